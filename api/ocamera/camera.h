@@ -1,0 +1,229 @@
+// OCamera: the application's view of the camera (acquisition, triggering,
+// exposure, illumination, image retrieval, image memory, sensor registers and
+// on-camera processing).
+#pragma once
+
+#include <ocamera/export.h>
+#include <ocamera/tools.h>
+
+// Obtain an object with CreateCameraInterface and end it with destroy(); never
+// delete it. Each object has its own session on the camera, its own pool of
+// connections and one background thread that keeps the session alive.
+//
+// Results: an operation returns the camera's status for it (0 = success, or the
+// value asked for by a getter), and -1 when the request failed (no connection,
+// SOAP fault, malformed reply). No operation throws for a failed request.
+//
+// Thread safety: operations may be called from several threads at once; each
+// runs as its own request. Exceptions: setAcquisitionMode and
+// getSensorRegisterNames change state of the object and must not run at the
+// same time as any other operation of the same object; destroy must not
+// overlap any other call.
+class OCAMERA_API OCamera {
+ public:
+  enum eCameraType : int {
+    CAM_TYPE_MT9V403 = 3,
+    CAM_TYPE_GENERIC = 4,
+    CAM_TYPE_IBIS1300 = 5,
+    CAM_TYPE_MT9V022 = 6
+  };
+  enum eAcqMode : int {
+    ACQ_MODE_STOP = 1,
+    ACQ_MODE_SINGLE_SHOT = 2,
+    ACQ_MODE_FREE_RUN = 3,
+    ACQ_MODE_SELECT_SHOT = 4,
+    ACQ_MODE_FREE_RUN_SLAVE = 8,
+    ACQ_MODE_FREE_RUN_SLAVE_STOP = 11  // exists on the wire; refused by setAcquisitionMode
+  };
+  enum eTrigSource : int { TRIG_SRC_SOFTWARE = 1, TRIG_SRC_EXTERNAL_E0 = 2, TRIG_SRC_EXTERNAL_E1 = 3 };
+  enum eTrigPolarity : int { TRIG_POL_ACTIVE_HIGH = 1, TRIG_POL_ACTIVE_LOW = 2 };
+  enum eIllMode : int { ILL_MODE_OFF = 1, ILL_MODE_NORMAL = 2, ILL_MODE_PULSED = 3 };
+  enum eIllModeExt : int {
+    ILL_MODE_EXT_OFF = 0,
+    ILL_MODE_EXT_ON_POSITIVE = 1,
+    ILL_MODE_EXT_ON_NEGATIVE = 2
+  };
+  enum eFrequency : int { FREQU_20MHz = 0, FREQU_40MHz = 1, FREQU_50MHz = 2, FREQU_60MHz = 3 };
+  enum eJPEGQuality : int {
+    JPEG_QUALITY_LOW = 0,
+    JPEG_QUALITY_MEDIUM = 1,
+    JPEG_QUALITY_GOOD = 2,
+    JPEG_QUALITY_EXCELLENT = 3
+  };
+  enum eBayer2XType : int {
+    BAYER_OUTPUT_RAW = 0,
+    BAYER_OUTPUT_H = 1,
+    BAYER_OUTPUT_S = 2,
+    BAYER_OUTPUT_V = 3,
+    BAYER_OUTPUT_I = 4,
+    BAYER_OUTPUT_R = 5,
+    BAYER_OUTPUT_G = 6,
+    BAYER_OUTPUT_B = 7
+  };
+  enum eAppletType : int {
+    APPLET_IN16_OUT32_INT = 0,
+    APPLET_IN8_OUT32_INT = 1,
+    APPLET_IN16_OUT16 = 2,
+    APPLET_IN8_OUT16 = 3
+  };
+  enum eCorrectionType : int {
+    CORRECTION_REPLACE = 0,
+    CORRECTION_MASK_AND = 1,
+    CORRECTION_MASK_OR = 2,
+    CORRECTION_RESERVED_1 = 3
+  };
+  enum eSplitType : int { SPLIT_OFF = 0, SPLIT_RAW = 1, SPLIT_PROCESSED = 2 };
+  enum eFilterType : int {
+    FILTER_OFF = 0,
+    FILTER_BINARIZE_ONLY = 1,
+    FILTER_MEDIAN = 2,
+    FILTER_MEAN = 3,
+    FILTER_SNN = 4,
+    FILTER_SOBEL = 5,
+    FILTER_RESERVED_1 = 6,
+    FILTER_RESERVED_2 = 7,
+    FILTER_RESERVED_3 = 8
+  };
+  enum ePointPriority : int {
+    PRIO_FIRST_POINT = 0,
+    PRIO_LAST_POINT = 1,
+    PRIO_LARGEST_FIRST = 2,
+    PRIO_LARGEST_LAST = 3
+  };
+  enum eProfileDirection : int { DIRECTION_TOP_DOWN = 0, DIRECTION_BOTTOM_UP = 1 };
+  enum eLaserOutputFormat : int {
+    LASER_OUTPUT_16_4 = 4,
+    LASER_OUTPUT_8_0 = 16,
+    LASER_OUTPUT_8_1 = 17,
+    LASER_OUTPUT_8_2 = 18,
+    LASER_OUTPUT_8_3 = 19,
+    LASER_OUTPUT_8_4 = 20
+  };
+
+  // One image with its acquisition data. After getSingleImage the object's
+  // caller owns data and gives it back with freeImage; with getSingleImageInto
+  // data points to the caller's own buffer.
+  struct Image {
+    unsigned char *data;
+    int seqNr;
+    int timeSec;
+    int timeMicroSec;
+    int size;  // number of bytes at data
+    int status;
+  };
+  struct CalibrationParams {
+    unsigned numParam, param1, param2;
+  };
+  struct FilterParams {
+    unsigned numParam, param1, param2;
+  };
+  struct BinarizationParams {
+    bool invert;
+    unsigned char numThreshold, threshold1, threshold2;
+  };
+  struct LaserSetup {
+    bool enable;
+    int x0, y0, width, height;
+    ePointPriority priority;
+    eProfileDirection direction;
+    int threshMin, threshMax, areaMin, areaMax;
+    eLaserOutputFormat subRes;
+    const unsigned char *refData;  // width bytes of reference data, or null
+  };
+
+  OCamera() = default;
+  OCamera(const OCamera &) = default;
+  OCamera &operator=(const OCamera &) = default;
+
+  // A camera object for the factory-default address (port 80), or null.
+  static OCamera *CreateCameraInterface(eCameraType type);
+
+  // Slot 0. Sends the destroy request, closes the session and frees the object.
+  // Returns the destroy request's status, or -1 when it failed.
+  virtual int destroy() = 0;
+  virtual int open(int frameBufferSize, int maxBuffers) = 0;
+  virtual int close() = 0;
+  // Delivers the next image into memory the library allocates (give it back
+  // with freeImage). Only in acquisition modes 2, 3, 4 and 8; otherwise -1 and
+  // nothing is sent. An empty image gives data null, size 0 and result 0.
+  virtual int getSingleImage(Image *image) = 0;
+  virtual int freeImage(Image *image) = 0;
+  virtual int getMaxImageCount() = 0;
+  virtual int getImageCount() = 0;  // 0 when the request failed
+  // Accepts 1, 2, 3, 4 and 8; anything else returns -1 without traffic.
+  virtual int setAcquisitionMode(eAcqMode mode) = 0;
+  virtual int setTriggerSource(eTrigSource source, eTrigPolarity polarity) = 0;
+  virtual int setIlluminationMode(eIllMode mode) = 0;
+  virtual int setIlluminationModeExternal(eIllModeExt mode) = 0;
+  virtual int setIlluminationTiming(int delay, int period) = 0;
+  virtual int switchIllumination(bool on) = 0;
+  virtual int setShutterTime(int shutter) = 0;
+  virtual int getShutterTime() = 0;
+  virtual int setCameraWindow(int x0, int y0, int width, int height) = 0;
+  virtual int setFrameRate(float fps) = 0;
+  virtual int setFrameRate(int fps) = 0;
+  virtual int setTriggerDelay(int delay) = 0;
+  virtual int setGain(int factor) = 0;
+  virtual int initColor() = 0;
+  virtual int setReadTimeout(int timeout) = 0;
+  virtual int reserved1() = 0;  // always 0, sends nothing
+  virtual int setCircularOverwrite(bool overwrite) = 0;
+  virtual int setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
+                      OCameraTools::eBayerPattern pattern, bool forceGreyscale) = 0;
+  virtual int setFrequency(eFrequency frequency) = 0;
+  // Copies the next image into the buffer image->data points to. The buffer's
+  // capacity is not checked: the caller must provide room for the whole image
+  // (the window's width x height bytes). An empty image returns -1 and leaves
+  // the record untouched.
+  virtual int getSingleImageInto(Image *image) = 0;
+  // Reads length bytes of image RAM; copies them only when the camera's status
+  // is 0, and returns -1 when the reply does not hold exactly length bytes.
+  virtual int readImageRAM(void *destination, unsigned address, unsigned length) = 0;
+  virtual int writeImageRAM(const void *data, unsigned address, unsigned length) = 0;
+  // Reads reduced data of at most length bytes; *returnedLength receives the
+  // number of bytes copied (0 on any failure). A reply longer than length is
+  // refused with -1 and nothing is copied.
+  virtual int readImageRAMReducedData(void *destination, unsigned address, unsigned length,
+                                      int *returnedLength) = 0;
+  virtual int imageRAMToImageRAM(unsigned srcAddress, unsigned srcLength, unsigned destAddress,
+                                 unsigned destLength) = 0;
+  virtual int initImageRAM() = 0;
+  virtual int disableImageRAM() = 0;
+  virtual int getImageToImageRAM(unsigned address) = 0;
+  virtual int reserved2() = 0;  // always -1, sends nothing
+  virtual int resetSequenceCounter() = 0;
+  virtual int purgeImages() = 0;
+  virtual int calibrateSensor(const CalibrationParams *params) = 0;  // params may be null
+  virtual int setSensorRegister(const char *name, unsigned value) = 0;
+  // On success *value receives the register's value; on failure it is not written.
+  virtual int getSensorRegister(const char *name, unsigned *value) = 0;
+  // The camera's register names, ending in a null entry, or null when the
+  // request failed. The object owns the list; it stays valid until the next
+  // successful call of this operation or destroy.
+  virtual const char *const *getSensorRegisterNames() = 0;
+  virtual int triggerImage() = 0;
+  virtual int triggerImageAbort() = 0;
+  virtual int setupLaserProfiling(LaserSetup setup) = 0;
+  virtual int setHardwareApplet(bool enable, unsigned maxSize, eAppletType applet) = 0;
+  virtual int setMedian(bool enable) = 0;
+  virtual int setFilter(eFilterType filter, const FilterParams *params) = 0;
+  virtual int setBinarization(bool enable, const BinarizationParams *params) = 0;
+  virtual int setBayer2X(eBayer2XType output, OCameraTools::eBayerPattern pattern) = 0;
+  // table: 768 bytes, or null to send no table.
+  virtual int setWhiteBalance(OCameraTools::eBayerPattern pattern, const unsigned char *table) = 0;
+  virtual int setImageRAMPictureSize(int width, int height) = 0;
+  virtual int setTriggerWindow(int x0, int y0, int width, int height, int threshMin,
+                               int threshMax) = 0;
+  virtual int setupImageCorrection(bool enable, eCorrectionType type, unsigned startAddress,
+                                   unsigned size, unsigned images) = 0;
+  virtual int setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) = 0;
+
+ protected:
+  ~OCamera() = default;  // end an object with destroy()
+};
+
+// Connects to the camera at address (a host, "host:port", or "http://host:port"),
+// opens a session on its camera device and creates the camera for the sensor
+// type. Returns null on failure, after one line on standard error. A null
+// address returns null as well.
+OCAMERA_API OCamera *CreateCameraInterface(OCamera::eCameraType type, const char *address);

@@ -1,0 +1,9 @@
+// Umbrella header of the ocamera client library.
+#pragma once
+
+#include <ocamera/camera.h>
+#include <ocamera/export.h>
+#include <ocamera/inputs.h>
+#include <ocamera/leds.h>
+#include <ocamera/outputs.h>
+#include <ocamera/tools.h>

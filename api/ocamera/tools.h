@@ -1,0 +1,52 @@
+// OCameraTools: PC-side colour conversion of raw Bayer frames and the
+// white-balance factors file.
+#pragma once
+
+#include <ocamera/export.h>
+
+// A holder of static functions; it has no state and no instances in use.
+//
+// Thread safety: every function may run on any number of threads at once on
+// separate buffers. The factors-file functions read or write "wb.conf" in the
+// current directory without locking; callers that store and read concurrently
+// serialise those calls themselves.
+class OCAMERA_API OCameraTools {
+ public:
+  // Layout of a raw Bayer frame: the filter colours of the top row from column 0.
+  enum eBayerPattern : int {
+    BAYER_PATTERN_GRGR = 1,
+    BAYER_PATTERN_BGBG = 2,
+    BAYER_PATTERN_RGRG = 3,
+    BAYER_PATTERN_GBGB = 4
+  };
+
+  // Demosaics width x height 8-bit samples (stride = width) into 3 x width x height
+  // bytes of R, G, B (stride = 3 x width). GRGR and BGBG are converted; RGRG and
+  // GBGB leave the destination untouched; every other value converts as GRGR.
+  // Null pointers, width < 2 or height < 2 leave the destination untouched.
+  // Source and destination must not overlap. Allocates nothing.
+  static void Bayer2RGB(unsigned char *source, unsigned char *destination, int width, int height,
+                        eBayerPattern pattern);
+
+  // As Bayer2RGB, then scales every red, green and blue value by its factor in
+  // percent (100 = unchanged); results beyond 255 saturate at 255.
+  static void Bayer2RGBWhiteBalance(unsigned char *source, unsigned char *destination, int width,
+                                    int height, int redFactor, int greenFactor, int blueFactor,
+                                    eBayerPattern pattern);
+
+  // As Bayer2RGBWhiteBalance with the factors of "wb.conf" (100 each when the file
+  // or a factor is missing). Returns what GetWhiteBalanceFactors returned; the
+  // conversion is done in every case.
+  static int Bayer2RGBBuiltIn(unsigned char *source, unsigned char *destination, int width,
+                              int height, eBayerPattern pattern);
+
+  // Reads "wb.conf" in the current directory. Returns 0 when red, green and blue
+  // were all found; -22 for a null pointer; -11 when a key is missing (the found
+  // values are stored); -errno when the file cannot be opened. A factor whose
+  // key is absent keeps the caller's value.
+  static int GetWhiteBalanceFactors(int *red, int *green, int *blue);
+
+  // Writes "wb.conf" in the current directory: a comment line and red=, green=,
+  // blue= lines. Returns 0, or -errno when the file cannot be opened.
+  static int StoreWhiteBalanceFactors(int red, int green, int blue);
+};

@@ -1,0 +1,25 @@
+// Settings shared by every SOAP context that talks the camera protocol, on the
+// client side and in the simulator.
+#pragma once
+
+struct soap;
+struct Namespace;
+
+namespace ocamera {
+namespace wire {
+
+// Namespace URI of the device-manager service; both ends use this one string.
+extern const char kDeviceManagerUrn[];
+
+// The value of the "User-Agent" header of every HTTP-framed request.
+constexpr const char *kUserAgent = "gSOAP/2.7";
+
+// The namespace table: SOAP-ENV, SOAP-ENC, xsi, xsd, rdev, scam, sinp, sout, sled.
+struct Namespace *namespace_table();
+
+// Gives a freshly initialised context the namespace table and the header hook
+// that writes kUserAgent. Copies made with soap_copy_context keep both.
+void configure(struct soap *ctx);
+
+}  // namespace wire
+}  // namespace ocamera

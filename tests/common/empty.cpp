@@ -1,0 +1,1 @@
+// Keeps the common test library non-empty.
