@@ -1,0 +1,68 @@
+// The pool of SOAP contexts of one camera address and the lease of one context.
+#pragma once
+
+#include <boost/utility.hpp>
+#include <cstddef>
+
+#include "support/cache.h"
+
+struct soap;
+
+namespace mox {
+namespace webservice {
+namespace client {
+
+// One pooled context, owned. Copies carry the settings of the source context
+// (modes, time-outs, limits, namespace table, header hook), not its connection.
+class SoapItem {
+ public:
+  explicit SoapItem(const struct soap *source);
+  SoapItem(const SoapItem &other);
+  SoapItem &operator=(const SoapItem &) = delete;
+  ~SoapItem();
+  struct soap *context() const { return soap_; }
+
+ private:
+  struct soap *soap_;
+};
+
+// The contexts of one address. The endpoint string belongs to the owner of the
+// cache (the device manager) and must outlive it.
+class SoapCache : public Cache<SoapItem> {
+ public:
+  SoapCache(const struct soap *prototype, const char *endpoint, std::size_t count);
+  const char *endpoint() const { return endpoint_; }
+
+ private:
+  const char *endpoint_;
+};
+
+// Borrows one context for one request. A silent lease leaves judging the call
+// to the caller; a raising lease turns a failed call into a
+// WebServiceException with the fault text when finish() is called.
+//
+//   SoapGuard lease(cache, true);
+//   ocam::soap_call_rdev__list(lease.context(), lease.endpoint(), "", result);
+//   ... copy what is needed out of result ...
+//   lease.finish();  // raises on failure; the context is back in the pool
+//
+// The destructor ends a lease that finish() did not end, and never raises.
+class SoapGuard : private boost::noncopyable {
+ public:
+  SoapGuard(SoapCache &cache, bool raising);
+  ~SoapGuard();
+  struct soap *context() const;
+  const char *endpoint() const { return cache_.endpoint(); }
+  // Frees what the request built in the context, hands the context back and,
+  // for a raising lease whose call failed, raises the fault text.
+  void finish();
+
+ private:
+  SoapItem *item_;
+  SoapCache &cache_;
+  bool raising_;
+};
+
+}  // namespace client
+}  // namespace webservice
+}  // namespace mox
