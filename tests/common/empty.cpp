@@ -1,1 +1,0 @@
-// Keeps the common test library non-empty.
