@@ -1,13 +1,13 @@
 #include "common/netns.h"
 
+#include <poll.h>
 #include <sched.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace ocamera_test {
 namespace {
@@ -53,12 +53,14 @@ NetnsOutcome runInPrivateNetwork(const std::vector<std::string> &addresses,
     _exit(rc & 0xff);
   }
 
+  // A process descriptor becomes readable when the child ends.
   int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (std::chrono::steady_clock::now() >= deadline) {
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    struct pollfd p = {pidfd, POLLIN, 0};
+    int ready = poll(&p, 1, timeoutMs);
+    close(pidfd);
+    if (ready == 0) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
       outcome.ran = true;
@@ -66,8 +68,8 @@ NetnsOutcome runInPrivateNetwork(const std::vector<std::string> &addresses,
       outcome.reason = "the child ran past its time-out and was killed";
       return outcome;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  waitpid(pid, &status, 0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == kNoNamespace) {
     outcome.reason = "cannot create a network namespace here (unshare(CLONE_NEWNET) refused)";
     return outcome;
