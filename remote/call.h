@@ -1,0 +1,30 @@
+// One request of a camera-side service under a silent lease.
+#pragma once
+
+#include <utility>
+
+#include "support/soap_cache.h"
+
+namespace ocamera {
+namespace remote {
+
+// Sends one request whose reply holds a single status and returns that status,
+// or -1 when the request failed. `call` is a generated client call such as
+// ocam::soap_call_scam__setGain; `args` are its inputs after the SOAPAction and
+// before the status, e.g.
+//
+//   return callStatus(cache, &ocam::soap_call_scam__setGain, token, factor);
+//
+// The context is borrowed with a silent lease and handed back before returning.
+template <class... Params, class... Args>
+int callStatus(mox::webservice::client::SoapCache &cache,
+               int (*call)(struct soap *, const char *, const char *, Params...), Args &&...args) {
+  mox::webservice::client::SoapGuard lease(cache, false);
+  int status = 0;
+  const int rc = call(lease.context(), lease.endpoint(), "", std::forward<Args>(args)..., status);
+  lease.finish();
+  return rc == 0 ? status : -1;
+}
+
+}  // namespace remote
+}  // namespace ocamera
