@@ -1,0 +1,417 @@
+#include "remote/net_camera.h"
+
+#include <cstring>
+#include <memory>
+
+#include "ocamH.h"
+#include "remote/call.h"
+#include "remote/camera_state.h"
+#include "support/soap_cache.h"
+
+using mox::webservice::client::SoapCache;
+using mox::webservice::client::SoapGuard;
+
+namespace {
+
+int flag(bool on) { return on ? 1 : 0; }
+
+// A payload the request only reads; the serializer does not write through it.
+ocam::xsd__base64Binary payload(const void *bytes, int size) {
+  ocam::xsd__base64Binary data;
+  data.__ptr = static_cast<unsigned char *>(const_cast<void *>(bytes));
+  data.__size = bytes ? size : 0;
+  return data;
+}
+
+// Number of bytes a decoded payload holds (an absent one holds none).
+int payloadBytes(const ocam::xsd__base64Binary &data) {
+  return data.__ptr && data.__size > 0 ? data.__size : 0;
+}
+
+// Copies a decoded payload out and frees the context's copy at once, so a large
+// image is not held twice while the lease ends.
+void moveOut(struct soap *ctx, ocam::xsd__base64Binary &data, void *destination, int bytes) {
+  std::memcpy(destination, data.__ptr, static_cast<std::size_t>(bytes));
+  soap_dealloc(ctx, data.__ptr);
+  data.__ptr = nullptr;
+  data.__size = 0;
+}
+
+}  // namespace
+
+ONetCamera::ONetCamera(ONetCameraState *state) : state_(state) {}
+
+ONetCamera::~ONetCamera() { delete state_; }
+
+SoapCache &ONetCamera::cache() { return state_->soapCache(); }
+
+template <class... Params, class... Args>
+int ONetCamera::send(int (*call)(struct soap *, const char *, const char *, int, Params...),
+                     Args &&...args) {
+  return ocamera::remote::callStatus(cache(), call, state_->token, std::forward<Args>(args)...);
+}
+
+bool ONetCamera::imagesEnabled() const {
+  switch (state_->acquisitionMode) {
+    case ACQ_MODE_SINGLE_SHOT:
+    case ACQ_MODE_FREE_RUN:
+    case ACQ_MODE_SELECT_SHOT:
+    case ACQ_MODE_FREE_RUN_SLAVE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---------------------------------------------------------------- session
+
+int ONetCamera::destroy() {
+  const int status = send(&ocam::soap_call_scam__destroy);
+  state_->device->close();
+  delete this;  // destroys the state: names, session, then the device manager
+  return status;
+}
+
+int ONetCamera::open(int frameBufferSize, int maxBuffers) {
+  return send(&ocam::soap_call_scam__open, frameBufferSize, maxBuffers);
+}
+
+int ONetCamera::close() { return send(&ocam::soap_call_scam__close); }
+
+// ---------------------------------------------------------------- images
+
+int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
+  SoapGuard lease(cache(), false);
+  struct soap *ctx = lease.context();
+  ocam::scam__SingleImageResponse reply;
+  if (ocam::soap_call_scam__getSingleImage(ctx, lease.endpoint(), "", state_->token, reply) !=
+      SOAP_OK)
+    return -1;
+  const int bytes = payloadBytes(reply.data);
+  if (bytes == 0) {
+    if (intoCallerBuffer) return -1;
+    image->size = 0;
+    return 0;
+  }
+  unsigned char *destination = intoCallerBuffer ? image->data : new unsigned char[bytes];
+  moveOut(ctx, reply.data, destination, bytes);
+  image->data = destination;
+  image->seqNr = reply.nSeqNr;
+  image->timeSec = reply.nTimeSec;
+  image->timeMicroSec = reply.nTimeMicroSec;
+  image->size = reply.nSize;
+  image->status = reply.nStatus;
+  return 0;
+}
+
+int ONetCamera::getSingleImage(Image *image) {
+  if (!image) return -1;
+  image->data = nullptr;
+  if (!imagesEnabled()) return -1;
+  return fetchImage(image, false);
+}
+
+int ONetCamera::getSingleImageInto(Image *image) {
+  if (!image || !image->data || !imagesEnabled()) return -1;
+  return fetchImage(image, true);
+}
+
+int ONetCamera::freeImage(Image *image) {
+  if (!image || !imagesEnabled()) return -1;
+  delete[] image->data;
+  image->data = nullptr;
+  return 0;
+}
+
+int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxImageCount); }
+
+int ONetCamera::getImageCount() {
+  SoapGuard lease(cache(), false);
+  int count = 0;
+  if (ocam::soap_call_scam__getImageCount(lease.context(), lease.endpoint(), "", state_->token,
+                                          count) != SOAP_OK)
+    return 0;
+  return count;
+}
+
+// ---------------------------------------------------------------- acquisition and trigger
+
+int ONetCamera::setAcquisitionMode(eAcqMode mode) {
+  switch (mode) {
+    case ACQ_MODE_STOP:
+    case ACQ_MODE_SINGLE_SHOT:
+    case ACQ_MODE_FREE_RUN:
+    case ACQ_MODE_SELECT_SHOT:
+    case ACQ_MODE_FREE_RUN_SLAVE:
+      break;
+    default:
+      return -1;
+  }
+  SoapGuard lease(cache(), false);
+  int status = 0;
+  if (ocam::soap_call_scam__setAcquisitionMode(lease.context(), lease.endpoint(), "", state_->token,
+                                               ocam::scam__eAcqMode(mode), status) != SOAP_OK)
+    return -1;
+  // The camera took the request, whatever it answered.
+  state_->acquisitionMode = mode;
+  return status;
+}
+
+int ONetCamera::setTriggerSource(eTrigSource source, eTrigPolarity polarity) {
+  return send(&ocam::soap_call_scam__setTriggerSource, ocam::scam__eTrigSource(source),
+              ocam::scam__eTrigPolarity(polarity));
+}
+
+int ONetCamera::setTriggerDelay(int delay) {
+  return send(&ocam::soap_call_scam__setTriggerDelay, delay);
+}
+
+int ONetCamera::setTriggerWindow(int x0, int y0, int width, int height, int threshMin,
+                                 int threshMax) {
+  return send(&ocam::soap_call_scam__setTriggerWindow, x0, y0, width, height, threshMin, threshMax);
+}
+
+int ONetCamera::triggerImage() { return send(&ocam::soap_call_scam__triggerImage); }
+
+int ONetCamera::triggerImageAbort() { return send(&ocam::soap_call_scam__triggerImageAbort); }
+
+int ONetCamera::resetSequenceCounter() { return send(&ocam::soap_call_scam__resetSequenceCounter); }
+
+int ONetCamera::purgeImages() { return send(&ocam::soap_call_scam__purgeImages); }
+
+int ONetCamera::setReadTimeout(int timeout) {
+  return send(&ocam::soap_call_scam__setReadTimeout, timeout);
+}
+
+int ONetCamera::setCircularOverwrite(bool overwrite) {
+  return send(&ocam::soap_call_scam__setCircularOverwrite, flag(overwrite));
+}
+
+// ---------------------------------------------------------------- exposure and illumination
+
+int ONetCamera::setShutterTime(int shutter) {
+  return send(&ocam::soap_call_scam__setShutterTime, shutter);
+}
+
+int ONetCamera::getShutterTime() { return send(&ocam::soap_call_scam__getShutterTime); }
+
+int ONetCamera::setCameraWindow(int x0, int y0, int width, int height) {
+  return send(&ocam::soap_call_scam__setCameraWindow, x0, y0, width, height);
+}
+
+int ONetCamera::setFrameRate(float fps) {
+  return send(&ocam::soap_call_scam__setFrameRateFloat, fps);
+}
+
+int ONetCamera::setFrameRate(int fps) { return send(&ocam::soap_call_scam__setFrameRate, fps); }
+
+int ONetCamera::setGain(int factor) { return send(&ocam::soap_call_scam__setGain, factor); }
+
+int ONetCamera::setFrequency(eFrequency frequency) {
+  return send(&ocam::soap_call_scam__setFrequency, ocam::scam__eFrequency(frequency));
+}
+
+int ONetCamera::setIlluminationMode(eIllMode mode) {
+  return send(&ocam::soap_call_scam__setIlluminationMode, ocam::scam__eIllMode(mode));
+}
+
+int ONetCamera::setIlluminationModeExternal(eIllModeExt mode) {
+  return send(&ocam::soap_call_scam__setIlluminationModeExternal, ocam::scam__eIllModeExt(mode));
+}
+
+int ONetCamera::setIlluminationTiming(int delay, int period) {
+  return send(&ocam::soap_call_scam__setIlluminationTiming, delay, period);
+}
+
+int ONetCamera::switchIllumination(bool on) {
+  return send(&ocam::soap_call_scam__switchIllumination, flag(on));
+}
+
+// ---------------------------------------------------------------- colour and format
+
+int ONetCamera::initColor() { return send(&ocam::soap_call_scam__initColor); }
+
+int ONetCamera::setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
+                        OCameraTools::eBayerPattern pattern, bool forceGreyscale) {
+  return send(&ocam::soap_call_scam__setJPEG, flag(enable), ocam::scam__eJPEGQuality(quality),
+              flag(byteStuffEnable), ocam::scam__eBayerPattern(pattern), flag(forceGreyscale));
+}
+
+int ONetCamera::setBayer2X(eBayer2XType output, OCameraTools::eBayerPattern pattern) {
+  return send(&ocam::soap_call_scam__setBayer2X, ocam::scam__eBayer2XType(output),
+              ocam::scam__eBayerPattern(pattern));
+}
+
+int ONetCamera::setMedian(bool enable) {
+  return send(&ocam::soap_call_scam__setMedian, flag(enable));
+}
+
+int ONetCamera::setWhiteBalance(OCameraTools::eBayerPattern pattern, const unsigned char *table) {
+  return send(&ocam::soap_call_scam__setWhiteBalance, ocam::scam__eBayerPattern(pattern),
+              payload(table, kWhiteBalanceTableBytes));
+}
+
+// ---------------------------------------------------------------- image memory
+
+int ONetCamera::readImageRAM(void *destination, unsigned address, unsigned length) {
+  if (!destination && length > 0) return -1;
+  SoapGuard lease(cache(), false);
+  struct soap *ctx = lease.context();
+  ocam::scam__readImageRAMResponse reply;
+  if (ocam::soap_call_scam__readImageRAM(ctx, lease.endpoint(), "", state_->token, address, length,
+                                         reply) != SOAP_OK)
+    return -1;
+  const int bytes = payloadBytes(reply.data);
+  if (static_cast<unsigned>(bytes) != length) return -1;
+  if (reply.status == 0 && bytes > 0) moveOut(ctx, reply.data, destination, bytes);
+  return reply.status;
+}
+
+int ONetCamera::readImageRAMReducedData(void *destination, unsigned address, unsigned length,
+                                        int *returnedLength) {
+  if (returnedLength) *returnedLength = 0;
+  if (!destination && length > 0) return -1;
+  SoapGuard lease(cache(), false);
+  struct soap *ctx = lease.context();
+  ocam::scam__readImageRAMReducedDataResponse reply;
+  if (ocam::soap_call_scam__readImageRAMReducedData(ctx, lease.endpoint(), "", state_->token,
+                                                    address, length, reply) != SOAP_OK)
+    return -1;
+  const int bytes = payloadBytes(reply.data);
+  if (static_cast<unsigned>(bytes) != reply.retlen) return -1;
+  // More than was asked for would overrun the caller's buffer.
+  if (reply.retlen > length) return -1;
+  if (reply.status == 0) {
+    if (bytes > 0) moveOut(ctx, reply.data, destination, bytes);
+    if (returnedLength) *returnedLength = bytes;
+  }
+  return reply.status;
+}
+
+int ONetCamera::writeImageRAM(const void *data, unsigned address, unsigned length) {
+  return send(&ocam::soap_call_scam__writeImageRAM, payload(data, static_cast<int>(length)),
+              address, length);
+}
+
+int ONetCamera::imageRAMToImageRAM(unsigned srcAddress, unsigned srcLength, unsigned destAddress,
+                                   unsigned destLength) {
+  return send(&ocam::soap_call_scam__imageRAMToImageRAM, srcAddress, srcLength, destAddress,
+              destLength);
+}
+
+int ONetCamera::initImageRAM() { return send(&ocam::soap_call_scam__initImageRAM); }
+
+int ONetCamera::disableImageRAM() { return send(&ocam::soap_call_scam__disableImageRAM); }
+
+int ONetCamera::getImageToImageRAM(unsigned address) {
+  return send(&ocam::soap_call_scam__getImageToImageRAM, address);
+}
+
+int ONetCamera::setImageRAMPictureSize(int width, int height) {
+  return send(&ocam::soap_call_scam__setImageRAMPictureSize, width, height);
+}
+
+int ONetCamera::setupImageCorrection(bool enable, eCorrectionType type, unsigned startAddress,
+                                     unsigned size, unsigned images) {
+  return send(&ocam::soap_call_scam__setupImageCorrection, enable,
+              ocam::scam__eCorrectionType(type), startAddress, size, images);
+}
+
+int ONetCamera::setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) {
+  return send(&ocam::soap_call_scam__setupImageSplitting, ocam::scam__eSplitType(type), destAddress,
+              size);
+}
+
+// ---------------------------------------------------------------- reserved slots
+
+int ONetCamera::reserved1() { return 0; }
+
+int ONetCamera::reserved2() { return -1; }
+
+// ---------------------------------------------------------------- sensor
+
+int ONetCamera::calibrateSensor(const CalibrationParams *params) {
+  ocam::scam__CalibrateSensorParam param;
+  param.bHasParams = params != nullptr;
+  if (params) {
+    param.nNumParam = params->numParam;
+    param.nParam1 = params->param1;
+    param.nParam2 = params->param2;
+  }
+  return send(&ocam::soap_call_scam__calibrateSensor, param);
+}
+
+int ONetCamera::setSensorRegister(const char *name, unsigned value) {
+  return send(&ocam::soap_call_scam__setSensorRegister, const_cast<char *>(name), value);
+}
+
+int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
+  SoapGuard lease(cache(), false);
+  ocam::scam__GetSensorRegisterResponse reply;
+  if (ocam::soap_call_scam__getSensorRegister(lease.context(), lease.endpoint(), "", state_->token,
+                                              const_cast<char *>(name), reply) != SOAP_OK)
+    return -1;
+  if (value) *value = reply.nValue;
+  return reply.status;
+}
+
+const char *const *ONetCamera::getSensorRegisterNames() {
+  SoapGuard lease(cache(), false);
+  ocam::scam__SensorRegisterNames reply;
+  if (ocam::soap_call_scam__getSensorRegisterNames(lease.context(), lease.endpoint(), "",
+                                                   state_->token, reply) != SOAP_OK)
+    return nullptr;  // a list from an earlier call stays valid
+  // A reply without names gives a list holding only the terminating null.
+  state_->replaceNames(copyNameList(reply.names, reply.names ? reply.__sizenames : 0));
+  return state_->names;
+}
+
+// ---------------------------------------------------------------- processing
+
+int ONetCamera::setHardwareApplet(bool enable, unsigned maxSize, eAppletType applet) {
+  return send(&ocam::soap_call_scam__setHardwareApplet, flag(enable), maxSize,
+              ocam::scam__eAppletType(applet));
+}
+
+int ONetCamera::setupLaserProfiling(LaserSetup setup) {
+  ocam::scam__LaserSetup wire;
+  wire.bEnable = setup.enable;
+  wire.dX0 = setup.x0;
+  wire.dY0 = setup.y0;
+  wire.dWidth = setup.width;
+  wire.dHeight = setup.height;
+  wire.ePrio = ocam::scam__ePointPriority(setup.priority);
+  wire.eDir = ocam::scam__eProfileDirection(setup.direction);
+  wire.dThreshMin = setup.threshMin;
+  wire.dThreshMax = setup.threshMax;
+  wire.dAreaMin = setup.areaMin;
+  wire.dAreaMax = setup.areaMax;
+  wire.eSubRes = ocam::scam__eLaserOutputFormat(setup.subRes);
+  wire.RefData = payload(setup.refData, setup.width);
+  return send(&ocam::soap_call_scam__setupLaserProfiling, wire);
+}
+
+int ONetCamera::setFilter(eFilterType filter, const FilterParams *params) {
+  ocam::scam__FilterSetup wire;
+  wire.eFilter = ocam::scam__eFilterType(filter);
+  wire.bHasParams = params != nullptr;
+  if (params) {
+    wire.nNumParam = params->numParam;
+    wire.nParam1 = params->param1;
+    wire.nParam2 = params->param2;
+  }
+  return send(&ocam::soap_call_scam__setFilter, wire);
+}
+
+int ONetCamera::setBinarization(bool enable, const BinarizationParams *params) {
+  ocam::scam__BinarizationSetup wire;
+  wire.bEnable = enable;
+  wire.bHasParams = params != nullptr;
+  if (params) {
+    wire.bInvert = params->invert;
+    wire.nNumThreshold = params->numThreshold;
+    wire.nThreshold1 = params->threshold1;
+    wire.nThreshold2 = params->threshold2;
+  }
+  return send(&ocam::soap_call_scam__setBinarization, wire);
+}
