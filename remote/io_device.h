@@ -20,6 +20,7 @@
 
 #include "ocamH.h"
 #include "ocamera/export.h"
+#include "remote/call.h"
 #include "support/device.h"
 #include "support/device_manager.h"
 #include "support/exception.h"
@@ -80,15 +81,11 @@ class IoObject : public ServiceTraits::Interface {
   }
 
  protected:
-  // One request under a silent lease: fn(context, endpoint, "", token, in..., status).
-  // Returns the reply's status, or -1 when the request failed.
+  // One request with the session's token first; the reply's status, or -1 when
+  // the request failed.
   template <class Fn, class... In>
   int call(Fn fn, In... in) {
-    mox::webservice::client::SoapGuard lease(device_->soapCache(), false);
-    int status = 0;
-    const int result = fn(lease.context(), lease.endpoint(), "", token_, in..., status);
-    lease.finish();
-    return result == SOAP_OK ? status : -1;
+    return callStatus(device_->soapCache(), fn, token_, in...);
   }
 
  private:
