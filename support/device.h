@@ -19,7 +19,8 @@ namespace client {
 //
 // The device borrows its contexts from the cache of the device manager that made
 // it: close it before that manager is destroyed. open and close are called by
-// the owner's thread; token() and isOpen() may be read from any thread.
+// the owner's thread; token() and isOpen() may be read from any thread. A
+// derived class whose hooks do something must close() in its own destructor.
 class Device : public mox::Thread {
  public:
   Device(const Descriptor *descriptor, SoapCache &cache);
@@ -55,7 +56,9 @@ class Device : public mox::Thread {
   std::atomic<int> token_{0};
   SoapCache *cache_;
   Descriptor descriptor_;
-  boost::mutex closeMutex_;  // one "rdev:close" per session, whichever thread closes
+  // Held while a session is opened or closed, so that the application and the
+  // keep-alive thread never close one session twice or close a half-open one.
+  boost::mutex sessionMutex_;
 };
 
 }  // namespace client

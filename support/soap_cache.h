@@ -3,6 +3,7 @@
 
 #include <boost/utility.hpp>
 #include <cstddef>
+#include <string>
 
 #include "support/cache.h"
 
@@ -20,7 +21,9 @@ class SoapItem {
   SoapItem(const SoapItem &other);
   SoapItem &operator=(const SoapItem &) = delete;
   ~SoapItem();
-  struct soap *context() const { return soap_; }
+  struct soap *context() const {
+    return soap_;
+  }
 
  private:
   struct soap *soap_;
@@ -47,6 +50,9 @@ class SoapCache : public Cache<SoapItem> {
 //   lease.finish();  // raises on failure; the context is back in the pool
 //
 // The destructor ends a lease that finish() did not end, and never raises.
+// After a failed call under a raising lease the context's connection is
+// closed; its settings stay. finish() a second time does nothing, and
+// context() is null once the lease has ended.
 class SoapGuard : private boost::noncopyable {
  public:
   SoapGuard(SoapCache &cache, bool raising);
@@ -58,6 +64,8 @@ class SoapGuard : private boost::noncopyable {
   void finish();
 
  private:
+  bool end(std::string *text);
+
   SoapItem *item_;
   SoapCache &cache_;
   bool raising_;

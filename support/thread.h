@@ -10,8 +10,10 @@
 namespace mox {
 
 // The body (run) must return soon after running() turns false. start() and
-// stop() may be called from any thread except the body's own; stop() returns
-// only after the body has returned. A Thread may be started again afterwards.
+// stop() may be called from any thread; stop() returns only after the body has
+// returned, except when the body calls it itself: then it only clears the
+// running flag. A Thread may be started again afterwards; each start makes a
+// new system thread, and the finished one is joined.
 class Thread : private boost::noncopyable {
  public:
   Thread();
@@ -25,13 +27,20 @@ class Thread : private boost::noncopyable {
   bool running() const { return running_.load(); }
   // Lets a body that decides to end on its own say so before it returns.
   void clearRunning() { running_.store(false); }
+  // Waits up to ms milliseconds for the running flag to clear (stop() wakes
+  // the wait at once); returns running().
+  bool sleepFor(int ms);
+  // True on the thread that runs this object's body.
+  bool inBody() const;
 
  private:
   void wrapper();
   void stopAndWait();
+  void joinFinished();
 
   std::atomic<bool> running_{false};
   bool active_ = false;
+  unsigned long generation_ = 0;  // counts starts, so stop() waits for its own body only
   boost::mutex mutex_;
   boost::condition condition_;
   boost::thread *thread_ = nullptr;

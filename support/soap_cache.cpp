@@ -1,0 +1,74 @@
+#include "support/soap_cache.h"
+
+#include <exception>
+#include <string>
+
+#include "stdsoap2.h"
+
+namespace mox {
+namespace webservice {
+namespace client {
+
+// soap's copy constructor is soap_copy_context: settings, hooks and the
+// namespace table are copied, the connection is not.
+SoapItem::SoapItem(const struct soap *source) : soap_(new soap(*source)) {}
+
+SoapItem::SoapItem(const SoapItem &other) : soap_(new soap(*other.soap_)) {}
+
+SoapItem::~SoapItem() {
+  soap_destroy(soap_);
+  soap_end(soap_);
+  soap_done(soap_);
+  delete soap_;
+}
+
+SoapCache::SoapCache(const struct soap *prototype, const char *endpoint, std::size_t count)
+    : Cache<SoapItem>(count, new SoapItem(prototype)), endpoint_(endpoint) {}
+
+SoapGuard::SoapGuard(SoapCache &cache, bool raising)
+    : item_(cache.acquire()), cache_(cache), raising_(raising) {}
+
+SoapGuard::~SoapGuard() {
+  if (!item_) return;
+  try {
+    end(nullptr);
+  } catch (...) {
+    // Only a broken pool could refuse the item; a destructor cannot report it.
+  }
+}
+
+struct soap *SoapGuard::context() const {
+  return item_ ? item_->context() : nullptr;
+}
+
+void SoapGuard::finish() {
+  if (!item_) return;
+  std::string text;
+  if (end(&text)) throw WebServiceException(text);
+}
+
+// Ends the lease. For a raising lease whose call failed, stores the fault text
+// in *text (when given) and returns true.
+bool SoapGuard::end(std::string *text) {
+  struct soap *ctx = item_->context();
+  const bool failed = raising_ && ctx->error != SOAP_OK;
+  // The runtime keeps the fault in the memory soap_destroy and soap_end free,
+  // so it is read first.
+  if (failed && text) *text = faultText(ctx);
+  soap_destroy(ctx);
+  soap_end(ctx);
+  if (failed) {
+    // Drop the connection but keep the settings and hooks (soap_done would
+    // reset the hooks and leave the context unusable).
+    soap_force_closesock(ctx);
+    ctx->error = SOAP_OK;
+  }
+  SoapItem *item = item_;
+  item_ = nullptr;
+  cache_.release(item);
+  return failed;
+}
+
+}  // namespace client
+}  // namespace webservice
+}  // namespace mox
