@@ -1,0 +1,132 @@
+#include "args.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "common.h"
+
+namespace ocam_cli {
+namespace {
+
+const Option kHelp{"help", 'h', "", "show this help and exit"};
+
+const Option *findLong(const CommandInfo &info, const std::string &name) {
+  if (name == kHelp.name) return &kHelp;
+  for (const Option &option : info.options)
+    if (option.name == name) return &option;
+  return nullptr;
+}
+
+const Option *findShort(const CommandInfo &info, char letter) {
+  if (letter == kHelp.letter) return &kHelp;
+  for (const Option &option : info.options)
+    if (option.letter != 0 && option.letter == letter) return &option;
+  return nullptr;
+}
+
+}  // namespace
+
+Args::Args(const CommandInfo &info, const std::vector<std::string> &argv) : info_(info) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string &arg = argv[i];
+    // A lone "-" and negative numbers ("-5") are values, not options.
+    bool looksLikeOption = arg.size() > 1 && arg[0] == '-' && !std::isdigit((unsigned char)arg[1]);
+    if (optionsEnded || !looksLikeOption) {
+      positional_.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const Option *option = nullptr;
+    std::string value;
+    bool hasInlineValue = false;
+    if (arg.compare(0, 2, "--") == 0) {
+      std::string name = arg.substr(2);
+      std::size_t eq = name.find('=');
+      if (eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+        hasInlineValue = true;
+      }
+      option = findLong(info, name);
+      if (!option) throw UsageError("unknown option '--" + name + "'");
+    } else {
+      option = findShort(info, arg[1]);
+      if (!option) throw UsageError(std::string("unknown option '-") + arg[1] + "'");
+      if (arg.size() > 2) {
+        if (option->value.empty())
+          throw UsageError(std::string("option '-") + arg[1] + "' takes no value");
+        value = arg.substr(2);
+        hasInlineValue = true;
+      }
+    }
+    if (option->value.empty()) {
+      if (hasInlineValue) throw UsageError("option '--" + option->name + "' takes no value");
+      values_[option->name] = "";
+      continue;
+    }
+    if (!hasInlineValue) {
+      if (i + 1 >= argv.size())
+        throw UsageError("option '--" + option->name + "' needs a value (" + option->value + ")");
+      value = argv[++i];
+    }
+    values_[option->name] = value;
+  }
+}
+
+bool Args::has(const std::string &name) const { return values_.count(name) != 0; }
+
+std::string Args::get(const std::string &name, const std::string &fallback) const {
+  auto it = values_.find(name);
+  return it == values_.end() ? fallback : it->second;
+}
+
+void Args::expectPositional(std::size_t min, std::size_t max) const {
+  if (positional_.size() < min) throw UsageError("missing argument");
+  if (positional_.size() > max) throw UsageError("unexpected argument '" + positional_[max] + "'");
+}
+
+std::string helpText(const CommandInfo &info) {
+  std::ostringstream out;
+  out << "usage: ocam " << info.name << ' ' << info.usage << "\n\n" << info.summary << ".\n";
+  if (!info.description.empty()) out << '\n' << info.description;
+  std::vector<Option> options = info.options;
+  options.push_back(kHelp);
+  std::vector<std::string> left;
+  std::size_t width = 0;
+  for (const Option &option : options) {
+    std::string text = option.letter ? std::string("-") + option.letter + ", " : "    ";
+    text += "--" + option.name;
+    if (!option.value.empty()) text += ' ' + option.value;
+    width = std::max(width, text.size());
+    left.push_back(text);
+  }
+  out << "\noptions:\n";
+  // Help texts wrap at 79 columns, under their own column.
+  const std::size_t indent = 2 + width + 2;
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    out << "  " << left[i] << std::string(width - left[i].size() + 2, ' ');
+    std::size_t column = indent;
+    std::istringstream words(options[i].help);
+    bool first = true;
+    for (std::string word; words >> word; first = false) {
+      if (!first && column + 1 + word.size() > 79) {
+        out << '\n' << std::string(indent, ' ');
+        column = indent;
+      } else if (!first) {
+        out << ' ';
+        ++column;
+      }
+      out << word;
+      column += word.size();
+    }
+    out << '\n';
+  }
+  return out.str();
+}
+
+}  // namespace ocam_cli

@@ -1,0 +1,37 @@
+// The ocam subcommands.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "args.h"
+
+namespace ocam_cli {
+
+struct Command {
+  CommandInfo info;
+  int (*run)(const Args &args);
+};
+
+// In the order `ocam --help` lists them.
+const std::vector<Command> &allCommands();
+
+Command devicesCommand();
+Command grabCommand();
+Command setCommand();
+Command getCommand();
+Command inputsCommand();
+Command outputsCommand();
+Command ledsCommand();
+Command registersCommand();
+Command ramCommand();
+Command convertCommand();
+Command wbCommand();
+
+// -a/--address for the camera service or for the I/O services.
+Option cameraAddressOption();
+Option ioAddressOption();
+std::string cameraAddress(const Args &args);
+std::string ioAddress(const Args &args);
+
+}  // namespace ocam_cli

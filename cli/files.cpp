@@ -1,0 +1,160 @@
+#include "files.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "common.h"
+
+namespace ocam_cli {
+
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+  std::size_t slash = path_.rfind('/');
+  std::string directory = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+  if (name.empty()) throw Failure("cannot write " + path_ + ": not a file name");
+  std::string templateName = directory + "." + name + ".XXXXXX";
+  std::vector<char> pattern(templateName.c_str(), templateName.c_str() + templateName.size() + 1);
+  int fd = mkstemp(pattern.data());
+  if (fd < 0) throw Failure("cannot write " + path_ + ": " + std::strerror(errno));
+  temporary_.assign(pattern.data());
+  // mkstemp makes the file private; give it the permissions a new file gets.
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  stream_ = fdopen(fd, "wb");
+  if (!stream_) {
+    int error = errno;
+    close(fd);
+    fail("cannot write " + path_, error);
+  }
+}
+
+AtomicFile::~AtomicFile() {
+  if (committed_) return;
+  if (stream_) std::fclose(stream_);
+  if (!temporary_.empty()) unlink(temporary_.c_str());
+}
+
+void AtomicFile::fail(const std::string &what, int error) {
+  if (stream_) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporary_.empty()) unlink(temporary_.c_str());
+  temporary_.clear();
+  throw Failure(what + ": " + std::strerror(error));
+}
+
+void AtomicFile::write(const void *data, std::size_t size) {
+  if (size != 0 && std::fwrite(data, 1, size, stream_) != size)
+    fail("cannot write " + path_, errno ? errno : EIO);
+}
+
+void AtomicFile::commit() {
+  errno = 0;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_))
+    fail("cannot write " + path_, errno ? errno : EIO);
+  std::FILE *stream = stream_;
+  stream_ = nullptr;
+  if (std::fclose(stream) != 0) fail("cannot write " + path_, errno);
+  if (std::rename(temporary_.c_str(), path_.c_str()) != 0) fail("cannot write " + path_, errno);
+  committed_ = true;
+}
+
+namespace {
+
+struct PngError {
+  std::jmp_buf jump;
+  char message[200] = "";
+};
+
+void onPngError(png_structp png, png_const_charp message) {
+  auto *error = static_cast<PngError *>(png_get_error_ptr(png));
+  std::snprintf(error->message, sizeof error->message, "%s", message);
+  std::longjmp(error->jump, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+// Returns an empty string on success, the reason otherwise. No C++ object with a
+// destructor lives in this frame: libpng reports errors by longjmp.
+const char *encodePng(std::FILE *file, const unsigned char *rgb, int width, int height,
+                      PngError &error) {
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
+  if (!png) return "out of memory";
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return "out of memory";
+  }
+  if (setjmp(error.jump)) {
+    png_destroy_write_struct(&png, &info);
+    return error.message;
+  }
+  png_init_io(png, file);
+  // Speed matters more than size for a stream of frames.
+  png_set_compression_level(png, 1);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y)
+    png_write_row(png, const_cast<png_bytep>(rgb + static_cast<std::size_t>(y) * width * 3));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return "";
+}
+
+}  // namespace
+
+void writePng(const std::string &path, const unsigned char *rgb, int width, int height) {
+  AtomicFile file(path);
+  PngError error;
+  errno = 0;
+  const char *problem = encodePng(file.stream(), rgb, width, height, error);
+  if (*problem) {
+    // A failed write shows as a libpng error; the stream knows the real cause.
+    int cause = errno;
+    throw Failure("cannot write " + path + ": " +
+                  (std::ferror(file.stream()) && cause ? std::strerror(cause) : problem));
+  }
+  file.commit();
+}
+
+void writeBytes(const std::string &path, const void *data, std::size_t size) {
+  AtomicFile file(path);
+  file.write(data, size);
+  file.commit();
+}
+
+std::vector<unsigned char> readBytes(const std::string &path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+                                                        std::fclose);
+  if (!file) throw Failure("cannot read " + path + ": " + std::strerror(errno));
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[1 << 16];
+  for (;;) {
+    std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
+    bytes.insert(bytes.end(), chunk, chunk + got);
+    if (got < sizeof chunk) break;
+  }
+  if (std::ferror(file.get())) throw Failure("cannot read " + path + ": " + std::strerror(errno));
+  return bytes;
+}
+
+void makeDirectories(const std::string &path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) throw Failure("cannot create directory " + path + ": " + error.message());
+  if (!std::filesystem::is_directory(path))
+    throw Failure("cannot write into " + path + ": not a directory");
+}
+
+}  // namespace ocam_cli

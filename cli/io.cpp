@@ -1,0 +1,280 @@
+// ocam inputs / outputs / leds: the camera's digital I/O and status LEDs.
+#include <functional>
+#include <iostream>
+
+#include "commands.h"
+#include "common.h"
+
+namespace ocam_cli {
+namespace {
+
+// Opens the I/O service of a session and closes it again on every way out.
+template <class T>
+class Opened {
+ public:
+  Opened(std::unique_ptr<T, Destroyer> object, const std::string &what)
+      : object_(std::move(object)) {
+    expectOk(object_->iOpen(), "opening the " + what);
+  }
+  ~Opened() { object_->iClose(); }
+  Opened(const Opened &) = delete;
+  Opened &operator=(const Opened &) = delete;
+  T *operator->() { return object_.get(); }
+
+ private:
+  std::unique_ptr<T, Destroyer> object_;
+};
+
+// --- inputs -----------------------------------------------------------------
+
+const std::vector<Named> kInputs = {{"I0", OCameraInputs::INPUT_I0},
+                                    {"I1", OCameraInputs::INPUT_I1},
+                                    {"ALL", OCameraInputs::INPUT_ALL}};
+
+std::string onOff(bool on) { return on ? "on" : "off"; }
+
+void printInputs(int word) {
+  auto edges = [&](int rising, int falling) {
+    std::string text;
+    if (word & rising) text = "rising";
+    if (word & falling) text += text.empty() ? "falling" : ",falling";
+    return text.empty() ? "-" : text;
+  };
+  std::cout << "input  level  edges\n"
+            << "I0     " << ((word & OCameraInputs::INPUT_I0) ? 1 : 0) << "      "
+            << edges(OCameraInputs::INPUT_I0_RE, OCameraInputs::INPUT_I0_FE) << '\n'
+            << "I1     " << ((word & OCameraInputs::INPUT_I1) ? 1 : 0) << "      "
+            << edges(OCameraInputs::INPUT_I1_RE, OCameraInputs::INPUT_I1_FE) << '\n'
+            << "overload: " << ((word & OCameraInputs::OVERLOAD) ? "yes" : "no") << '\n';
+}
+
+// A wait as the user wrote it: "I0" (a change of I0), "I0=1" (I0 at level 1),
+// "I0,I1" (a change of either), "I0=1,I1=0" (both at those levels).
+struct Wait {
+  bool change = true;
+  int mask = 0;
+  int state = 0;
+  int single = 0;  // the one input named, or 0 for several
+  std::string text;
+};
+
+Wait parseWait(const std::string &text) {
+  Wait wait;
+  wait.text = text;
+  std::vector<std::string> items = splitList(text);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    std::size_t eq = items[i].find('=');
+    bool level = eq != std::string::npos;
+    if (i == 0)
+      wait.change = !level;
+    else if (wait.change == level)
+      throw UsageError("--wait mixes levels and changes: '" + text + "'");
+    int input = lookupName(kInputs, items[i].substr(0, eq), "input", "INPUT_");
+    wait.mask |= input;
+    if (level &&
+        parseInt(items[i].substr(eq + 1), "the level of " + items[i].substr(0, eq), 0, 1) == 1)
+      wait.state |= input;
+  }
+  if (items.size() == 1 && wait.mask != OCameraInputs::INPUT_ALL) wait.single = wait.mask;
+  return wait;
+}
+
+int runInputs(const Args &args) {
+  args.expectPositional(0, 0);
+  bool waiting = args.has("wait");
+  Wait wait = waiting ? parseWait(args.get("wait")) : Wait{};
+  int timeout = parseInt(args.get("timeout", "5000"), "--timeout", 0, 86400000);
+  if (args.has("timeout") && !waiting) throw UsageError("--timeout needs --wait");
+
+  Opened<OCameraInputs> inputs(connectInputs(ioAddress(args)), "inputs");
+  if (args.has("clear"))
+    expectOk(inputs->iClearEdges(OCameraInputs::INPUT_I0_RE | OCameraInputs::INPUT_I0_FE |
+                                 OCameraInputs::INPUT_I1_RE | OCameraInputs::INPUT_I1_FE),
+             "clearing the edges");
+  if (waiting) {
+    expectOk(inputs->iSetTimeout(timeout), "setting the wait time-out");
+    std::cerr << "waiting up to " << timeout << " ms for " << (wait.change ? "a change of " : "")
+              << wait.text << "\n";
+    auto single = static_cast<OCameraInputs::eCameraInput>(wait.single);
+    int status = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
+                                            : inputs->iWaitForInputsChange(wait.mask))
+                             : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
+                                            : inputs->iWaitForInputs(wait.mask, wait.state));
+    if (status == kCameraTimeout)
+      throw Failure("timed out after " + std::to_string(timeout) + " ms waiting for " +
+                    (wait.change ? "a change of " : "") + wait.text);
+    expectOk(status, "waiting for " + wait.text);
+  }
+  printInputs(expectValue(inputs->iGetInputs(), "reading the inputs"));
+  return 0;
+}
+
+// --- outputs and LEDs ---------------------------------------------------------
+
+// Outputs and LEDs are both banks of switches; this is what differs.
+struct Bank {
+  std::string noun;            // "outputs", "LEDs"
+  std::vector<Named> singles;  // shown one per line
+  std::vector<Named> names;    // everything a user may name
+  std::string prefix;          // optional in names
+  std::function<int()> getAll;
+  std::function<int(int, int)> setOne, setMany;  // (enumerator or mask, state)
+  std::function<int(int)> toggleOne, toggleMany;
+};
+
+void printBank(const Bank &bank, int state) {
+  for (const Named &single : bank.singles)
+    std::cout << single.name << std::string(14 - std::string(single.name).size(), ' ')
+              << onOff(state & single.value) << '\n';
+}
+
+int parseState(const std::string &text, const std::string &what) {
+  std::string word = upper(text);
+  if (word == "1" || word == "ON") return 1;
+  if (word == "0" || word == "OFF") return 0;
+  throw UsageError("state of " + what + " must be on, off, 1 or 0, not '" + text + "'");
+}
+
+int runBank(const Bank &bank, const Args &args) {
+  const std::vector<std::string> &words = args.positional();
+  std::string action = words.empty() ? "show" : upper(words[0]);
+  std::vector<std::string> items(words.empty() ? words.begin() : words.begin() + 1, words.end());
+
+  // Check everything before anything is sent.
+  int mask = 0, state = 0, first = 0;
+  if (action == "SET") {
+    if (items.empty()) throw UsageError("set needs NAME=on|off");
+    for (const std::string &item : items) {
+      std::size_t eq = item.find('=');
+      if (eq == std::string::npos) throw UsageError("set needs NAME=on|off, not '" + item + "'");
+      int value = lookupName(bank.names, item.substr(0, eq),
+                             bank.noun.substr(0, bank.noun.size() - 1), bank.prefix);
+      if (!first) first = value;
+      mask |= value;
+      if (parseState(item.substr(eq + 1), item.substr(0, eq))) state |= value;
+    }
+  } else if (action == "TOGGLE") {
+    if (items.empty()) throw UsageError("toggle needs a NAME");
+    for (const std::string &item : items) {
+      int value =
+          lookupName(bank.names, item, bank.noun.substr(0, bank.noun.size() - 1), bank.prefix);
+      if (!first) first = value;
+      mask |= value;
+    }
+  } else if (action != "SHOW") {
+    throw UsageError("unknown action '" + words[0] + "' (show, set or toggle)");
+  } else if (!items.empty()) {
+    throw UsageError("unexpected argument '" + items[0] + "'");
+  }
+
+  bool one = items.size() == 1;
+  if (action == "SET")
+    expectOk(one ? bank.setOne(first, state ? 1 : 0) : bank.setMany(mask, state),
+             "setting the " + bank.noun);
+  else if (action == "TOGGLE")
+    expectOk(one ? bank.toggleOne(first) : bank.toggleMany(mask), "toggling the " + bank.noun);
+  printBank(bank, expectValue(bank.getAll(), "reading the " + bank.noun));
+  return 0;
+}
+
+int runOutputs(const Args &args) {
+  Opened<OCameraOutputs> outputs(connectOutputs(ioAddress(args)), "outputs");
+  using O = OCameraOutputs;
+  auto en = [](int v) { return static_cast<O::eCameraOutput>(v); };
+  Bank bank{
+      "outputs",
+      {{"O0", O::OUTPUT_O0}, {"O1", O::OUTPUT_O1}, {"O2", O::OUTPUT_O2}, {"O3", O::OUTPUT_O3}},
+      {{"O0", O::OUTPUT_O0},
+       {"O1", O::OUTPUT_O1},
+       {"O2", O::OUTPUT_O2},
+       {"O3", O::OUTPUT_O3},
+       {"ALL", O::OUTPUT_ALL},
+       {"OVERLOAD_UNLOCK", O::OUTPUT_OVERLOAD_UNLOCK}},
+      "OUTPUT_",
+      [&] { return outputs->iGetOutputs(); },
+      [&](int v, int s) { return outputs->iSetOutput(en(v), s); },
+      [&](int m, int s) { return outputs->iSetOutputs(m, s); },
+      [&](int v) { return outputs->iToggleOutput(en(v)); },
+      [&](int m) { return outputs->iToggleOutputs(m); }};
+  return runBank(bank, args);
+}
+
+int runLEDs(const Args &args) {
+  Opened<OCameraLEDs> leds(connectLEDs(ioAddress(args)), "LEDs");
+  using L = OCameraLEDs;
+  auto en = [](int v) { return static_cast<L::eCameraLED>(v); };
+  std::vector<Named> singles = {{"LED_0_RED", L::LED_0_RED}, {"LED_0_GREEN", L::LED_0_GREEN},
+                                {"LED_1_RED", L::LED_1_RED}, {"LED_1_GREEN", L::LED_1_GREEN},
+                                {"LED_2_RED", L::LED_2_RED}, {"LED_2_YELLOW", L::LED_2_YELLOW},
+                                {"LED_3_RED", L::LED_3_RED}, {"LED_3_YELLOW", L::LED_3_YELLOW}};
+  std::vector<Named> names = singles;
+  names.insert(names.end(), {{"LED_ALL_RED", L::LED_ALL_RED},
+                             {"LED_ALL_GREEN", L::LED_ALL_GREEN},
+                             {"LED_ALL_YELLOW", L::LED_ALL_YELLOW},
+                             {"LED_ALL", L::LED_ALL}});
+  Bank bank{"LEDs",
+            singles,
+            names,
+            "LED_",
+            [&] { return leds->iGetLEDs(); },
+            [&](int v, int s) { return leds->iSetLED(en(v), s); },
+            [&](int m, int s) { return leds->iSetLEDs(m, s); },
+            [&](int v) { return leds->iToggleLED(en(v)); },
+            [&](int m) { return leds->iToggleLEDs(m); }};
+  return runBank(bank, args);
+}
+
+}  // namespace
+
+Command inputsCommand() {
+  return {{"inputs",
+           "Show the digital inputs, or wait for a level or a change",
+           "[-a ADDR] [--clear] [--wait SPEC [--timeout MS]]",
+           "Shows the levels of I0 and I1, the edges the camera latched since they were\n"
+           "last cleared, and the overload flag. With --wait it first waits until the\n"
+           "inputs match SPEC or the time-out passes (then it fails with exit code 1):\n\n"
+           "  I0           any change of I0 (edges included)\n"
+           "  I0=1         I0 at level 1\n"
+           "  I0,I1        a change of either input\n"
+           "  I0=1,I1=0    both at these levels\n\n"
+           "examples:\n"
+           "  ocam inputs\n"
+           "  ocam inputs --wait I0 --timeout 10000\n",
+           {ioAddressOption(),
+            {"wait", 'w', "SPEC", "wait for a level or a change first"},
+            {"timeout", 't', "MS", "longest wait, passed to the camera (default 5000 ms)"},
+            {"clear", 0, "", "clear the latched edges first"}}},
+          runInputs};
+}
+
+Command outputsCommand() {
+  return {{"outputs",
+           "Show, set or toggle the digital outputs",
+           "[-a ADDR] [show | set NAME=on|off ... | toggle NAME ...]",
+           "Names: O0, O1, O2, O3, ALL (the four outputs) and OVERLOAD_UNLOCK, without\n"
+           "regard to case. Several names go out as one request. Afterwards the outputs\n"
+           "are read back and shown.\n\n"
+           "examples:\n"
+           "  ocam outputs\n"
+           "  ocam outputs set O2=on O3=off\n"
+           "  ocam outputs toggle O1\n",
+           {ioAddressOption()}},
+          runOutputs};
+}
+
+Command ledsCommand() {
+  return {{"leds",
+           "Show, set or toggle the status LEDs",
+           "[-a ADDR] [show | set NAME=on|off ... | toggle NAME ...]",
+           "Names: LED_0_RED, LED_0_GREEN, LED_1_RED, LED_1_GREEN, LED_2_RED,\n"
+           "LED_2_YELLOW, LED_3_RED, LED_3_YELLOW and the groups LED_ALL_RED,\n"
+           "LED_ALL_GREEN, LED_ALL_YELLOW, LED_ALL; the LED_ prefix may be left out and\n"
+           "case does not matter. Afterwards the LEDs are read back and shown.\n\n"
+           "examples:\n"
+           "  ocam leds set LED_1_GREEN=on\n"
+           "  ocam leds toggle 2_yellow 3_yellow\n",
+           {ioAddressOption()}},
+          runLEDs};
+}
+
+}  // namespace ocam_cli
