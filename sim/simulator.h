@@ -12,6 +12,62 @@
 
 namespace ocamsim {
 
+// Result codes the simulated camera answers in "status" ("nStatus" for
+// "scam:SingleImageResponse"). Getters answer their value, which is never
+// negative, so every error code is negative; -1 is left to the client, which
+// uses it for a failed request.
+//
+// The device manager has no status in its replies: "rdev:open" with an unknown
+// device id, and "rdev:keepAlive"/"rdev:close" with an unknown, closed or
+// expired token are answered with a SOAP fault (faultstring "no such device" or
+// "invalid session"); the request log records kBadSession / kBadArgument for them.
+namespace status {
+constexpr int kOk = 0;
+// The token names no open session (unknown, closed, expired), or a session on a
+// device of another kind (an inputs token sent to the camera service, ...).
+constexpr int kBadSession = -10;
+// The service instance of this session has not been made ("scam:create",
+// "sinp:create", ...), or was made already ("create" twice).
+constexpr int kNotCreated = -11;
+constexpr int kAlreadyCreated = -12;
+// The camera is not open ("scam:open"), or the I/O device not opened ("iOpen").
+constexpr int kNotOpen = -13;
+// "scam:open" while the camera is open (by this or another session).
+constexpr int kAlreadyOpen = -14;
+// A value the camera refuses: an ordinal outside its enumeration, a camera type
+// other than 3..6, an acquisition mode other than 1, 2, 3, 4, 8, 11, a window or
+// region outside the sensor, a gain outside 1..32, a shutter time outside
+// 1..1000000 us, a frame rate outside (0, 1000], a negative time-out, ...
+constexpr int kBadArgument = -15;
+// The operation does not fit the acquisition mode ("scam:triggerImage" outside
+// single shot and select shot).
+constexpr int kBadMode = -16;
+// An image-memory address range that does not lie inside the image RAM.
+constexpr int kOutOfRange = -17;
+// The image RAM is disabled ("scam:disableImageRAM"; "scam:initImageRAM" enables it).
+constexpr int kRamDisabled = -18;
+// "scam:getSensorRegister"/"scam:setSensorRegister" with a name not in the list;
+// writing a read-only register.
+constexpr int kUnknownRegister = -19;
+constexpr int kReadOnlyRegister = -20;
+// No image arrived within the read time-out ("scam:setReadTimeout", ms, default
+// 1000), or an input wait reached the "sinp:iSetTimeout" time-out (ms, default 5000).
+constexpr int kTimeout = -21;
+// "scam:getSingleImage" with an empty queue while the acquisition is stopped:
+// answered at once, no image will come.
+constexpr int kNoImage = -22;
+// Outputs are locked by an overload until "OUTPUT-OVERLOAD-UNLOCK" is set.
+constexpr int kOverload = -23;
+// The simulator is shutting down; a blocked wait was cut short.
+constexpr int kShutdown = -24;
+}  // namespace status
+
+// A step of the input schedule: at `atMs` after start() the input levels become `levels`.
+struct InputStep {
+  int atMs = 0;
+  int levels = 0;
+};
+
 // One entry of the device list ("rdev:list").
 struct DeviceEntry {
   int id = 0;
@@ -26,8 +82,8 @@ struct DeviceEntry {
 
 struct Options {
   std::string bindAddress = "127.0.0.1";
-  int cameraPort = 0;  // 0: an ephemeral port; -1: do not listen
-  int ioPort = 0;      // 0: an ephemeral port; -1: do not listen
+  int cameraPort = 0;   // 0: an ephemeral port; -1: do not listen
+  int ioPort = 0;       // 0: an ephemeral port; -1: do not listen
   int maxTimeout = 10;  // session time-out announced and enforced, seconds
   // Empty: the four standard devices with ids 1..4.
   std::vector<DeviceEntry> devices;
@@ -38,20 +94,26 @@ struct Options {
   std::size_t maxConnections = 128;
   std::size_t maxRequestBytes = 64u << 20;
   bool verbose = false;  // one line per request on standard error
+  // Input levels driven over time (empty: the inputs change only by setInputs()).
+  std::vector<InputStep> inputSchedule;
+  int inputSchedulePeriodMs = 0;  // > 0: the schedule repeats with this period
+  // The log keeps at most this many entries (the oldest go first); count() and
+  // waitForCount() count every request since the last clearLog().
+  std::size_t logLimit = 200000;
 };
 
 // Ways to misbehave, for one operation (e.g. "scam:getSingleImage") or all ("").
 enum class FaultKind {
-  Delay,               // answer after delayMs
-  DropBeforeRequest,   // close the connection before reading the request
-  DropAfterRequest,    // read the request, close without answering
-  SoapFault,           // answer a SOAP-ENV:Fault (faultstring "simulated fault")
-  MalformedXml,        // answer bytes that are not well-formed XML
-  UnexpectedElement,   // answer a well-formed reply with the wrong element name
-  TruncateData,        // base64 payloads of the reply carry `bytes` fewer bytes
-  PadData,             // base64 payloads of the reply carry `bytes` more bytes
-  Status,              // answer normally but with status `status`
-  SilentKeepAlive,     // "rdev:keepAlive" is never answered (the connection stays silent)
+  Delay,              // answer after delayMs
+  DropBeforeRequest,  // close the connection before reading the request
+  DropAfterRequest,   // read the request, close without answering
+  SoapFault,          // answer a SOAP-ENV:Fault (faultstring "simulated fault")
+  MalformedXml,       // answer bytes that are not well-formed XML
+  UnexpectedElement,  // answer a well-formed reply with the wrong element name
+  TruncateData,       // base64 payloads of the reply carry `bytes` fewer bytes
+  PadData,            // base64 payloads of the reply carry `bytes` more bytes
+  Status,             // answer normally but with status `status`
+  SilentKeepAlive,    // "rdev:keepAlive" is never answered (the connection stays silent)
 };
 
 struct Fault {
@@ -70,7 +132,8 @@ struct LogEntry {
   int status = 0;         // the status answered (0 for replies without one)
   std::size_t requestBytes = 0;
   std::size_t replyBytes = 0;
-  unsigned port = 0;  // the port it arrived on
+  unsigned port = 0;      // the port it arrived on
+  bool injected = false;  // a fault changed or replaced the reply
 };
 
 class Simulator {
@@ -103,6 +166,8 @@ class Simulator {
   // Connections.
   std::size_t connectionsAccepted() const;
   std::size_t openConnections() const;
+  // Blocks until at most `n` connections are open, or the time-out passes.
+  bool waitForOpenConnections(std::size_t n, int timeoutMs) const;
 
   // Sessions.
   std::size_t openSessions() const;
@@ -120,6 +185,11 @@ class Simulator {
   int acquisitionMode() const;
   int shutterTime() const;
   int gain() const;
+  // The arguments of the last accepted (status 0) request of a setter, in wire
+  // order, as decimal text separated by blanks ("10 20 640 480" for
+  // "scam:setCameraWindow"); enumerations as their ordinals, flags 0/1, floats
+  // as "%g", payloads as their byte count. "" when none was accepted.
+  std::string lastSetting(const std::string &operation) const;
   // The bytes of the image most recently delivered by "scam:getSingleImage".
   std::vector<std::uint8_t> lastImage() const;
   // Image RAM contents (for tests).

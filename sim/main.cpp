@@ -1,0 +1,121 @@
+// ocamsim: the simulated camera as a stand-alone program.
+#include <pthread.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "sim/simulator.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: ocamsim [options]\n"
+    "Serves the camera's device manager, camera, inputs, outputs and LED services\n"
+    "on two ports until SIGINT or SIGTERM.\n"
+    "\n"
+    "  --camera-port N   camera port (default 8000; 0 picks a free port, -1 none)\n"
+    "  --io-port N       inputs/outputs/LEDs port (default 8080; 0 free, -1 none)\n"
+    "  --bind ADDR       address to listen on (default 127.0.0.1)\n"
+    "  --max-timeout S   session time-out in seconds announced by rdev:list (default 10)\n"
+    "  --width N         sensor width in pixels (default 1280)\n"
+    "  --height N        sensor height in pixels (default 1024)\n"
+    "  --pattern P       Bayer pattern: GRGR, BGBG, RGRG, GBGB or 1-4 (default GRGR)\n"
+    "  --ram BYTES       image RAM size (default 16777216)\n"
+    "  -v, --verbose     one line per request on standard error\n"
+    "  -h, --help        this text\n";
+
+bool parseInt(const char *text, long long lo, long long hi, long long &out) {
+  char *end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno || end == text || *end || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+int parsePattern(const std::string &p) {
+  const char *names[] = {"GRGR", "BGBG", "RGRG", "GBGB"};
+  for (int i = 0; i < 4; ++i)
+    if (p == names[i] || p == std::to_string(i + 1)) return i + 1;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  ocamsim::Options opt;
+  opt.cameraPort = 8000;
+  opt.ioPort = 8080;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "-v" || a == "--verbose") {
+      opt.verbose = true;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "ocamsim: unknown option or missing value: %s\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+    const char *v = argv[++i];
+    long long n = 0;
+    bool ok = true;
+    if (a == "--camera-port" && (ok = parseInt(v, -1, 65535, n))) {
+      opt.cameraPort = static_cast<int>(n);
+    } else if (a == "--io-port" && (ok = parseInt(v, -1, 65535, n))) {
+      opt.ioPort = static_cast<int>(n);
+    } else if (a == "--bind") {
+      opt.bindAddress = v;
+    } else if (a == "--max-timeout" && (ok = parseInt(v, -1, 86400, n))) {
+      opt.maxTimeout = static_cast<int>(n);
+    } else if (a == "--width" && (ok = parseInt(v, 2, 16384, n))) {
+      opt.sensorWidth = static_cast<int>(n);
+    } else if (a == "--height" && (ok = parseInt(v, 2, 16384, n))) {
+      opt.sensorHeight = static_cast<int>(n);
+    } else if (a == "--pattern") {
+      opt.bayerPattern = parsePattern(v);
+      ok = opt.bayerPattern != 0;
+    } else if (a == "--ram" && (ok = parseInt(v, 0, 1LL << 31, n))) {
+      opt.imageRamSize = static_cast<std::size_t>(n);
+    } else {
+      std::fprintf(stderr, "ocamsim: unknown option: %s\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "ocamsim: bad value for %s: %s\n", a.c_str(), v);
+      return 2;
+    }
+  }
+
+  // Block the stop signals in every thread; the main thread waits for them.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  ocamsim::Simulator sim(opt);
+  try {
+    sim.start();
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  std::fprintf(stderr, "ocamsim: camera on %s, inputs/outputs/LEDs on %s\n",
+               opt.cameraPort < 0 ? "(none)" : sim.cameraAddress().c_str(),
+               opt.ioPort < 0 ? "(none)" : sim.ioAddress().c_str());
+  int sig = 0;
+  sigwait(&set, &sig);
+  sim.stop();
+  std::fprintf(stderr, "ocamsim: stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
+  return 0;
+}

@@ -1,0 +1,234 @@
+// The simulated camera's state: device sessions, the camera with its frame
+// queue and image RAM, the inputs, outputs and LEDs. One mutex guards it all;
+// every operation takes it for a short time, and waits (images, inputs) sleep
+// on its condition variable so that stop() can wake them.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/scene.h"
+#include "sim/simulator.h"
+
+namespace ocamsim {
+namespace detail {
+
+using Clock = std::chrono::steady_clock;
+
+enum class DeviceKind { Camera, Inputs, Outputs, Leds, None };
+
+// Acquisition modes, as on the wire.
+enum AcqMode {
+  kStop = 1,
+  kSingleShot = 2,
+  kFreeRun = 3,
+  kSelectShot = 4,
+  kSlave = 8,
+  kSlaveStop = 11
+};
+
+struct Session {
+  int token = 0;
+  int deviceId = 0;
+  DeviceKind kind = DeviceKind::None;
+  int access = 0;
+  bool expires = true;
+  int timeoutSec = 0;
+  Clock::time_point deadline;
+  bool created = false;       // the service instance of this session exists
+  bool opened = false;        // "iOpen" (I/O services)
+  int inputTimeoutMs = 5000;  // "sinp:iSetTimeout"
+};
+
+// A delivered image: the rendered bytes, shared with lastImage() so that they
+// are rendered once and never copied on the way out.
+struct Image {
+  int status = 0;
+  int seq = 0;
+  std::int64_t sec = 0;
+  int usec = 0;
+  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+};
+
+class Model {
+ public:
+  explicit Model(const Options &options);
+
+  // Wakes every wait; later waits return kShutdown at once.
+  void shutdown();
+  void resume();  // after shutdown(), for a new start()
+  bool stopping() const;
+  // Sleeps for `ms` unless shutdown() comes first.
+  void pause(int ms);
+
+  // Device manager. Statuses as in simulator.h; the service turns them into faults.
+  std::vector<DeviceEntry> devices() const { return devices_; }
+  int openSession(int id, int access, int &token);
+  int keepAlive(int token);
+  int closeSession(int token);
+  std::size_t openSessions();
+  bool sessionOpen(int token);
+
+  // Checks a service request: the token must name an open session on a device
+  // of `kind`; `needCreated`/`needOpened` add the service-instance checks.
+  // Runs `fn(session)` under the lock when all pass.
+  template <class Fn>
+  int withSession(int token, DeviceKind kind, bool needCreated, bool needOpened, Fn &&fn) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Session *s = nullptr;
+    int st = check(token, kind, needCreated, needOpened, s);
+    if (st != status::kOk) return st;
+    return fn(*s, lock);
+  }
+
+  // Camera.
+  int cameraCreate(int token, int type);
+  int cameraDestroy(int token);
+  int cameraOpen(int token, int frameBufferSize, int maxBuffers);
+  int cameraClose(int token);
+  int setAcquisitionMode(int token, int mode);
+  int setTriggerSource(int token, int source, int polarity);
+  int setTriggerDelay(int token, int delayUs);
+  int triggerImage(int token);
+  int triggerImageAbort(int token);
+  Image getSingleImage(int token);
+  int getImageToImageRAM(int token, std::uint32_t address);
+  int getMaxImageCount(int token);
+  int getImageCount(int token);
+  int resetSequenceCounter(int token);
+  int purgeImages(int token);
+  int setReadTimeout(int token, int ms);
+  int setCircularOverwrite(int token, int on);
+  int setShutterTime(int token, int us);
+  int getShutterTime(int token);
+  int setCameraWindow(int token, int x0, int y0, int width, int height);
+  int setFrameRate(int token, double fps);
+  int setGain(int token, int factor);
+  // A setter whose value the camera only stores: `valid` says whether it
+  // accepts it.
+  int cameraSetting(int token, bool valid);
+  // Checks a window or region against the sensor.
+  bool insideSensor(int x0, int y0, int width, int height) const;
+
+  // Image RAM.
+  int readRam(int token, std::uint32_t address, std::uint32_t length,
+              std::vector<std::uint8_t> &out);
+  int readRamReduced(int token, std::uint32_t address, std::uint32_t length,
+                     std::vector<std::uint8_t> &out);
+  int writeRam(int token, const std::uint8_t *data, std::size_t size, std::uint32_t address,
+               std::uint32_t length);
+  int copyRam(int token, std::uint32_t src, std::uint32_t srcLen, std::uint32_t dest,
+              std::uint32_t destLen);
+  int initRam(int token);
+  int disableRam(int token);
+  int setRamPictureSize(int token, int width, int height);
+  int ramRegionSetting(int token, bool valid, bool enabled, std::uint64_t address,
+                       std::uint64_t length);
+
+  // Sensor registers.
+  std::vector<std::string> registerNames(int token, int &st);
+  int getRegister(int token, const std::string &name, std::uint32_t &value);
+  int setRegister(int token, const std::string &name, std::uint32_t value);
+  int calibrate(int token, bool hasParams, std::uint32_t numParam, std::uint32_t p1);
+
+  // Inputs, outputs, LEDs: create/destroy/open/close of the I/O services.
+  int ioCreate(int token, DeviceKind kind);
+  int ioDestroy(int token, DeviceKind kind);
+  int ioOpen(int token, DeviceKind kind);
+  int ioClose(int token, DeviceKind kind);
+  int getInputs(int token);
+  int getInput(int token, int line);
+  int setInputTimeout(int token, int ms);
+  // Waits until the masked input word equals `state` (change == false) or
+  // differs from its value at the start (change == true).
+  int waitInputs(int token, int mask, int state, bool change);
+  int clearEdges(int token, int mask);
+  int getOutputs(int token, DeviceKind kind);
+  int getOutput(int token, DeviceKind kind, int line);
+  int setOutputs(int token, DeviceKind kind, int mask, int state);
+  int toggleOutputs(int token, DeviceKind kind, int mask);
+  // The mask a single-line selector stands for, or -1 when it is no enumerator.
+  static int lineMask(DeviceKind kind, int line);
+
+  // In-process hooks.
+  void setInputs(int levels);
+  int inputWord();
+  void setOverload(bool on);
+  int outputs();
+  int leds();
+  int acquisitionMode();
+  int shutterTime();
+  int gain();
+  std::vector<std::uint8_t> lastImage();
+  std::vector<std::uint8_t> peekRam(std::size_t address, std::size_t length);
+  void pokeRam(std::size_t address, const std::vector<std::uint8_t> &bytes);
+
+ private:
+  int check(int token, DeviceKind kind, bool needCreated, bool needOpened, Session *&out);
+  void expireSessions(Clock::time_point now);
+  void endSession(Session &s);
+  void stopCamera();
+  // Brings the frame queue up to `now`: free-run frames and due triggers.
+  void advance(Clock::time_point now);
+  void capture(Clock::time_point t);
+  void scheduleTrigger(Clock::time_point now);
+  // Waits for the next frame (under the lock); kOk with `frame` or a status.
+  int nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &frame);
+  int ramCheck(std::uint64_t address, std::uint64_t length) const;
+  const Scene &scene();
+
+  Options options_;
+  std::vector<DeviceEntry> devices_;
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  bool stopping_ = false;
+
+  std::map<int, Session> sessions_;
+  int nextToken_;
+
+  // Camera: one sensor, shared by every session that created it.
+  struct Camera {
+    bool open = false;
+    int owner = 0;  // the token that opened it
+    int maxBuffers = 0;
+    int mode = kStop;
+    int triggerSource = 1;
+    int triggerPolarity = 1;
+    int triggerDelayUs = 0;
+    int readTimeoutMs = 1000;
+    bool overwrite = true;
+    int shutterUs = 10000;
+    int gain = 1;
+    Window window;
+    double fps = 30.0;
+    Clock::time_point nextFrameAt;
+    std::deque<Clock::time_point> triggers;  // due times of pending captures
+    std::deque<FrameInfo> queue;
+    int seq = 0;
+    std::vector<std::uint8_t> ram;
+    bool ramEnabled = true;
+    std::map<std::string, std::uint32_t> registers;
+    std::shared_ptr<std::vector<std::uint8_t>> last;
+  } cam_;
+  std::once_flag sceneOnce_;
+  std::unique_ptr<Scene> scene_;
+
+  // Inputs (bits 0-1 levels, 2-5 latched edges, 6 overload), outputs, LEDs.
+  int levels_ = 0;
+  int edges_ = 0;
+  bool overload_ = false;
+  std::array<std::uint64_t, 7> changes_{};  // per bit of the input word
+  int outputs_ = 0;
+  int leds_ = 0;
+};
+
+}  // namespace detail
+}  // namespace ocamsim

@@ -1,0 +1,675 @@
+// The serving side of the simulator: a listener thread per port, a thread per
+// connection running the SOAP dispatcher while the connection is kept alive,
+// fault injection and the request log.
+#include "sim/server.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <list>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+#include "ocamH.h"
+#include "protocol/transport.h"
+#include "sim/simulator.h"
+
+namespace ocamsim {
+namespace detail {
+
+class Server {
+ public:
+  explicit Server(const Options &options) : options_(options), model_(options) {}
+  ~Server() { stop(); }
+
+  void start();
+  void stop();
+
+  const Options &options() const { return options_; }
+  Model &model() { return model_; }
+  int port(int which) const { return ports_[which]; }
+
+  void inject(const Fault &f) {
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    faults_.push_back(f);
+  }
+  void clearFaults() {
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    faults_.clear();
+  }
+  std::vector<LogEntry> log() const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return std::vector<LogEntry>(log_.begin(), log_.end());
+  }
+  void clearLog() {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    log_.clear();
+    counts_.clear();
+  }
+  std::size_t count(const std::string &op) const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    auto it = counts_.find(op);
+    return it == counts_.end() ? 0 : it->second;
+  }
+  bool waitForCount(const std::string &op, std::size_t n, int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(logMutex_);
+    return logCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+      auto it = counts_.find(op);
+      return it != counts_.end() && it->second >= n;
+    });
+  }
+  std::size_t accepted() const { return accepted_; }
+  std::size_t openConnections() const {
+    std::lock_guard<std::mutex> lock(connMutex_);
+    return conns_.size();
+  }
+  bool waitForOpenConnections(std::size_t n, int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(connMutex_);
+    return connCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return conns_.size() <= n; });
+  }
+  void remember(const std::string &op, const std::string &args) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    settings_[op] = args;
+  }
+  std::string lastSetting(const std::string &op) const {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    auto it = settings_.find(op);
+    return it == settings_.end() ? std::string() : it->second;
+  }
+
+  // Socket callbacks of the connection contexts.
+  static size_t recvHook(struct soap *ctx, char *buf, size_t len);
+  static int sendHook(struct soap *ctx, const char *buf, size_t len);
+  static int closeHook(struct soap *ctx, SOAP_SOCKET fd);
+
+ private:
+  struct Listener {
+    int fd = -1;
+    unsigned port = 0;
+    std::thread thread;
+  };
+  struct Slot {
+    std::unique_ptr<Connection> conn;
+    std::thread thread;
+  };
+
+  int listenOn(int port, unsigned &bound);
+  void acceptLoop(Listener *l);
+  void reap(bool all);
+  void serve(Connection *c);
+  void serveLoop(struct soap *ctx, Connection *c);
+  void matchFault(Connection *c);
+  void rawReply(struct soap *ctx, Connection *c);
+  void closeFd(Connection *c);
+  void record(Connection *c);
+  void runSchedule();
+
+  Options options_;
+  Model model_;
+  bool running_ = false;
+  std::atomic<bool> stopping_{false};
+  int ports_[2] = {-1, -1};
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  int wakeFd_ = -1;
+  struct soap master_;
+  bool masterReady_ = false;
+  size_t (*origRecv_)(struct soap *, char *, size_t) = nullptr;
+  int (*origSend_)(struct soap *, const char *, size_t) = nullptr;
+
+  mutable std::mutex connMutex_;
+  mutable std::condition_variable connCv_;
+  std::list<Slot> conns_;
+  std::atomic<std::size_t> accepted_{0};
+
+  std::mutex faultMutex_;
+  std::vector<Fault> faults_;
+
+  mutable std::mutex logMutex_;
+  mutable std::condition_variable logCv_;
+  std::deque<LogEntry> log_;
+  std::map<std::string, std::size_t> counts_;
+  std::map<std::string, std::string> settings_;
+
+  std::thread scheduler_;
+};
+
+namespace {
+
+Connection *conn(struct soap *ctx) { return static_cast<Connection *>(ctx->user); }
+
+// "prefix:name" of the request element, with our own prefix for its namespace.
+std::string canonicalOperation(struct soap *ctx) {
+  const char *tag = ctx->tag;
+  const char *colon = std::strchr(tag, ':');
+  const char *local = colon ? colon + 1 : tag;
+  const char *uri = soap_current_namespace_tag(ctx, tag);
+  if (uri) {
+    for (const Namespace *ns = ocamera::wire::namespace_table(); ns->id; ++ns) {
+      if (ns->ns && std::strcmp(ns->ns, uri) == 0) return std::string(ns->id) + ":" + local;
+    }
+  }
+  return tag;
+}
+
+bool faultApplies(FaultKind kind, const std::string &op) {
+  switch (kind) {
+    case FaultKind::SilentKeepAlive:
+      return op == "rdev:keepAlive";
+    case FaultKind::TruncateData:
+    case FaultKind::PadData:
+      return op == "scam:getSingleImage" || op == "scam:readImageRAM" ||
+             op == "scam:readImageRAMReducedData";
+    case FaultKind::Status:
+      return op.compare(0, 5, "rdev:") != 0;
+    default:
+      return true;
+  }
+}
+
+const char *kindName(FaultKind k) {
+  switch (k) {
+    case FaultKind::Delay:
+      return "delay";
+    case FaultKind::DropBeforeRequest:
+      return "drop-before";
+    case FaultKind::DropAfterRequest:
+      return "drop-after";
+    case FaultKind::SoapFault:
+      return "soap-fault";
+    case FaultKind::MalformedXml:
+      return "malformed";
+    case FaultKind::UnexpectedElement:
+      return "unexpected";
+    case FaultKind::TruncateData:
+      return "truncate";
+    case FaultKind::PadData:
+      return "pad";
+    case FaultKind::Status:
+      return "status";
+    case FaultKind::SilentKeepAlive:
+      return "silent";
+  }
+  return "?";
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ connection hooks
+
+int Connection::begin(struct soap *ctx, int tok) {
+  token = tok;
+  if (!haveFault) return SOAP_OK;
+  switch (fault.kind) {
+    case FaultKind::Delay:
+      injected = true;
+      model->pause(fault.delayMs);
+      return SOAP_OK;
+    case FaultKind::SoapFault:
+      injected = true;
+      return soap_receiver_fault(ctx, "simulated fault", nullptr);
+    case FaultKind::DropAfterRequest:
+      action = Action::Drop;
+      break;
+    case FaultKind::MalformedXml:
+      action = Action::Malformed;
+      break;
+    case FaultKind::UnexpectedElement:
+      action = Action::Unexpected;
+      break;
+    case FaultKind::SilentKeepAlive:
+      action = Action::Silent;
+      break;
+    default:
+      return SOAP_OK;
+  }
+  injected = true;
+  return SOAP_STOP;
+}
+
+int Connection::answer(int value) {
+  if (haveFault && fault.kind == FaultKind::Status) {
+    injected = true;
+    value = fault.status;
+  }
+  status = value;
+  return value;
+}
+
+void Connection::shapePayload(unsigned char *&ptr, int &size) {
+  if (!haveFault || fault.bytes <= 0) return;
+  if (fault.kind == FaultKind::TruncateData) {
+    injected = true;
+    size = std::max(0, size - fault.bytes);
+  } else if (fault.kind == FaultKind::PadData) {
+    injected = true;
+    std::vector<std::uint8_t> padded(static_cast<std::size_t>(size) + fault.bytes, 0x5A);
+    if (size > 0) std::memcpy(padded.data(), ptr, size);
+    scratch.swap(padded);
+    ptr = scratch.data();
+    size = static_cast<int>(scratch.size());
+  }
+}
+
+void Connection::remember(const std::string &arguments) {
+  if (status == status::kOk) server->remember(op, arguments);
+}
+
+size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
+  Connection *c = conn(ctx);
+  const size_t n = c->server->origRecv_(ctx, buf, len);
+  if (n > 0 && c->inBytes == 0) {
+    const unsigned char first = static_cast<unsigned char>(buf[0]);
+    c->http = !(first == '<' || first == 0xEF);
+  }
+  c->inBytes += n;
+  return n;
+}
+
+int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
+  Connection *c = conn(ctx);
+  c->outBytes += len;
+  return c->server->origSend_(ctx, buf, len);
+}
+
+int Server::closeHook(struct soap *ctx, SOAP_SOCKET) {
+  Connection *c = conn(ctx);
+  c->server->closeFd(c);
+  return SOAP_OK;
+}
+
+void Server::closeFd(Connection *c) {
+  std::lock_guard<std::mutex> lock(connMutex_);
+  if (c->fd >= 0) {
+    ::close(c->fd);
+    c->fd = -1;
+  }
+}
+
+// ------------------------------------------------------------------ start, stop
+
+int Server::listenOn(int port, unsigned &bound) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo *res = nullptr;
+  const std::string service = std::to_string(port);
+  const char *host = options_.bindAddress.empty() ? nullptr : options_.bindAddress.c_str();
+  if (int rc = getaddrinfo(host, service.c_str(), &hints, &res))
+    throw std::runtime_error("ocamsim: cannot resolve " + options_.bindAddress + ": " +
+                             gai_strerror(rc));
+  int fd = -1;
+  std::string error = "no address";
+  for (addrinfo *ai = res; ai; ai = ai->ai_next) {
+    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) continue;
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd, ai->ai_addr, ai->ai_addrlen) == 0 && ::listen(fd, 128) == 0) break;
+    error = std::strerror(errno);
+    ::close(fd);
+    fd = -1;
+  }
+  freeaddrinfo(res);
+  if (fd < 0)
+    throw std::runtime_error("ocamsim: cannot listen on " + options_.bindAddress + ":" + service +
+                             ": " + error);
+  sockaddr_storage ss{};
+  socklen_t len = sizeof ss;
+  ::getsockname(fd, reinterpret_cast<sockaddr *>(&ss), &len);
+  bound = ss.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6 *>(&ss)->sin6_port)
+                                   : ntohs(reinterpret_cast<sockaddr_in *>(&ss)->sin_port);
+  return fd;
+}
+
+void Server::start() {
+  if (running_) return;
+  stopping_ = false;
+  model_.resume();
+  std::vector<std::unique_ptr<Listener>> ls;
+  int ports[2] = {-1, -1};
+  const int wanted[2] = {options_.cameraPort, options_.ioPort};
+  try {
+    for (int i = 0; i < 2; ++i) {
+      if (wanted[i] < 0) continue;
+      auto l = std::make_unique<Listener>();
+      l->fd = listenOn(wanted[i], l->port);
+      ports[i] = static_cast<int>(l->port);
+      ls.push_back(std::move(l));
+    }
+  } catch (...) {
+    for (auto &l : ls) ::close(l->fd);
+    throw;
+  }
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (!masterReady_) {
+    soap_init2(&master_, SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
+    ocamera::wire::configure(&master_);
+    origRecv_ = master_.frecv;
+    origSend_ = master_.fsend;
+    masterReady_ = true;
+  }
+  ports_[0] = ports[0];
+  ports_[1] = ports[1];
+  listeners_ = std::move(ls);
+  running_ = true;
+  for (auto &l : listeners_) l->thread = std::thread(&Server::acceptLoop, this, l.get());
+  if (!options_.inputSchedule.empty()) scheduler_ = std::thread(&Server::runSchedule, this);
+}
+
+void Server::stop() {
+  if (!running_) return;
+  stopping_ = true;
+  model_.shutdown();
+  const std::uint64_t one = 1;
+  (void)!::write(wakeFd_, &one, sizeof one);
+  for (auto &l : listeners_) {
+    if (l->thread.joinable()) l->thread.join();
+    ::close(l->fd);
+  }
+  listeners_.clear();
+  {
+    std::lock_guard<std::mutex> lock(connMutex_);
+    for (Slot &s : conns_)
+      if (s.conn->fd >= 0) ::shutdown(s.conn->fd, SHUT_RDWR);
+  }
+  reap(true);
+  if (scheduler_.joinable()) scheduler_.join();
+  ::close(wakeFd_);
+  wakeFd_ = -1;
+  if (masterReady_) {
+    soap_done(&master_);
+    masterReady_ = false;
+  }
+  running_ = false;
+}
+
+void Server::reap(bool all) {
+  std::list<Slot> finished;
+  {
+    std::unique_lock<std::mutex> lock(connMutex_);
+    for (auto it = conns_.begin(); it != conns_.end();) {
+      if (it->conn->done || all) {
+        auto next = std::next(it);
+        finished.splice(finished.end(), conns_, it);
+        it = next;
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (Slot &s : finished) s.thread.join();
+  if (!finished.empty()) {
+    std::lock_guard<std::mutex> lock(connMutex_);
+    connCv_.notify_all();
+  }
+}
+
+void Server::acceptLoop(Listener *l) {
+  pollfd fds[2] = {{l->fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  while (!stopping_) {
+    const int n = ::poll(fds, 2, 200);
+    if (stopping_) break;
+    if (n < 0 && errno != EINTR) break;
+    if (fds[1].revents & POLLIN) {
+      std::uint64_t v;
+      (void)!::read(wakeFd_, &v, sizeof v);
+    }
+    reap(false);
+    if (!(fds[0].revents & POLLIN)) continue;
+    const int fd = ::accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    std::lock_guard<std::mutex> lock(connMutex_);
+    if (conns_.size() >= options_.maxConnections) {
+      ::close(fd);
+      continue;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ++accepted_;
+    conns_.emplace_back();
+    Slot &slot = conns_.back();
+    slot.conn = std::make_unique<Connection>();
+    slot.conn->server = this;
+    slot.conn->model = &model_;
+    slot.conn->fd = fd;
+    slot.conn->port = l->port;
+    slot.thread = std::thread(&Server::serve, this, slot.conn.get());
+  }
+}
+
+// ------------------------------------------------------------------ serving
+
+void Server::serve(Connection *c) {
+  struct soap *ctx = soap_copy(&master_);
+  if (ctx) {
+    ctx->user = c;
+    ctx->socket = c->fd;
+    ctx->frecv = &Server::recvHook;
+    ctx->fsend = &Server::sendHook;
+    ctx->fclosesocket = &Server::closeHook;
+    ctx->socket_flags = MSG_NOSIGNAL;
+    ctx->recv_maxlength = options_.maxRequestBytes;
+    ctx->max_keep_alive = 0;  // no limit on requests per connection
+    serveLoop(ctx, c);
+    closeFd(c);
+    ctx->socket = SOAP_INVALID_SOCKET;
+    soap_destroy(ctx);
+    soap_end(ctx);
+    soap_free(ctx);
+  }
+  closeFd(c);
+  {
+    std::lock_guard<std::mutex> lock(connMutex_);
+    c->done = true;
+  }
+  const std::uint64_t one = 1;
+  (void)!::write(wakeFd_, &one, sizeof one);
+}
+
+void Server::serveLoop(struct soap *ctx, Connection *c) {
+  ctx->keep_alive = 1;
+  while (!stopping_) {
+    c->op.clear();
+    c->token = 0;
+    c->status = 0;
+    c->injected = false;
+    c->haveFault = false;
+    c->action = Action::None;
+    c->inBytes = 0;
+    c->outBytes = 0;
+    c->image.reset();
+    if (soap_begin_serve(ctx)) break;
+    if (soap_peek_element(ctx) == SOAP_OK) c->op = canonicalOperation(ctx);
+    matchFault(c);
+    if (c->haveFault && c->fault.kind == FaultKind::DropBeforeRequest) {
+      c->injected = true;
+      record(c);
+      break;
+    }
+    int err = ocam::soap_serve_request(ctx);
+    bool keep = true;
+    if (err) {
+      switch (c->action) {
+        case Action::None:
+          if (err < SOAP_STOP) soap_send_fault(ctx);
+          break;
+        case Action::Drop:
+          keep = false;
+          break;
+        case Action::Malformed:
+        case Action::Unexpected:
+          rawReply(ctx, c);
+          keep = false;
+          break;
+        case Action::Silent: {
+          record(c);
+          c->op.clear();
+          // Read and ignore whatever comes until the peer or stop() ends it.
+          char buf[4096];
+          while (::recv(ctx->socket, buf, sizeof buf, 0) > 0) {
+          }
+          keep = false;
+          break;
+        }
+      }
+    }
+    if (!c->op.empty()) record(c);
+    soap_destroy(ctx);
+    soap_end(ctx);
+    if (!keep || !soap_valid_socket(ctx->socket) || !ctx->keep_alive) break;
+  }
+}
+
+void Server::matchFault(Connection *c) {
+  std::lock_guard<std::mutex> lock(faultMutex_);
+  for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+    if (!it->operation.empty() && it->operation != c->op) continue;
+    if (!faultApplies(it->kind, c->op)) continue;
+    c->fault = *it;
+    c->haveFault = true;
+    if (it->count > 0 && --it->count == 0) faults_.erase(it);
+    return;
+  }
+}
+
+void Server::rawReply(struct soap *ctx, Connection *c) {
+  const std::string::size_type colon = c->op.find(':');
+  const std::string prefix = colon == std::string::npos ? "scam" : c->op.substr(0, colon);
+  std::string uri = "urn:vdx";
+  for (const Namespace *ns = ocamera::wire::namespace_table(); ns->id; ++ns)
+    if (prefix == ns->id) uri = ns->ns;
+  std::string body =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:" +
+      prefix + "=\"" + uri + "\"><SOAP-ENV:Body>";
+  if (c->action == Action::Unexpected) {
+    // A well-formed reply under a name the client does not expect.
+    const std::string name = c->op == "scam:getSingleImage" ? c->op + "Response" : c->op + "Result";
+    body += "<" + name + "><" + prefix + ":status>0</" + prefix + ":status></" + name +
+            "></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+  } else {
+    // Not well-formed: a broken entity, mismatched tags, and no end.
+    body += "<" + c->op + "Response><" + prefix + ":status>0&bogus</" + prefix + ":stat<<>";
+  }
+  std::string out;
+  if (c->http) {
+    out =
+        "HTTP/1.1 200 OK\r\nServer: ocamsim\r\nContent-Type: text/xml; charset=utf-8\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  }
+  out += body;
+  c->outBytes += out.size();
+  (void)!::send(ctx->socket, out.data(), out.size(), MSG_NOSIGNAL);
+}
+
+void Server::record(Connection *c) {
+  LogEntry e;
+  e.operation = c->op;
+  e.token = c->token;
+  e.status = c->status;
+  e.requestBytes = c->inBytes;
+  e.replyBytes = c->outBytes;
+  e.port = c->port;
+  e.injected = c->injected;
+  if (options_.verbose) {
+    std::fprintf(stderr, "ocamsim: port %u %s token=%d status=%d in=%zu out=%zu%s%s\n", e.port,
+                 e.operation.c_str(), e.token, e.status, e.requestBytes, e.replyBytes,
+                 e.injected ? " fault=" : "", e.injected ? kindName(c->fault.kind) : "");
+  }
+  std::lock_guard<std::mutex> lock(logMutex_);
+  log_.push_back(std::move(e));
+  if (options_.logLimit && log_.size() > options_.logLimit) log_.pop_front();
+  ++counts_[c->op];
+  logCv_.notify_all();
+}
+
+void Server::runSchedule() {
+  const auto t0 = Clock::now();
+  const auto &steps = options_.inputSchedule;
+  const int period = options_.inputSchedulePeriodMs;
+  for (long long round = 0; !stopping_; ++round) {
+    for (const InputStep &s : steps) {
+      const auto at = t0 + std::chrono::milliseconds(s.atMs + round * period);
+      model_.pause(static_cast<int>(std::max<long long>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(at - Clock::now()).count())));
+      if (stopping_ || model_.stopping()) return;
+      model_.setInputs(s.levels);
+    }
+    if (period <= 0) return;
+  }
+}
+
+}  // namespace detail
+
+// ------------------------------------------------------------------ public API
+
+struct Simulator::Impl {
+  explicit Impl(const Options &o) : server(o) {}
+  detail::Server server;
+};
+
+Simulator::Simulator(Options options) : impl_(std::make_unique<Impl>(options)) {}
+Simulator::~Simulator() { stop(); }
+void Simulator::start() { impl_->server.start(); }
+void Simulator::stop() { impl_->server.stop(); }
+int Simulator::cameraPort() const { return impl_->server.port(0); }
+int Simulator::ioPort() const { return impl_->server.port(1); }
+std::string Simulator::cameraAddress() const {
+  return impl_->server.options().bindAddress + ":" + std::to_string(cameraPort());
+}
+std::string Simulator::ioAddress() const {
+  return impl_->server.options().bindAddress + ":" + std::to_string(ioPort());
+}
+void Simulator::inject(const Fault &fault) { impl_->server.inject(fault); }
+void Simulator::clearFaults() { impl_->server.clearFaults(); }
+std::vector<LogEntry> Simulator::log() const { return impl_->server.log(); }
+void Simulator::clearLog() { impl_->server.clearLog(); }
+std::size_t Simulator::count(const std::string &operation) const {
+  return impl_->server.count(operation);
+}
+bool Simulator::waitForCount(const std::string &operation, std::size_t n, int timeoutMs) const {
+  return impl_->server.waitForCount(operation, n, timeoutMs);
+}
+std::size_t Simulator::connectionsAccepted() const { return impl_->server.accepted(); }
+std::size_t Simulator::openConnections() const { return impl_->server.openConnections(); }
+bool Simulator::waitForOpenConnections(std::size_t n, int timeoutMs) const {
+  return impl_->server.waitForOpenConnections(n, timeoutMs);
+}
+std::size_t Simulator::openSessions() const { return impl_->server.model().openSessions(); }
+bool Simulator::sessionOpen(int token) const { return impl_->server.model().sessionOpen(token); }
+void Simulator::setInputs(int levels) { impl_->server.model().setInputs(levels); }
+int Simulator::inputs() const { return impl_->server.model().inputWord() & 3; }
+void Simulator::setOverload(bool on) { impl_->server.model().setOverload(on); }
+int Simulator::outputs() const { return impl_->server.model().outputs(); }
+int Simulator::leds() const { return impl_->server.model().leds(); }
+int Simulator::acquisitionMode() const { return impl_->server.model().acquisitionMode(); }
+int Simulator::shutterTime() const { return impl_->server.model().shutterTime(); }
+int Simulator::gain() const { return impl_->server.model().gain(); }
+std::string Simulator::lastSetting(const std::string &operation) const {
+  return impl_->server.lastSetting(operation);
+}
+std::vector<std::uint8_t> Simulator::lastImage() const { return impl_->server.model().lastImage(); }
+std::vector<std::uint8_t> Simulator::readRam(std::size_t address, std::size_t length) const {
+  return impl_->server.model().peekRam(address, length);
+}
+void Simulator::writeRam(std::size_t address, const std::vector<std::uint8_t> &bytes) {
+  impl_->server.model().pokeRam(address, bytes);
+}
+
+}  // namespace ocamsim

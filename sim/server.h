@@ -1,0 +1,61 @@
+// What the service functions see of the server: the connection a request
+// arrived on (through soap->user), the model, and the fault hooks that shape
+// the reply.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/model.h"
+#include "sim/simulator.h"
+
+struct soap;
+
+namespace ocamsim {
+namespace detail {
+
+class Server;
+
+// What the connection loop does after a service function gave up the reply.
+enum class Action { None, Drop, Malformed, Unexpected, Silent };
+
+struct Connection {
+  Server *server = nullptr;
+  Model *model = nullptr;
+  int fd = -1;  // guarded by the server's connection mutex; -1 once closed
+  unsigned port = 0;
+  bool done = false;
+
+  // The request being served.
+  std::string op;  // "scam:setGain", ...
+  int token = 0;
+  int status = 0;
+  bool injected = false;
+  bool http = false;
+  bool haveFault = false;
+  Fault fault{FaultKind::Delay, ""};
+  Action action = Action::None;
+  std::size_t inBytes = 0;
+  std::size_t outBytes = 0;
+  // Reply payloads that must outlive the service function.
+  std::shared_ptr<std::vector<std::uint8_t>> image;
+  std::vector<std::uint8_t> scratch;
+  std::vector<std::string> names;
+  std::vector<char *> namePtrs;
+
+  // Faults that replace the reply, applied before the service does anything:
+  // SOAP_OK to go on, otherwise the error the service function returns.
+  int begin(struct soap *ctx, int token);
+  // The status to answer instead of `value` (FaultKind::Status); records it.
+  int answer(int value);
+  // Makes a base64 payload `fault.bytes` shorter or longer (TruncateData, PadData).
+  void shapePayload(unsigned char *&ptr, int &size);
+  // Setters also remember their arguments for Simulator::lastSetting().
+  void remember(const std::string &arguments);
+};
+
+}  // namespace detail
+}  // namespace ocamsim
