@@ -1,6 +1,6 @@
 // Demosaicing of raw GRGR and BGBG frames into 24-bit RGB, plain or with
-// per-channel gains. The outer rows and columns go through a per-pixel routine
-// that knows which neighbours exist; the interior of each row goes through a row
+// per-channel gains. The outer rows and columns have routines of their own that
+// know which neighbours exist; the interior of each row goes through a row
 // function (vectorised on x86) that reads its eight neighbours without tests.
 
 #include "tools/bayer.h"
@@ -29,84 +29,90 @@ inline void Put(std::uint8_t *out, unsigned red, unsigned green, unsigned blue,
   }
 }
 
-struct Frame {
-  const std::uint8_t *samples;
-  int width;
-  int height;
-  bool bgbg;
+// In a red row G sits at even x and R at odd x; in a blue row B at even x and G
+// at odd x.
+inline bool GreenSite(int x, bool redRow) { return ((x & 1) == 0) == redRow; }
 
-  unsigned At(int y, int x) const { return samples[static_cast<std::ptrdiff_t>(y) * width + x]; }
-};
-
-// One pixel of the outer rows or columns. Where a neighbour falls outside the
-// frame, the one on the opposite side (or a single neighbour) stands in for it.
-void BorderPixel(const Frame &f, int x, int y, std::uint8_t *out, const ChannelGains *gains) {
-  const bool top = y == 0;
-  const bool bottom = y == f.height - 1;
-  const bool left = x == 0;
-  const bool right = x == f.width - 1;
-  const bool corner = (top || bottom) && (left || right);
-  // Red rows hold G at even x and R at odd x, blue rows B at even x and G at odd x.
-  const bool redRow = ((y & 1) == 0) != f.bgbg;
-  const bool greenSite = ((x & 1) == 0) == redRow;
-  const unsigned self = f.At(y, x);
-
-  if (greenSite) {
-    // Green is smoothed with one diagonal green neighbour: the upper-left one,
-    // or the lower-right one where the upper-left lies outside.
-    const unsigned green = corner          ? self
-                           : (top || left) ? Mean2(self, f.At(y + 1, x + 1))
-                                           : Mean2(self, f.At(y - 1, x - 1));
-    const unsigned rowChroma = left    ? f.At(y, x + 1)
-                               : right ? f.At(y, x - 1)
-                                       : Mean2(f.At(y, x - 1), f.At(y, x + 1));
-    const unsigned columnChroma = top      ? f.At(y + 1, x)
-                                  : bottom ? f.At(y - 1, x)
-                                           : Mean2(f.At(y - 1, x), f.At(y + 1, x));
-    if (redRow) {
-      Put(out, rowChroma, green, columnChroma, gains);
-    } else {
-      Put(out, columnChroma, green, rowChroma, gains);
-    }
-    return;
-  }
-
-  unsigned green;
-  if (corner) {
-    green = left ? f.At(y, x + 1) : f.At(y, x - 1);
-  } else if (top || left) {
-    green = Mean2(f.At(y, x + 1), f.At(y + 1, x));
-  } else if (bottom) {
-    green = Mean2(f.At(y - 1, x), f.bgbg ? f.At(y, x + 1) : f.At(y, x - 1));
-  } else if (redRow) {  // right column, R site
-    green = Mean2(f.At(y, x - 1), f.At(y + 1, x));
-  } else {  // right column, B site
-    green = Mean2(f.At(y - 1, x), f.At(y, x - 1));
-  }
-
-  // The other chroma is the mean of the diagonal neighbours inside the frame:
-  // one at a corner, two elsewhere on the border.
-  unsigned sum = 0;
-  int count = 0;
-  for (int dy = -1; dy <= 1; dy += 2) {
-    if ((dy < 0 && top) || (dy > 0 && bottom)) continue;
-    for (int dx = -1; dx <= 1; dx += 2) {
-      if ((dx < 0 && left) || (dx > 0 && right)) continue;
-      sum += f.At(y + dy, x + dx);
-      ++count;
-    }
-  }
-  const unsigned other = count == 1 ? sum : sum >> 1;
+// Writes a pixel given the chroma of its own row, its green and the chroma of
+// the rows above and below.
+inline void PutSites(std::uint8_t *out, bool redRow, unsigned own, unsigned green, unsigned other,
+                     const ChannelGains *gains) {
   if (redRow) {
-    Put(out, self, green, other, gains);
+    Put(out, own, green, other, gains);
   } else {
-    Put(out, other, green, self, gains);
+    Put(out, other, green, own, gains);
+  }
+}
+
+// A corner at column `x` of `row`; `inner` is the column beside it and `next`
+// the row beside it. Each missing colour is the one neighbour that has it.
+void Corner(const std::uint8_t *row, const std::uint8_t *next, int x, int inner, bool redRow,
+            std::uint8_t *out, const ChannelGains *gains) {
+  if (GreenSite(x, redRow)) {
+    PutSites(out, redRow, row[inner], row[x], next[x], gains);
+  } else {
+    PutSites(out, redRow, row[x], row[inner], next[inner], gains);
+  }
+}
+
+// The top row between the corners; `down` is the row below.
+void TopRow(const std::uint8_t *row, const std::uint8_t *down, int width, bool redRow,
+            std::uint8_t *out, const ChannelGains *gains) {
+  for (int x = 1; x < width - 1; ++x) {
+    if (GreenSite(x, redRow)) {
+      PutSites(out + 3 * x, redRow, Mean2(row[x - 1], row[x + 1]), Mean2(row[x], down[x + 1]),
+               down[x], gains);
+    } else {
+      PutSites(out + 3 * x, redRow, row[x], Mean2(row[x + 1], down[x]),
+               Mean2(down[x - 1], down[x + 1]), gains);
+    }
+  }
+}
+
+// The bottom row between the corners; `up` is the row above. The green of a
+// chroma site takes the left neighbour in a GRGR frame and the right one in a
+// BGBG frame.
+void BottomRow(const std::uint8_t *up, const std::uint8_t *row, int width, bool redRow, bool bgbg,
+               std::uint8_t *out, const ChannelGains *gains) {
+  const int side = bgbg ? 1 : -1;
+  for (int x = 1; x < width - 1; ++x) {
+    if (GreenSite(x, redRow)) {
+      PutSites(out + 3 * x, redRow, Mean2(row[x - 1], row[x + 1]), Mean2(row[x], up[x - 1]), up[x],
+               gains);
+    } else {
+      PutSites(out + 3 * x, redRow, row[x], Mean2(up[x], row[x + side]),
+               Mean2(up[x - 1], up[x + 1]), gains);
+    }
+  }
+}
+
+// Column 0 of a middle row.
+inline void LeftPixel(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                      bool redRow, std::uint8_t *out, const ChannelGains *gains) {
+  if (GreenSite(0, redRow)) {
+    PutSites(out, redRow, row[1], Mean2(row[0], down[1]), Mean2(up[0], down[0]), gains);
+  } else {
+    PutSites(out, redRow, row[0], Mean2(row[1], down[0]), Mean2(up[1], down[1]), gains);
+  }
+}
+
+// The last column `x` of a middle row. The green of an R site comes from the
+// left and below, that of a B site from above and the left.
+inline void RightPixel(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                       int x, bool redRow, std::uint8_t *out, const ChannelGains *gains) {
+  if (GreenSite(x, redRow)) {
+    PutSites(out, redRow, row[x - 1], Mean2(row[x], up[x - 1]), Mean2(up[x], down[x]), gains);
+  } else {
+    const unsigned green = redRow ? Mean2(row[x - 1], down[x]) : Mean2(up[x], row[x - 1]);
+    PutSites(out, redRow, row[x], green, Mean2(up[x - 1], down[x - 1]), gains);
   }
 }
 
 InteriorRowFunction RowFunctionFor(BayerIsa isa) {
 #if defined(__x86_64__) || defined(__i386__)
   switch (isa) {
+    case BayerIsa::kAvx512Vbmi:
+      return InteriorRowAvx512;
     case BayerIsa::kAvx2:
       return InteriorRowAvx2;
     case BayerIsa::kSsse3:
@@ -123,6 +129,9 @@ InteriorRowFunction RowFunctionFor(BayerIsa isa) {
 BayerIsa DetectBayerIsa() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
+    return BayerIsa::kAvx512Vbmi;
+  }
   if (__builtin_cpu_supports("avx2")) return BayerIsa::kAvx2;
   if (__builtin_cpu_supports("ssse3")) return BayerIsa::kSsse3;
 #endif
@@ -155,59 +164,54 @@ BayerIsa BestBayerIsa() {
 }
 
 bool BayerIsaAvailable(BayerIsa isa) {
-  const BayerIsa best = BestBayerIsa();
-  switch (isa) {
-    case BayerIsa::kScalar:
-      return true;
-    case BayerIsa::kSsse3:
-      return best == BayerIsa::kSsse3 || best == BayerIsa::kAvx2;
-    case BayerIsa::kAvx2:
-      return best == BayerIsa::kAvx2;
+  // Each instruction set includes the ones before it.
+  return static_cast<int>(isa) <= static_cast<int>(BestBayerIsa());
+}
+
+void InteriorPixels(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                    std::uint8_t *out, int from, int to, bool redRow, const ChannelGains *gains) {
+  for (int x = from; x < to; ++x) {
+    if (GreenSite(x, redRow)) {
+      PutSites(out + 3 * x, redRow, Mean2(row[x - 1], row[x + 1]), Mean2(row[x], up[x - 1]),
+               Mean2(up[x], down[x]), gains);
+    } else {
+      PutSites(out + 3 * x, redRow, row[x], (up[x] + row[x - 1] + row[x + 1] + down[x]) >> 2,
+               (up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1]) >> 2, gains);
+    }
   }
-  return false;
 }
 
 void InteriorRowScalar(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
                        std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  for (int x = 1; x < width - 1; ++x) {
-    unsigned own;  // the chroma of this row
-    unsigned green;
-    unsigned other;                  // the chroma of the rows above and below
-    if (((x & 1) == 0) == redRow) {  // G site
-      green = Mean2(row[x], up[x - 1]);
-      own = Mean2(row[x - 1], row[x + 1]);
-      other = Mean2(up[x], down[x]);
-    } else {
-      own = row[x];
-      green = (up[x] + row[x - 1] + row[x + 1] + down[x]) >> 2;
-      other = (up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1]) >> 2;
-    }
-    if (redRow) {
-      Put(out + 3 * x, own, green, other, gains);
-    } else {
-      Put(out + 3 * x, other, green, own, gains);
-    }
-  }
+  InteriorPixels(up, row, down, out, 1, width - 1, redRow, gains);
 }
 
 void ConvertBayer(const std::uint8_t *source, std::uint8_t *destination, int width, int height,
                   bool bgbg, const ChannelGains *gains, BayerIsa isa) {
-  const Frame frame{source, width, height, bgbg};
   const InteriorRowFunction interiorRow = RowFunctionFor(isa);
   const std::ptrdiff_t stride = width;
   const std::ptrdiff_t outStride = 3 * stride;
+  const int right = width - 1;
+  auto redRow = [bgbg](int y) { return ((y & 1) == 0) != bgbg; };
 
   // Row by row from the top, so that the rows just read stay in the cache.
-  for (int x = 0; x < width; ++x) BorderPixel(frame, x, 0, destination + 3 * x, gains);
+  const std::uint8_t *first = source;
+  Corner(first, first + stride, 0, 1, redRow(0), destination, gains);
+  TopRow(first, first + stride, width, redRow(0), destination, gains);
+  Corner(first, first + stride, right, right - 1, redRow(0), destination + 3 * right, gains);
   for (int y = 1; y < height - 1; ++y) {
     const std::uint8_t *row = source + y * stride;
     std::uint8_t *out = destination + y * outStride;
-    BorderPixel(frame, 0, y, out, gains);
-    interiorRow(row - stride, row, row + stride, out, width, (y & 1) == 0 ? !bgbg : bgbg, gains);
-    BorderPixel(frame, width - 1, y, out + 3 * (width - 1), gains);
+    LeftPixel(row - stride, row, row + stride, redRow(y), out, gains);
+    interiorRow(row - stride, row, row + stride, out, width, redRow(y), gains);
+    RightPixel(row - stride, row, row + stride, right, redRow(y), out + 3 * right, gains);
   }
-  std::uint8_t *last = destination + (height - 1) * outStride;
-  for (int x = 0; x < width; ++x) BorderPixel(frame, x, height - 1, last + 3 * x, gains);
+  const int bottom = height - 1;
+  const std::uint8_t *last = source + bottom * stride;
+  std::uint8_t *out = destination + bottom * outStride;
+  Corner(last, last - stride, 0, 1, redRow(bottom), out, gains);
+  BottomRow(last - stride, last, width, redRow(bottom), bgbg, out, gains);
+  Corner(last, last - stride, right, right - 1, redRow(bottom), out + 3 * right, gains);
 }
 
 }  // namespace tools

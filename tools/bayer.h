@@ -24,7 +24,7 @@ struct ChannelGains {
 void PrepareGains(int red, int green, int blue, ChannelGains *gains);
 
 // The instruction sets the interior of a frame can be converted with.
-enum class BayerIsa { kScalar, kSsse3, kAvx2 };
+enum class BayerIsa { kScalar, kSsse3, kAvx2, kAvx512Vbmi };
 
 // The best instruction set this processor runs.
 BayerIsa BestBayerIsa();
@@ -39,6 +39,9 @@ using InteriorRowFunction = void (*)(const std::uint8_t *up, const std::uint8_t 
                                      const std::uint8_t *down, std::uint8_t *out, int width,
                                      bool redRow, const ChannelGains *gains);
 
+// The same for the interior pixels from <= x < to of one row, one at a time.
+void InteriorPixels(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                    std::uint8_t *out, int from, int to, bool redRow, const ChannelGains *gains);
 void InteriorRowScalar(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
                        std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
 #if defined(__x86_64__) || defined(__i386__)
@@ -46,6 +49,8 @@ void InteriorRowSsse3(const std::uint8_t *up, const std::uint8_t *row, const std
                       std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
 void InteriorRowAvx2(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
+void InteriorRowAvx512(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                       std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
 #endif
 
 // The whole conversion on a chosen instruction set. `bgbg` selects the BGBG

@@ -156,16 +156,18 @@ TEST(Bayer2RGBWhiteBalance, KeepsThe32BitResultWhereThatDoesNotOverflow) {
 
 // The fast conversion, on every instruction set this machine runs, against the
 // per-pixel one: every parity of width and height, widths around the vector
-// widths (16 and 32 interior pixels), both patterns, plain and with gains.
+// widths (a block of 16, 32 or 64 pixels needs a width of at least 20, 36 or
+// 68), both patterns, plain and with gains.
 TEST(ConvertBayer, EqualsThePlainPerPixelConversion) {
   std::mt19937 random(4);
   std::uniform_int_distribution<int> moderate(-300, 400);
   std::uniform_int_distribution<int> any(INT32_MIN, INT32_MAX);
-  const int widths[] = {2,  3,  4,  5,  6,  7,  16, 17, 18, 19, 20,  31,
-                        33, 34, 35, 36, 37, 49, 64, 66, 67, 68, 101, 130};
+  const int widths[] = {2,  3,  4,  5,  6,  7,  16, 17, 18, 19, 20,  21,  22,  34,  35,  36,
+                        37, 38, 39, 49, 66, 67, 68, 69, 70, 71, 101, 130, 131, 132, 133, 200};
   const int heights[] = {2, 3, 4, 5, 8, 9};
   int checked = 0;
-  for (BayerIsa isa : {BayerIsa::kScalar, BayerIsa::kSsse3, BayerIsa::kAvx2}) {
+  for (BayerIsa isa :
+       {BayerIsa::kScalar, BayerIsa::kSsse3, BayerIsa::kAvx2, BayerIsa::kAvx512Vbmi}) {
     if (!ocamera::tools::BayerIsaAvailable(isa)) {
       std::printf("instruction set %d not available here: not checked\n", static_cast<int>(isa));
       continue;
