@@ -1,0 +1,209 @@
+// Image retrieval and image memory: the acquisition-mode gate, the copies into
+// the caller's memory and the replies that must be refused.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "camera/camera_support.h"
+
+namespace camera_test {
+namespace {
+
+using ocamsim::Fault;
+using ocamsim::FaultKind;
+
+constexpr int kWait = 5000;  // ms: the simulator logs a request just after answering it
+
+// A camera object on the simulator, opened for acquisition.
+CameraHandle createOn(const ocamsim::Simulator &sim) {
+  CameraHandle camera(
+      CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, sim.cameraAddress().c_str()));
+  if (camera) {
+    EXPECT_EQ(camera->open(64 * 48, 4), 0);
+  }
+  return camera;
+}
+
+// Lets the log catch up with every request answered so far: one more request,
+// waited for.
+void settle(ocamsim::Simulator &sim, OCamera &camera) {
+  const std::size_t n = sim.count("scam:getShutterTime") + 1;
+  camera.getShutterTime();
+  EXPECT_TRUE(sim.waitForCount("scam:getShutterTime", n, kWait));
+}
+
+bool sameRecord(const OCamera::Image &a, const OCamera::Image &b) {
+  return a.data == b.data && a.seqNr == b.seqNr && a.timeSec == b.timeSec &&
+         a.timeMicroSec == b.timeMicroSec && a.size == b.size && a.status == b.status;
+}
+
+TEST(CameraImageGate, ClosedAfterCreationOpenAfterFreeRun) {
+  auto sim = startSimulator();
+  CameraHandle camera = createOn(*sim);
+  ASSERT_NE(camera, nullptr);
+
+  unsigned char sentinel[4] = {};
+  OCamera::Image image{sentinel, 0, 0, 0, 0, 0};
+  EXPECT_EQ(camera->getSingleImage(&image), -1);
+  EXPECT_EQ(image.data, nullptr) << "data is cleared even when the gate refuses";
+  image.data = sentinel;
+  EXPECT_EQ(camera->getSingleImageInto(&image), -1);
+  EXPECT_EQ(camera->freeImage(&image), -1);
+  EXPECT_EQ(image.data, sentinel) << "a refused freeImage frees nothing";
+  settle(*sim, *camera);
+  EXPECT_EQ(sim->count("scam:getSingleImage"), 0u);
+
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  ASSERT_EQ(camera->getSingleImage(&image), 0);
+  const std::vector<std::uint8_t> rendered = sim->lastImage();
+  ASSERT_FALSE(rendered.empty());
+  ASSERT_NE(image.data, nullptr);
+  ASSERT_EQ(image.size, static_cast<int>(rendered.size()));
+  EXPECT_EQ(std::memcmp(image.data, rendered.data(), rendered.size()), 0);
+  EXPECT_EQ(camera->freeImage(&image), 0);
+  EXPECT_EQ(image.data, nullptr);
+
+  std::vector<unsigned char> buffer(rendered.size() + 16, 0xEE);
+  OCamera::Image into{buffer.data(), -1, -1, -1, -1, -1};
+  ASSERT_EQ(camera->getSingleImageInto(&into), 0);
+  const std::vector<std::uint8_t> second = sim->lastImage();
+  ASSERT_EQ(into.size, static_cast<int>(second.size()));
+  EXPECT_EQ(into.data, buffer.data());
+  EXPECT_EQ(std::memcmp(buffer.data(), second.data(), second.size()), 0);
+  EXPECT_EQ(buffer[second.size()], 0xEE) << "nothing is written past the image";
+  EXPECT_TRUE(sim->waitForCount("scam:getSingleImage", 2, kWait));
+}
+
+TEST(CameraImageGate, RefusedModesSendNothingAndKeepTheGate) {
+  auto sim = startSimulator();
+  CameraHandle camera = createOn(*sim);
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+
+  EXPECT_EQ(camera->setAcquisitionMode(static_cast<OCamera::eAcqMode>(5)), -1);
+  EXPECT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN_SLAVE_STOP), -1);
+  settle(*sim, *camera);
+  EXPECT_EQ(sim->count("scam:setAcquisitionMode"), 1u);
+
+  // A request that fails keeps the mode the camera last took.
+  sim->inject(Fault{FaultKind::DropAfterRequest, "scam:setAcquisitionMode"});
+  EXPECT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), -1);
+  sim->clearFaults();
+
+  OCamera::Image image{};
+  EXPECT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_EQ(camera->freeImage(&image), 0);
+
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), 0);
+  settle(*sim, *camera);
+  const std::size_t sent = sim->count("scam:getSingleImage");
+  EXPECT_EQ(camera->getSingleImage(&image), -1);
+  settle(*sim, *camera);
+  EXPECT_EQ(sim->count("scam:getSingleImage"), sent);
+}
+
+TEST(CameraImageGate, NonZeroStatusStillOpensTheGate) {
+  auto sim = startSimulator();
+  CameraHandle camera = createOn(*sim);
+  ASSERT_NE(camera, nullptr);
+  sim->inject(Fault{FaultKind::Status, "scam:setAcquisitionMode", 0, 0, 7});
+  EXPECT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_SINGLE_SHOT), 7);
+  sim->clearFaults();
+
+  OCamera::Image image{};
+  ASSERT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_NE(image.data, nullptr);
+  EXPECT_EQ(camera->freeImage(&image), 0);
+}
+
+TEST(CameraImage, EmptyImage) {
+  ScriptedCamera scripted;
+  CameraHandle camera = scripted.create();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  scripted.answer("scam:getSingleImage",
+                  "<scam:SingleImageResponse><scam:nSeqNr>9</scam:nSeqNr>"
+                  "<scam:nTimeSec>8</scam:nTimeSec><scam:nTimeMicroSec>7</scam:nTimeMicroSec>"
+                  "<scam:nSize>0</scam:nSize><scam:nStatus>6</scam:nStatus>"
+                  "</scam:SingleImageResponse>");
+
+  OCamera::Image image{nullptr, 1, 2, 3, 4, 5};
+  EXPECT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_EQ(image.data, nullptr);
+  EXPECT_EQ(image.size, 0);
+  EXPECT_EQ(image.seqNr, 1);
+  EXPECT_EQ(image.status, 5);
+
+  unsigned char buffer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  OCamera::Image into{buffer, 1, 2, 3, 4, 5};
+  const OCamera::Image before = into;
+  EXPECT_EQ(camera->getSingleImageInto(&into), -1);
+  EXPECT_TRUE(sameRecord(into, before));
+  EXPECT_EQ(buffer[0], 1);
+}
+
+TEST(CameraImageRam, ReadsExactlyWhatWasAskedFor) {
+  auto sim = startSimulator();
+  CameraHandle camera = createOn(*sim);
+  ASSERT_NE(camera, nullptr);
+  std::vector<std::uint8_t> stored(1000);
+  for (std::size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<std::uint8_t>(i * 7);
+  sim->writeRam(4096, stored);
+
+  std::vector<unsigned char> dest(1000, 0x5A);
+  ASSERT_EQ(camera->readImageRAM(dest.data(), 4096, 1000), 0);
+  EXPECT_EQ(dest, stored);
+
+  const std::vector<unsigned char> untouched(1000, 0x5A);
+  dest = untouched;
+  sim->inject(Fault{FaultKind::TruncateData, "scam:readImageRAM", 0, 1});
+  EXPECT_EQ(camera->readImageRAM(dest.data(), 4096, 1000), -1) << "999 of 1000 bytes";
+  EXPECT_EQ(dest, untouched);
+  sim->clearFaults();
+
+  sim->inject(Fault{FaultKind::Status, "scam:readImageRAM", 0, 0, 3});
+  EXPECT_EQ(camera->readImageRAM(dest.data(), 4096, 1000), 3);
+  EXPECT_EQ(dest, untouched) << "a non-zero status copies nothing";
+}
+
+TEST(CameraImageRam, ReducedReadRefusesInconsistentOrOversizedReplies) {
+  struct Case {
+    const char *label;
+    int dataBytes;
+    unsigned retlen;
+    int status;
+    int expected;
+    int returned;
+  };
+  const Case cases[] = {
+      {"shorter than asked", 6, 6, 0, 0, 6}, {"exactly as asked", 8, 8, 0, 0, 8},
+      {"more than asked", 12, 12, 0, -1, 0}, {"retlen disagrees with data", 6, 5, 0, -1, 0},
+      {"non-zero status", 6, 6, 2, 2, 0},
+  };
+  ScriptedCamera scripted;
+  CameraHandle camera = scripted.create();
+  ASSERT_NE(camera, nullptr);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<unsigned char> data(c.dataBytes);
+    for (int i = 0; i < c.dataBytes; ++i) data[i] = static_cast<unsigned char>(0xA0 + i);
+    scripted.answer("scam:readImageRAMReducedData",
+                    "<scam:readImageRAMReducedDataResponse><scam:data>" + base64(data) +
+                        "</scam:data><scam:retlen>" + std::to_string(c.retlen) +
+                        "</scam:retlen><scam:status>" + std::to_string(c.status) +
+                        "</scam:status></scam:readImageRAMReducedDataResponse>");
+    std::vector<unsigned char> dest(16, 0x11);
+    int returned = -7;
+    EXPECT_EQ(camera->readImageRAMReducedData(dest.data(), 64, 8, &returned), c.expected);
+    EXPECT_EQ(returned, c.returned);
+    for (int i = 0; i < 16; ++i) {
+      const unsigned char want = i < c.returned ? data[i] : 0x11;
+      EXPECT_EQ(dest[i], want) << "byte " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace camera_test
