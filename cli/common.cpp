@@ -135,16 +135,17 @@ std::string upper(std::string text) {
 
 int lookupName(const std::vector<Named> &table, const std::string &text, const std::string &what,
                const std::string &prefix) {
+  auto bare = [&](std::string name) {
+    if (!prefix.empty() && name.compare(0, prefix.size(), prefix) == 0)
+      name.erase(0, prefix.size());
+    return name;
+  };
   std::string wanted = upper(text);
   for (char &c : wanted)
     if (c == '-') c = '_';
-  for (const Named &entry : table) {
-    std::string name = entry.name;
-    if (wanted == name) return entry.value;
-    if (!prefix.empty() && name.compare(0, prefix.size(), prefix) == 0 &&
-        wanted == name.substr(prefix.size()))
-      return entry.value;
-  }
+  wanted = bare(wanted);
+  for (const Named &entry : table)
+    if (!wanted.empty() && wanted == bare(entry.name)) return entry.value;
   throw UsageError("unknown " + what + " '" + text + "' (one of: " + namesOf(table) + ")");
 }
 

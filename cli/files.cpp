@@ -149,12 +149,23 @@ std::vector<unsigned char> readBytes(const std::string &path) {
   return bytes;
 }
 
-void makeDirectories(const std::string &path) {
+MadeDirectory::MadeDirectory(const std::string &path) {
+  namespace fs = std::filesystem;
   std::error_code error;
-  std::filesystem::create_directories(path, error);
+  for (fs::path missing = fs::absolute(path, error).lexically_normal();
+       !missing.empty() && !fs::exists(missing, error); missing = missing.parent_path()) {
+    created_.push_back(missing.string());
+    if (missing == missing.parent_path()) break;
+  }
+  fs::create_directories(path, error);
   if (error) throw Failure("cannot create directory " + path + ": " + error.message());
-  if (!std::filesystem::is_directory(path))
-    throw Failure("cannot write into " + path + ": not a directory");
+  if (!fs::is_directory(path)) throw Failure("cannot write into " + path + ": not a directory");
+}
+
+MadeDirectory::~MadeDirectory() {
+  if (kept_) return;
+  std::error_code ignored;
+  for (const std::string &directory : created_) std::filesystem::remove(directory, ignored);
 }
 
 }  // namespace ocam_cli

@@ -40,7 +40,20 @@ void writePng(const std::string &path, const unsigned char *rgb, int width, int 
 void writeBytes(const std::string &path, const void *data, std::size_t size);
 // Reads a whole file; Failure when it cannot.
 std::vector<unsigned char> readBytes(const std::string &path);
-// Creates the directory and its parents when missing; Failure when it cannot.
-void makeDirectories(const std::string &path);
+// Creates a directory and its missing parents (Failure when it cannot). Unless
+// keep() is called, the destructor removes again those it created that are
+// still empty, so that a failed command leaves no trace.
+class MadeDirectory {
+ public:
+  explicit MadeDirectory(const std::string &path);
+  ~MadeDirectory();
+  MadeDirectory(const MadeDirectory &) = delete;
+  MadeDirectory &operator=(const MadeDirectory &) = delete;
+  void keep() { kept_ = true; }
+
+ private:
+  std::vector<std::string> created_;  // deepest first
+  bool kept_ = false;
+};
 
 }  // namespace ocam_cli

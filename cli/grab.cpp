@@ -212,7 +212,7 @@ struct Acquisition {
 int run(const Args &args) {
   Plan plan = makePlan(args);
   loadWhiteBalance(plan.wb);
-  makeDirectories(plan.directory);
+  MadeDirectory directory(plan.directory);
 
   CameraPtr camera = connectCamera(plan.address, plan.type);
   Acquisition acquisition{camera.get()};
@@ -244,6 +244,7 @@ int run(const Args &args) {
     progress.update(i);
   }
   writer.finish();
+  directory.keep();
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
   double megabytes = static_cast<double>(plan.frameBytes()) * plan.frames / 1e6;

@@ -111,22 +111,29 @@ int runInputs(const Args &args) {
 
 // --- outputs and LEDs ---------------------------------------------------------
 
-// Outputs and LEDs are both banks of switches; this is what differs.
-struct Bank {
-  std::string noun;            // "outputs", "LEDs"
+// Outputs and LEDs are both banks of switches: names to show and accept, and
+// the operations of the connected object.
+struct BankNames {
+  std::string noun;            // "output", "LED"
   std::vector<Named> singles;  // shown one per line
   std::vector<Named> names;    // everything a user may name
   std::string prefix;          // optional in names
+};
+
+struct BankOperations {
   std::function<int()> getAll;
   std::function<int(int, int)> setOne, setMany;  // (enumerator or mask, state)
   std::function<int(int)> toggleOne, toggleMany;
 };
 
-void printBank(const Bank &bank, int state) {
-  for (const Named &single : bank.singles)
-    std::cout << single.name << std::string(14 - std::string(single.name).size(), ' ')
-              << onOff(state & single.value) << '\n';
-}
+// What the command line asks for, checked before anything is sent.
+struct BankRequest {
+  enum class Action { kShow, kSet, kToggle } action = Action::kShow;
+  int mask = 0;
+  int state = 0;
+  int first = 0;     // the first name given
+  bool one = false;  // a single name: the single-line operation
+};
 
 int parseState(const std::string &text, const std::string &what) {
   std::string word = upper(text);
@@ -135,54 +142,55 @@ int parseState(const std::string &text, const std::string &what) {
   throw UsageError("state of " + what + " must be on, off, 1 or 0, not '" + text + "'");
 }
 
-int runBank(const Bank &bank, const Args &args) {
+BankRequest parseBank(const BankNames &bank, const Args &args) {
   const std::vector<std::string> &words = args.positional();
-  std::string action = words.empty() ? "show" : upper(words[0]);
-  std::vector<std::string> items(words.empty() ? words.begin() : words.begin() + 1, words.end());
-
-  // Check everything before anything is sent.
-  int mask = 0, state = 0, first = 0;
-  if (action == "SET") {
-    if (items.empty()) throw UsageError("set needs NAME=on|off");
-    for (const std::string &item : items) {
-      std::size_t eq = item.find('=');
-      if (eq == std::string::npos) throw UsageError("set needs NAME=on|off, not '" + item + "'");
-      int value = lookupName(bank.names, item.substr(0, eq),
-                             bank.noun.substr(0, bank.noun.size() - 1), bank.prefix);
-      if (!first) first = value;
-      mask |= value;
-      if (parseState(item.substr(eq + 1), item.substr(0, eq))) state |= value;
-    }
-  } else if (action == "TOGGLE") {
-    if (items.empty()) throw UsageError("toggle needs a NAME");
-    for (const std::string &item : items) {
-      int value =
-          lookupName(bank.names, item, bank.noun.substr(0, bank.noun.size() - 1), bank.prefix);
-      if (!first) first = value;
-      mask |= value;
-    }
-  } else if (action != "SHOW") {
-    throw UsageError("unknown action '" + words[0] + "' (show, set or toggle)");
-  } else if (!items.empty()) {
-    throw UsageError("unexpected argument '" + items[0] + "'");
+  BankRequest request;
+  if (words.empty()) return request;
+  std::string action = upper(words[0]);
+  std::vector<std::string> items(words.begin() + 1, words.end());
+  if (action == "SHOW") {
+    if (!items.empty()) throw UsageError("unexpected argument '" + items[0] + "'");
+    return request;
   }
+  if (action != "SET" && action != "TOGGLE")
+    throw UsageError("unknown action '" + words[0] + "' (show, set or toggle)");
+  bool set = action == "SET";
+  request.action = set ? BankRequest::Action::kSet : BankRequest::Action::kToggle;
+  if (items.empty()) throw UsageError(set ? "set needs NAME=on|off" : "toggle needs a NAME");
+  for (const std::string &item : items) {
+    std::size_t eq = item.find('=');
+    if (set && eq == std::string::npos)
+      throw UsageError("set needs NAME=on|off, not '" + item + "'");
+    std::string name = item.substr(0, eq);
+    int value = lookupName(bank.names, name, bank.noun, bank.prefix);
+    if (!request.first) request.first = value;
+    request.mask |= value;
+    if (set && parseState(item.substr(eq + 1), name)) request.state |= value;
+  }
+  request.one = items.size() == 1;
+  return request;
+}
 
-  bool one = items.size() == 1;
-  if (action == "SET")
-    expectOk(one ? bank.setOne(first, state ? 1 : 0) : bank.setMany(mask, state),
-             "setting the " + bank.noun);
-  else if (action == "TOGGLE")
-    expectOk(one ? bank.toggleOne(first) : bank.toggleMany(mask), "toggling the " + bank.noun);
-  printBank(bank, expectValue(bank.getAll(), "reading the " + bank.noun));
+int applyBank(const BankNames &bank, const BankRequest &request, const BankOperations &ops) {
+  const std::string what = bank.noun + "s";
+  if (request.action == BankRequest::Action::kSet)
+    expectOk(request.one ? ops.setOne(request.first, request.state ? 1 : 0)
+                         : ops.setMany(request.mask, request.state),
+             "setting the " + what);
+  else if (request.action == BankRequest::Action::kToggle)
+    expectOk(request.one ? ops.toggleOne(request.first) : ops.toggleMany(request.mask),
+             "toggling the " + what);
+  int state = expectValue(ops.getAll(), "reading the " + what);
+  for (const Named &single : bank.singles)
+    std::cout << single.name << std::string(14 - std::string(single.name).size(), ' ')
+              << onOff(state & single.value) << '\n';
   return 0;
 }
 
 int runOutputs(const Args &args) {
-  Opened<OCameraOutputs> outputs(connectOutputs(ioAddress(args)), "outputs");
   using O = OCameraOutputs;
-  auto en = [](int v) { return static_cast<O::eCameraOutput>(v); };
-  Bank bank{
-      "outputs",
+  BankNames bank{
+      "output",
       {{"O0", O::OUTPUT_O0}, {"O1", O::OUTPUT_O1}, {"O2", O::OUTPUT_O2}, {"O3", O::OUTPUT_O3}},
       {{"O0", O::OUTPUT_O0},
        {"O1", O::OUTPUT_O1},
@@ -190,38 +198,45 @@ int runOutputs(const Args &args) {
        {"O3", O::OUTPUT_O3},
        {"ALL", O::OUTPUT_ALL},
        {"OVERLOAD_UNLOCK", O::OUTPUT_OVERLOAD_UNLOCK}},
-      "OUTPUT_",
-      [&] { return outputs->iGetOutputs(); },
-      [&](int v, int s) { return outputs->iSetOutput(en(v), s); },
-      [&](int m, int s) { return outputs->iSetOutputs(m, s); },
-      [&](int v) { return outputs->iToggleOutput(en(v)); },
-      [&](int m) { return outputs->iToggleOutputs(m); }};
-  return runBank(bank, args);
+      "OUTPUT_"};
+  BankRequest request = parseBank(bank, args);
+  Opened<OCameraOutputs> outputs(connectOutputs(ioAddress(args)), "outputs");
+  auto en = [](int v) { return static_cast<O::eCameraOutput>(v); };
+  return applyBank(bank, request,
+                   {[&] { return outputs->iGetOutputs(); },
+                    [&](int v, int s) { return outputs->iSetOutput(en(v), s); },
+                    [&](int m, int s) { return outputs->iSetOutputs(m, s); },
+                    [&](int v) { return outputs->iToggleOutput(en(v)); },
+                    [&](int m) { return outputs->iToggleOutputs(m); }});
 }
 
 int runLEDs(const Args &args) {
-  Opened<OCameraLEDs> leds(connectLEDs(ioAddress(args)), "LEDs");
   using L = OCameraLEDs;
+  BankNames bank{"LED",
+                 {{"LED_0_RED", L::LED_0_RED},
+                  {"LED_0_GREEN", L::LED_0_GREEN},
+                  {"LED_1_RED", L::LED_1_RED},
+                  {"LED_1_GREEN", L::LED_1_GREEN},
+                  {"LED_2_RED", L::LED_2_RED},
+                  {"LED_2_YELLOW", L::LED_2_YELLOW},
+                  {"LED_3_RED", L::LED_3_RED},
+                  {"LED_3_YELLOW", L::LED_3_YELLOW}},
+                 {},
+                 "LED_"};
+  bank.names = bank.singles;
+  bank.names.insert(bank.names.end(), {{"LED_ALL_RED", L::LED_ALL_RED},
+                                       {"LED_ALL_GREEN", L::LED_ALL_GREEN},
+                                       {"LED_ALL_YELLOW", L::LED_ALL_YELLOW},
+                                       {"LED_ALL", L::LED_ALL}});
+  BankRequest request = parseBank(bank, args);
+  Opened<OCameraLEDs> leds(connectLEDs(ioAddress(args)), "LEDs");
   auto en = [](int v) { return static_cast<L::eCameraLED>(v); };
-  std::vector<Named> singles = {{"LED_0_RED", L::LED_0_RED}, {"LED_0_GREEN", L::LED_0_GREEN},
-                                {"LED_1_RED", L::LED_1_RED}, {"LED_1_GREEN", L::LED_1_GREEN},
-                                {"LED_2_RED", L::LED_2_RED}, {"LED_2_YELLOW", L::LED_2_YELLOW},
-                                {"LED_3_RED", L::LED_3_RED}, {"LED_3_YELLOW", L::LED_3_YELLOW}};
-  std::vector<Named> names = singles;
-  names.insert(names.end(), {{"LED_ALL_RED", L::LED_ALL_RED},
-                             {"LED_ALL_GREEN", L::LED_ALL_GREEN},
-                             {"LED_ALL_YELLOW", L::LED_ALL_YELLOW},
-                             {"LED_ALL", L::LED_ALL}});
-  Bank bank{"LEDs",
-            singles,
-            names,
-            "LED_",
-            [&] { return leds->iGetLEDs(); },
-            [&](int v, int s) { return leds->iSetLED(en(v), s); },
-            [&](int m, int s) { return leds->iSetLEDs(m, s); },
-            [&](int v) { return leds->iToggleLED(en(v)); },
-            [&](int m) { return leds->iToggleLEDs(m); }};
-  return runBank(bank, args);
+  return applyBank(
+      bank, request,
+      {[&] { return leds->iGetLEDs(); }, [&](int v, int s) { return leds->iSetLED(en(v), s); },
+       [&](int m, int s) { return leds->iSetLEDs(m, s); },
+       [&](int v) { return leds->iToggleLED(en(v)); },
+       [&](int m) { return leds->iToggleLEDs(m); }});
 }
 
 }  // namespace

@@ -44,7 +44,8 @@ std::string ioAddress(const Args &args) {
 
 namespace {
 
-void printOverview(std::FILE *to) {
+void printOverview() {
+  std::FILE *to = stdout;
   std::fprintf(to,
                "usage: ocam COMMAND [options]\n\n"
                "Drives a networked smart camera (or its simulator, ocamsim).\n\n"
@@ -58,12 +59,15 @@ void printOverview(std::FILE *to) {
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    printOverview(stderr);
+    std::string names;
+    for (const Command &command : allCommands())
+      names += (names.empty() ? "" : ", ") + command.info.name;
+    std::cerr << "ocam: no command given; one of " << names << " (see 'ocam --help')\n";
     return 2;
   }
   std::string name = argv[1];
   if (name == "-h" || name == "--help" || (name == "help" && argc == 2)) {
-    printOverview(stdout);
+    printOverview();
     return 0;
   }
   bool helpOnly = name == "help";

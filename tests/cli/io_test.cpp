@@ -1,0 +1,118 @@
+// ocam against the inputs, outputs and LED services.
+#include <gtest/gtest.h>
+
+#include "cli/fixture.h"
+
+namespace ocam_test {
+namespace {
+
+TEST_F(OcamTest, InputsShowLevelsEdgesAndClearThem) {
+  sim.setInputs(1);  // I0 rises
+  ProcessResult shown = run({"inputs", "-a", io()});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  std::vector<std::string> lines = linesOf(shown.out);
+  ASSERT_EQ(lines.size(), 4u) << shown.out;
+  EXPECT_EQ(lines[1], "I0     1      rising");
+  EXPECT_EQ(lines[2], "I1     0      -");
+  EXPECT_EQ(lines[3], "overload: no");
+
+  sim.setInputs(0);  // and falls
+  sim.setOverload(true);
+  lines = linesOf(run({"inputs", "-a", io()}).out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "I0     0      rising,falling");
+  EXPECT_EQ(lines[3], "overload: yes");
+
+  lines = linesOf(run({"inputs", "-a", io(), "--clear"}).out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "I0     0      -");
+}
+
+TEST_F(OcamTest, InputsWaitEndsWhenTheLevelComes) {
+  Process waiter(ocamPath(), {"inputs", "-a", io(), "--wait", "I0=1", "--timeout", "20000"},
+                 ocamOptions(dir.path()));
+  // The time-out goes out just before the wait.
+  ASSERT_TRUE(sim.waitForCount("sinp:iSetTimeout", 1, 20000));
+  sim.setInputs(1);
+  ProcessResult result = waiter.wait();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("I0     1"), std::string::npos) << result.out;
+  EXPECT_LT(result.elapsed.count(), 20000);
+  EXPECT_EQ(sim.count("sinp:iWaitForInput"), 1u);
+
+  // Several inputs go in one request.
+  sim.setInputs(3);
+  ProcessResult levels = run({"inputs", "-a", io(), "--wait", "I0=1,I1=1"});
+  EXPECT_EQ(levels.exitCode, 0) << levels.err;
+  EXPECT_EQ(sim.count("sinp:iWaitForInputs"), 1u);
+}
+
+TEST(OcamInputs, WaitForAChangeEndsWhenTheInputToggles) {
+  ocamsim::Options options;
+  options.inputSchedule = {{0, 0}, {150, 1}};  // I0 toggles every 150 ms
+  options.inputSchedulePeriodMs = 300;
+  ocamsim::Simulator sim(options);
+  sim.start();
+  ScratchDirectory dir;
+  ProcessResult one = ocam({"inputs", "-a", sim.ioAddress(), "--wait", "I0"}, dir.path());
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(sim.count("sinp:iWaitForInputChange"), 1u);
+  ProcessResult either = ocam({"inputs", "-a", sim.ioAddress(), "--wait", "I0,I1"}, dir.path());
+  EXPECT_EQ(either.exitCode, 0) << either.err;
+  EXPECT_EQ(sim.count("sinp:iWaitForInputsChange"), 1u);
+  // Well within the default time-out of 5 s.
+  EXPECT_LT(one.elapsed.count() + either.elapsed.count(), 5000);
+}
+
+TEST_F(OcamTest, InputsWaitTimesOutWithAnError) {
+  ProcessResult result = run({"inputs", "-a", io(), "--wait", "I1=1", "--timeout", "200"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("timed out after 200 ms"), std::string::npos) << result.err;
+  EXPECT_GE(result.elapsed.count(), 200);
+  EXPECT_EQ(sim.count("sinp:iWaitForInput"), 1u);
+}
+
+TEST_F(OcamTest, OutputsSetToggleAndReadBack) {
+  ProcessResult one = run({"outputs", "-a", io(), "set", "O2=on"});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(sim.outputs(), 4);
+  EXPECT_EQ(one.out, "O0            off\nO1            off\nO2            on\nO3            off\n");
+
+  ASSERT_EQ(run({"outputs", "-a", io(), "set", "o0=1", "OUTPUT_O3=on", "O2=off"}).exitCode, 0);
+  EXPECT_EQ(sim.outputs(), 9);
+  EXPECT_EQ(sim.count("sout:iSetOutputs"), 1u);  // several names, one request
+
+  ASSERT_EQ(run({"outputs", "-a", io(), "toggle", "O1"}).exitCode, 0);
+  EXPECT_EQ(sim.outputs(), 11);
+  ASSERT_EQ(run({"outputs", "-a", io(), "toggle", "O0", "O1"}).exitCode, 0);
+  EXPECT_EQ(sim.outputs(), 8);
+  ProcessResult shown = run({"outputs", "-a", io()});
+  EXPECT_EQ(shown.out,
+            "O0            off\nO1            off\nO2            off\nO3            on\n");
+
+  // An overload locks the outputs: the camera's refusal is reported.
+  sim.setOverload(true);
+  ProcessResult locked = run({"outputs", "-a", io(), "set", "O1=on"});
+  EXPECT_EQ(locked.exitCode, 1);
+  EXPECT_TRUE(OneErrorLine(locked));
+  ASSERT_EQ(run({"outputs", "-a", io(), "set", "OVERLOAD_UNLOCK=on", "O1=on"}).exitCode, 0);
+  EXPECT_EQ(sim.outputs(), 10);
+}
+
+TEST_F(OcamTest, LedsSetToggleAndReadBack) {
+  ProcessResult set = run({"leds", "-a", io(), "set", "LED_1_GREEN=on"});
+  ASSERT_EQ(set.exitCode, 0) << set.err;
+  EXPECT_EQ(sim.leds(), 8);
+  EXPECT_NE(set.out.find("LED_1_GREEN   on\n"), std::string::npos) << set.out;
+  EXPECT_EQ(linesOf(set.out).size(), 8u);
+
+  ASSERT_EQ(run({"leds", "-a", io(), "toggle", "2_yellow", "led_3_yellow"}).exitCode, 0);
+  EXPECT_EQ(sim.leds(), 8 | 32 | 128);
+  ASSERT_EQ(run({"leds", "-a", io(), "set", "ALL_RED=on"}).exitCode, 0);
+  EXPECT_EQ(sim.leds(), 8 | 32 | 128 | 85);
+  ASSERT_EQ(run({"leds", "-a", io(), "set", "LED_ALL=off"}).exitCode, 0);
+  EXPECT_EQ(sim.leds(), 0);
+}
+
+}  // namespace
+}  // namespace ocam_test

@@ -1,0 +1,108 @@
+// ocam as a new user meets it: with its default addresses, against the
+// factory-default address, and against a separately started ocamsim.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <regex>
+
+#include "cli/fixture.h"
+#include "common/netns.h"
+
+namespace ocam_test {
+namespace {
+
+// Runs in a private network namespace (a forked child): a failed step returns its number.
+int defaultsBody() {
+  ScratchDirectory dir;
+  {
+    ocamsim::Options options;
+    options.cameraPort = 8000;
+    options.ioPort = 8080;
+    ocamsim::Simulator sim(options);
+    sim.start();
+    if (ocam({"devices"}, dir.path()).exitCode != 0) return 10;
+    if (ocam({"outputs", "set", "O1=on"}, dir.path()).exitCode != 0 || sim.outputs() != 2)
+      return 11;
+    // An I/O address without a port goes to port 8080.
+    if (ocam({"leds", "-a", "127.0.0.1", "set", "LED_0_RED=on"}, dir.path()).exitCode != 0 ||
+        sim.leds() != 1)
+      return 12;
+    // The address variables take the place of the built-in defaults.
+    ProcessOptions elsewhere = ocamOptions(dir.path());
+    elsewhere.environment = {"OCAM_ADDRESS=127.0.0.1:1"};
+    elsewhere.unset.clear();
+    ProcessResult moved = run(ocamPath(), {"get", "shutter"}, elsewhere);
+    if (moved.exitCode != 1 || moved.err.find("127.0.0.1:1") == std::string::npos) return 13;
+  }
+  {
+    ocamsim::Options options;
+    options.bindAddress = "192.168.0.42";
+    options.cameraPort = 80;
+    options.ioPort = 8080;
+    ocamsim::Simulator sim(options);
+    sim.start();
+    if (ocam({"set", "-a", "factory", "shutter", "1234"}, dir.path()).exitCode != 0 ||
+        sim.shutterTime() != 1234)
+      return 20;
+    if (ocam({"outputs", "-a", "factory", "set", "O3=on"}, dir.path()).exitCode != 0 ||
+        sim.outputs() != 8)
+      return 21;
+    if (ocam({"devices", "-a", "factory"}, dir.path()).exitCode != 0) return 22;
+  }
+  return 0;
+}
+
+TEST(OcamSetup, DefaultAddressesReachTheLocalSimulatorAndTheFactoryAddress) {
+  ocamera_test::NetnsOutcome outcome =
+      ocamera_test::runInPrivateNetwork({"192.168.0.42"}, defaultsBody, 60000);
+  if (!outcome.ran) GTEST_SKIP() << outcome.reason;
+  EXPECT_EQ(outcome.exitCode, 0) << "step " << outcome.exitCode << " failed " << outcome.reason;
+}
+
+#ifdef OCAMSIM_PATH
+// The tour of the demo script, against ocamsim started as its own program.
+TEST(OcamSetup, TourAgainstAStartedSimulator) {
+  ScratchDirectory dir;
+  ProcessOptions simOptions;
+  simOptions.timeout = std::chrono::seconds(100);
+  Process simulator(OCAMSIM_PATH, {"--camera-port", "0", "--io-port", "0"}, simOptions);
+  ASSERT_TRUE(simulator.waitForError("inputs/outputs/LEDs on", std::chrono::seconds(20)))
+      << simulator.errorSoFar();
+  std::smatch ports;
+  std::string banner = simulator.errorSoFar();
+  ASSERT_TRUE(std::regex_search(banner, ports,
+                                std::regex("camera on (\\S+), inputs/outputs/LEDs on (\\S+)")))
+      << banner;
+  const std::string camera = ports[1], io = ports[2];
+
+  ProcessResult devices = ocam({"devices", "-a", camera}, dir.path());
+  EXPECT_EQ(devices.exitCode, 0) << devices.err;
+  EXPECT_EQ(linesOf(devices.out).size(), 5u) << devices.out;
+
+  ProcessResult grab = ocam({"grab", "-a", camera, "-n", "10", "-o", "out"}, dir.path());
+  ASSERT_EQ(grab.exitCode, 0) << grab.err;
+  std::vector<std::string> files = filesIn(dir / "out");
+  ASSERT_EQ(files.size(), 10u);
+  for (const std::string &name : files) {
+    Picture picture = readPng(dir / "out/" + name);
+    EXPECT_EQ(picture.width, 1280) << name;
+    EXPECT_EQ(picture.height, 1024) << name;
+    EXPECT_GT(colouredPixels(picture), picture.rgb.size() / 3 / 2) << name << " is grey";
+  }
+  ProcessResult outputs = ocam({"outputs", "-a", io, "set", "O0=on", "O2=on"}, dir.path());
+  EXPECT_EQ(outputs.exitCode, 0) << outputs.err;
+  EXPECT_EQ(outputs.out,
+            "O0            on\nO1            off\nO2            on\nO3            off\n");
+  ProcessResult leds = ocam({"leds", "-a", io, "set", "LED_1_GREEN=on"}, dir.path());
+  EXPECT_EQ(leds.exitCode, 0) << leds.err;
+  EXPECT_EQ(linesOf(ocam({"leds", "-a", io}, dir.path()).out).at(3), "LED_1_GREEN   on");
+
+  ASSERT_EQ(kill(simulator.pid(), SIGTERM), 0);
+  ProcessResult ended = simulator.wait();
+  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  EXPECT_FALSE(ended.timedOut);
+}
+#endif
+
+}  // namespace
+}  // namespace ocam_test
