@@ -17,8 +17,10 @@ constexpr const char *kUserAgent = "gSOAP/2.7";
 // The namespace table: SOAP-ENV, SOAP-ENC, xsi, xsd, rdev, scam, sinp, sout, sled.
 struct Namespace *namespace_table();
 
-// Gives a freshly initialised context the namespace table and the header hook
-// that writes kUserAgent. Copies made with soap_copy_context keep both.
+// Gives a freshly initialised context the namespace table and the header hooks:
+// every request carries "User-Agent: kUserAgent" and a "Connection" header only
+// when the context keeps its connections alive. Copies made with
+// soap_copy_context keep all of it.
 void configure(struct soap *ctx);
 
 }  // namespace wire
