@@ -112,11 +112,11 @@ InteriorRowFunction RowFunctionFor(BayerIsa isa) {
 #if defined(__x86_64__) || defined(__i386__)
   switch (isa) {
     case BayerIsa::kAvx512Vbmi:
-      return InteriorRowAvx512;
+      return avx512::InteriorRow;
     case BayerIsa::kAvx2:
-      return InteriorRowAvx2;
+      return avx2::InteriorRow;
     case BayerIsa::kSsse3:
-      return InteriorRowSsse3;
+      return ssse3::InteriorRow;
     case BayerIsa::kScalar:
       break;
   }

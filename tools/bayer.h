@@ -45,12 +45,20 @@ void InteriorPixels(const std::uint8_t *up, const std::uint8_t *row, const std::
 void InteriorRowScalar(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
                        std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
 #if defined(__x86_64__) || defined(__i386__)
-void InteriorRowSsse3(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
-void InteriorRowAvx2(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                     std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
-void InteriorRowAvx512(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                       std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
+// The vectorised forms, 16, 32 and 64 pixels a step; each runs only where
+// BayerIsaAvailable says so.
+namespace ssse3 {
+void InteriorRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                 std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
+}
+namespace avx2 {
+void InteriorRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                 std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
+}
+namespace avx512 {
+void InteriorRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
+                 std::uint8_t *out, int width, bool redRow, const ChannelGains *gains);
+}
 #endif
 
 // The whole conversion on a chosen instruction set. `bgbg` selects the BGBG

@@ -69,45 +69,62 @@ constexpr PermuteControls kPermute = MakePermuteControls();
 
 }  // namespace
 
+// Compiles the functions between OCAMERA_TARGET_BEGIN and OCAMERA_TARGET_END
+// for the instruction sets `isa`.
+#define OCAMERA_PRAGMA(...) _Pragma(#__VA_ARGS__)
+#if defined(__clang__)
+#define OCAMERA_TARGET_BEGIN(isa) \
+  OCAMERA_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define OCAMERA_TARGET_END() OCAMERA_PRAGMA(clang attribute pop)
+#else
+#define OCAMERA_TARGET_BEGIN(isa) OCAMERA_PRAGMA(GCC push_options) OCAMERA_PRAGMA(GCC target(isa))
+#define OCAMERA_TARGET_END() OCAMERA_PRAGMA(GCC pop_options)
+#endif
+
+// The operations that every instruction set spells alike apart from its prefix
+// P (_mm, _mm256, _mm512) and its whole-register suffix S (si128, si256, si512).
+#define OCAMERA_COMMON_VECTOR_OPERATIONS(P, S)                                           \
+  inline Vec Load(const void *p) { return P##_loadu_##S(static_cast<const Vec *>(p)); }  \
+  inline Vec Set1Of16(std::uint16_t v) { return P##_set1_epi16(static_cast<short>(v)); } \
+  inline Vec And(Vec a, Vec b) { return P##_and_##S(a, b); }                             \
+  inline Vec Or(Vec a, Vec b) { return P##_or_##S(a, b); }                               \
+  inline Vec Add16(Vec a, Vec b) { return P##_add_epi16(a, b); }                         \
+  template <int kBits>                                                                   \
+  inline Vec Srl16(Vec v) {                                                              \
+    return P##_srli_epi16(v, kBits);                                                     \
+  }                                                                                      \
+  template <int kBits>                                                                   \
+  inline Vec Sll16(Vec v) {                                                              \
+    return P##_slli_epi16(v, kBits);                                                     \
+  }
+
+// Gains by multiplication and interleaving by in-lane byte shuffles, for SSSE3
+// and AVX2.
+#define OCAMERA_SHUFFLE_VECTOR_OPERATIONS(P, S)                                       \
+  inline Vec Mullo16(Vec a, Vec b) { return P##_mullo_epi16(a, b); }                  \
+  inline Vec Mulhi16(Vec a, Vec b) { return P##_mulhi_epu16(a, b); }                  \
+  /* Output bytes 16 * chunk .. + 15 of 16 pixels (of each 128-bit half). */          \
+  inline Vec Interleaved(int chunk, Vec r, Vec g, Vec b) {                            \
+    const auto &c = kShuffle.control[chunk];                                          \
+    return P##_or_##S(                                                                \
+        P##_or_##S(P##_shuffle_epi8(r, Load(c[0])), P##_shuffle_epi8(g, Load(c[1]))), \
+        P##_shuffle_epi8(b, Load(c[2])));                                             \
+  }
+
 // ---------------------------------------------------------------- SSSE3
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("ssse3"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("ssse3")
-#endif
+OCAMERA_TARGET_BEGIN("ssse3")
 
 namespace ssse3 {
 namespace {
 
 using Vec = __m128i;
 constexpr int kLanes = 16;
+OCAMERA_COMMON_VECTOR_OPERATIONS(_mm, si128)
+OCAMERA_SHUFFLE_VECTOR_OPERATIONS(_mm, si128)
 
-inline Vec Load(const std::uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const Vec *>(p)); }
-inline Vec Set1Of16(std::uint16_t v) { return _mm_set1_epi16(static_cast<short>(v)); }
-inline Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
-inline Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
-inline Vec Add16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
-template <int kBits>
-inline Vec Srl16(Vec v) {
-  return _mm_srli_epi16(v, kBits);
-}
-template <int kBits>
-inline Vec Sll16(Vec v) {
-  return _mm_slli_epi16(v, kBits);
-}
-inline Vec Mullo16(Vec a, Vec b) { return _mm_mullo_epi16(a, b); }
-inline Vec Mulhi16(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
 // min(v, 255) for unsigned 16-bit lanes without SSE4.1's min.
 inline Vec Min255(Vec v) { return _mm_sub_epi16(v, _mm_subs_epu16(v, _mm_set1_epi16(255))); }
-
-inline Vec Interleaved(int chunk, Vec r, Vec g, Vec b) {
-  const auto &c = kShuffle.control[chunk];
-  return _mm_or_si128(
-      _mm_or_si128(_mm_shuffle_epi8(r, Load(c[0])), _mm_shuffle_epi8(g, Load(c[1]))),
-      _mm_shuffle_epi8(b, Load(c[2])));
-}
 
 inline void StoreRgb(std::uint8_t *out, Vec r, Vec g, Vec b) {
   for (int chunk = 0; chunk < 3; ++chunk) {
@@ -115,67 +132,29 @@ inline void StoreRgb(std::uint8_t *out, Vec r, Vec g, Vec b) {
   }
 }
 
-inline void NarrowRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  InteriorPixels(up, row, down, out, 1, width - 1, redRow, gains);
-}
+constexpr InteriorRowFunction kNarrowRow = InteriorRowScalar;
+
+}  // namespace
 
 #include "tools/bayer_row_simd.inc"
 
-}  // namespace
 }  // namespace ssse3
 
-void InteriorRowSsse3(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  ssse3::InteriorRow(up, row, down, out, width, redRow, gains);
-}
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+OCAMERA_TARGET_END()
 
 // ---------------------------------------------------------------- AVX2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+OCAMERA_TARGET_BEGIN("avx2")
 
 namespace avx2 {
 namespace {
 
 using Vec = __m256i;
 constexpr int kLanes = 32;
+OCAMERA_COMMON_VECTOR_OPERATIONS(_mm256, si256)
+OCAMERA_SHUFFLE_VECTOR_OPERATIONS(_mm256, si256)
 
-inline Vec Load(const std::uint8_t *p) {
-  return _mm256_loadu_si256(reinterpret_cast<const Vec *>(p));
-}
-inline Vec Set1Of16(std::uint16_t v) { return _mm256_set1_epi16(static_cast<short>(v)); }
-inline Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
-inline Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
-inline Vec Add16(Vec a, Vec b) { return _mm256_add_epi16(a, b); }
-template <int kBits>
-inline Vec Srl16(Vec v) {
-  return _mm256_srli_epi16(v, kBits);
-}
-template <int kBits>
-inline Vec Sll16(Vec v) {
-  return _mm256_slli_epi16(v, kBits);
-}
-inline Vec Mullo16(Vec a, Vec b) { return _mm256_mullo_epi16(a, b); }
-inline Vec Mulhi16(Vec a, Vec b) { return _mm256_mulhi_epu16(a, b); }
 inline Vec Min255(Vec v) { return _mm256_min_epu16(v, _mm256_set1_epi16(255)); }
-
-inline Vec Interleaved(int chunk, Vec r, Vec g, Vec b) {
-  const auto &c = kShuffle.control[chunk];
-  return _mm256_or_si256(
-      _mm256_or_si256(_mm256_shuffle_epi8(r, Load(c[0])), _mm256_shuffle_epi8(g, Load(c[1]))),
-      _mm256_shuffle_epi8(b, Load(c[2])));
-}
 
 // The shuffles interleave each 128-bit half on its own: pixels 0-15 give the
 // low halves of the three results, pixels 16-31 the high halves.
@@ -189,56 +168,26 @@ inline void StoreRgb(std::uint8_t *out, Vec r, Vec g, Vec b) {
   _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(second, third, 0x31));
 }
 
-inline void NarrowRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  InteriorRowSsse3(up, row, down, out, width, redRow, gains);
-}
+constexpr InteriorRowFunction kNarrowRow = ssse3::InteriorRow;
+
+}  // namespace
 
 #include "tools/bayer_row_simd.inc"
 
-}  // namespace
 }  // namespace avx2
 
-void InteriorRowAvx2(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                     std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  avx2::InteriorRow(up, row, down, out, width, redRow, gains);
-}
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+OCAMERA_TARGET_END()
 
 // ---------------------------------------------------------------- AVX-512 VBMI
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vbmi")
-#endif
+OCAMERA_TARGET_BEGIN("avx512f,avx512bw,avx512vbmi")
 
 namespace avx512 {
 namespace {
 
 using Vec = __m512i;
 constexpr int kLanes = 64;
-
-inline Vec Load(const void *p) { return _mm512_loadu_si512(p); }
-inline Vec Set1Of16(std::uint16_t v) { return _mm512_set1_epi16(static_cast<short>(v)); }
-inline Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
-inline Vec Or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
-inline Vec Add16(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
-template <int kBits>
-inline Vec Srl16(Vec v) {
-  return _mm512_srli_epi16(v, kBits);
-}
-template <int kBits>
-inline Vec Sll16(Vec v) {
-  return _mm512_slli_epi16(v, kBits);
-}
+OCAMERA_COMMON_VECTOR_OPERATIONS(_mm512, si512)
 
 // The gains as the 256-byte tables of the scalar code, looked up 128 entries at
 // a time with byte permutes: exact by construction.
@@ -265,6 +214,8 @@ inline Vec GainedPlane(Vec siteG, Vec siteC, const Gains &gains, int channel) {
   return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lower, upper);
 }
 
+// Each 64-byte chunk of the output takes its R and G bytes with one two-source
+// permute and its B bytes with a masked permute over them.
 inline void StoreRgb(std::uint8_t *out, Vec r, Vec g, Vec b) {
   for (int chunk = 0; chunk < 3; ++chunk) {
     const Vec redGreen = _mm512_permutex2var_epi8(r, Load(kPermute.redGreen[chunk]), g);
@@ -274,27 +225,16 @@ inline void StoreRgb(std::uint8_t *out, Vec r, Vec g, Vec b) {
   }
 }
 
-inline void NarrowRow(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                      std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  InteriorRowAvx2(up, row, down, out, width, redRow, gains);
-}
+constexpr InteriorRowFunction kNarrowRow = avx2::InteriorRow;
+
+}  // namespace
 
 #include "tools/bayer_row_simd.inc"
 #undef OCAMERA_BAYER_TABLE_GAINS
 
-}  // namespace
 }  // namespace avx512
 
-void InteriorRowAvx512(const std::uint8_t *up, const std::uint8_t *row, const std::uint8_t *down,
-                       std::uint8_t *out, int width, bool redRow, const ChannelGains *gains) {
-  avx512::InteriorRow(up, row, down, out, width, redRow, gains);
-}
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+OCAMERA_TARGET_END()
 
 }  // namespace tools
 }  // namespace ocamera

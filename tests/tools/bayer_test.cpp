@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -219,39 +220,32 @@ TEST(ConvertBayer, PublicFunctionsEqualThePlainPerPixelConversionOnALargeFrame) 
 
 using Bayer2RGBBuiltIn = InTemporaryDirectory;
 
-TEST_F(Bayer2RGBBuiltIn, ConvertsWithUnityGainsWithoutAFactorsFile) {
+TEST_F(Bayer2RGBBuiltIn, ConvertsWithTheFactorsOfTheFileOrUnityGains) {
+  struct Case {
+    const char *file;  // null: no file
+    int result;
+    int red, green, blue;  // the factors the conversion must have used
+  } const cases[] = {
+      {nullptr, -2, 100, 100, 100},
+      {"# white balance configuration file\nred=120\ngreen=100\nblue=85\n", 0, 120, 100, 85},
+      // An incomplete file gives unity gains, also for the factors it has.
+      {"red=50\ngreen=60\n", -11, 100, 100, 100},
+      // A key without a number counts as present; its factor stays at unity.
+      {"red=abc\ngreen=60\nblue=140\n", 0, 100, 60, 140},
+  };
   std::mt19937 random(6);
   Bytes frame = RandomFrame(40, 6, random);
-  Bytes out(frame.size() * 3, kSentinel);
-  EXPECT_EQ(OCameraTools::Bayer2RGBBuiltIn(frame.data(), out.data(), 40, 6, Pattern(2)), -2);
-  EXPECT_EQ(out, Plain(frame, 40, 6, 2));
-}
-
-TEST_F(Bayer2RGBBuiltIn, AppliesTheStoredFactors) {
-  std::mt19937 random(7);
-  Bytes frame = RandomFrame(40, 6, random);
-  Bytes out(frame.size() * 3, kSentinel);
-  ASSERT_EQ(OCameraTools::StoreWhiteBalanceFactors(120, 100, 85), 0);
-  EXPECT_EQ(OCameraTools::Bayer2RGBBuiltIn(frame.data(), out.data(), 40, 6, Pattern(1)), 0);
-  EXPECT_EQ(out, Balanced(frame, 40, 6, 120, 100, 85, 1));
-}
-
-TEST_F(Bayer2RGBBuiltIn, UsesUnityGainsForAnIncompleteFile) {
-  std::mt19937 random(8);
-  Bytes frame = RandomFrame(40, 6, random);
-  Bytes out(frame.size() * 3, kSentinel);
-  WriteFactorsFile("red=50\ngreen=60\n");
-  EXPECT_EQ(OCameraTools::Bayer2RGBBuiltIn(frame.data(), out.data(), 40, 6, Pattern(1)), -11);
-  EXPECT_EQ(out, Plain(frame, 40, 6, 1));
-}
-
-TEST_F(Bayer2RGBBuiltIn, UsesUnityGainForAKeyWithoutANumber) {
-  std::mt19937 random(9);
-  Bytes frame = RandomFrame(40, 6, random);
-  Bytes out(frame.size() * 3, kSentinel);
-  WriteFactorsFile("red=abc\ngreen=60\nblue=140\n");
-  EXPECT_EQ(OCameraTools::Bayer2RGBBuiltIn(frame.data(), out.data(), 40, 6, Pattern(1)), 0);
-  EXPECT_EQ(out, Balanced(frame, 40, 6, 100, 60, 140, 1));
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.file ? c.file : "no file");
+    std::filesystem::remove("wb.conf");
+    if (c.file) WriteFactorsFile(c.file);
+    for (int pattern : {1, 2}) {
+      Bytes out(frame.size() * 3, kSentinel);
+      EXPECT_EQ(OCameraTools::Bayer2RGBBuiltIn(frame.data(), out.data(), 40, 6, Pattern(pattern)),
+                c.result);
+      EXPECT_EQ(out, Balanced(frame, 40, 6, c.red, c.green, c.blue, pattern));
+    }
+  }
 }
 
 }  // namespace
