@@ -76,6 +76,9 @@ Model::Model(const Options &options) : options_(options) {
     if (d.maxTimeout < 0) d.maxTimeout = options.maxTimeout;
   std::random_device rd;
   nextToken_ = 1000 + static_cast<int>(rd() % 1000000) * 100;
+  wallOffset_ = std::chrono::system_clock::now().time_since_epoch() -
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    Clock::now().time_since_epoch());
   cam_.window = {0, 0, options.sensorWidth, options.sensorHeight};
   cam_.ram.assign(options.imageRamSize, 0);
   for (const auto &r : kRegisters) cam_.registers[r.first] = r.second;
@@ -294,10 +297,9 @@ void Model::capture(Clock::time_point t) {
   FrameInfo f;
   f.seq = cam_.seq++;
   const auto wall =
-      std::chrono::system_clock::now() -
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(Clock::now() - t);
-  const auto us =
-      std::chrono::duration_cast<std::chrono::microseconds>(wall.time_since_epoch()).count();
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(t.time_since_epoch()) +
+      wallOffset_;
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
   f.sec = us / 1000000;
   f.usec = static_cast<int>(us % 1000000);
   f.window = cam_.window;
@@ -745,14 +747,35 @@ int Model::waitInputs(int token, int mask, int state, bool change) {
       return change ? changes() != start : (word() & mask) == (state & mask);
     };
     const int token0 = s.token;
+    ++inputWaits_;
+    cv_.notify_all();
+    int result = kTimeout;
     for (;;) {
-      if (reached()) return kOk;
-      if (stopping_) return kShutdown;
-      if (!sessions_.count(token0)) return kBadSession;
-      if (cv_.wait_until(lock, deadline) == std::cv_status::timeout)
-        return reached() ? kOk : kTimeout;
+      if (reached()) {
+        result = kOk;
+        break;
+      }
+      if (stopping_) {
+        result = kShutdown;
+        break;
+      }
+      if (!sessions_.count(token0)) {
+        result = kBadSession;
+        break;
+      }
+      if (cv_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        result = reached() ? kOk : kTimeout;
+        break;
+      }
     }
+    --inputWaits_;
+    return result;
   });
+}
+
+bool Model::waitForInputWaits(std::size_t n, int timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return inputWaits_ >= n; });
 }
 
 int Model::clearEdges(int token, int mask) {

@@ -150,6 +150,7 @@ class Model {
   // Waits until the masked input word equals `state` (change == false) or
   // differs from its value at the start (change == true).
   int waitInputs(int token, int mask, int state, bool change);
+  bool waitForInputWaits(std::size_t n, int timeoutMs);
   int clearEdges(int token, int mask);
   int getOutputs(int token, DeviceKind kind);
   int getOutput(int token, DeviceKind kind, int line);
@@ -187,6 +188,9 @@ class Model {
 
   Options options_;
   std::vector<DeviceEntry> devices_;
+  // Wall clock minus steady clock, taken once so that time stamps keep the
+  // spacing of the frames.
+  std::chrono::system_clock::duration wallOffset_;
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   bool stopping_ = false;
@@ -226,6 +230,7 @@ class Model {
   int edges_ = 0;
   bool overload_ = false;
   std::array<std::uint64_t, 7> changes_{};  // per bit of the input word
+  std::size_t inputWaits_ = 0;              // waits blocked right now
   int outputs_ = 0;
   int leds_ = 0;
 };

@@ -95,6 +95,7 @@ class Server {
   static size_t recvHook(struct soap *ctx, char *buf, size_t len);
   static int sendHook(struct soap *ctx, const char *buf, size_t len);
   static int closeHook(struct soap *ctx, SOAP_SOCKET fd);
+  static int shutdownHook(struct soap *ctx, SOAP_SOCKET fd, int how);
 
  private:
   struct Listener {
@@ -113,7 +114,7 @@ class Server {
   void serve(Connection *c);
   void serveLoop(struct soap *ctx, Connection *c);
   void matchFault(Connection *c);
-  void rawReply(struct soap *ctx, Connection *c);
+  void rawReply(Connection *c);
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
@@ -221,23 +222,27 @@ int Connection::begin(struct soap *ctx, int tok) {
     case FaultKind::SoapFault:
       injected = true;
       return soap_receiver_fault(ctx, "simulated fault", nullptr);
+    // The camera acts on the request; its reply is swallowed and replaced.
     case FaultKind::DropAfterRequest:
+      injected = true;
       action = Action::Drop;
-      break;
+      return SOAP_OK;
     case FaultKind::MalformedXml:
+      injected = true;
       action = Action::Malformed;
-      break;
+      return SOAP_OK;
     case FaultKind::UnexpectedElement:
+      injected = true;
       action = Action::Unexpected;
-      break;
+      return SOAP_OK;
+    // The camera never gets to the request.
     case FaultKind::SilentKeepAlive:
+      injected = true;
       action = Action::Silent;
-      break;
+      return SOAP_STOP;
     default:
       return SOAP_OK;
   }
-  injected = true;
-  return SOAP_STOP;
 }
 
 int Connection::answer(int value) {
@@ -279,15 +284,35 @@ size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   return n;
 }
 
-int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
-  Connection *c = conn(ctx);
-  c->outBytes += len;
-  return c->server->origSend_(ctx, buf, len);
+namespace {
+
+bool sendAll(int fd, const char *p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<std::size_t>(k);
+  }
+  return true;
 }
 
-int Server::closeHook(struct soap *ctx, SOAP_SOCKET) {
+}  // namespace
+
+int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
   Connection *c = conn(ctx);
-  c->server->closeFd(c);
+  if (c->action != Action::None) return SOAP_OK;  // a fault replaces this reply
+  c->outBytes += len;
+  if (!c->held.empty() && !sendAll(c->fd, c->held.data(), c->held.size())) return SOAP_EOF;
+  c->held.assign(buf, buf + len);
+  return SOAP_OK;
+}
+
+int Server::shutdownHook(struct soap *, SOAP_SOCKET, int) { return SOAP_OK; }
+
+int Server::closeHook(struct soap *ctx, SOAP_SOCKET) {
+  // The held reply still has to go out; the connection loop closes afterwards.
+  conn(ctx)->closeRequested = true;
   return SOAP_OK;
 }
 
@@ -461,7 +486,9 @@ void Server::serve(Connection *c) {
     ctx->socket = c->fd;
     ctx->frecv = &Server::recvHook;
     ctx->fsend = &Server::sendHook;
+    // The connection loop closes the socket once the held reply is out.
     ctx->fclosesocket = &Server::closeHook;
+    ctx->fshutdownsocket = &Server::shutdownHook;
     ctx->socket_flags = MSG_NOSIGNAL;
     ctx->recv_maxlength = options_.maxRequestBytes;
     ctx->max_keep_alive = 0;  // no limit on requests per connection
@@ -492,6 +519,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->action = Action::None;
     c->inBytes = 0;
     c->outBytes = 0;
+    c->held.clear();
     c->image.reset();
     if (soap_begin_serve(ctx)) break;
     if (soap_peek_element(ctx) == SOAP_OK) c->op = canonicalOperation(ctx);
@@ -501,37 +529,37 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
       record(c);
       break;
     }
-    int err = ocam::soap_serve_request(ctx);
-    bool keep = true;
-    if (err) {
-      switch (c->action) {
-        case Action::None:
-          if (err < SOAP_STOP) soap_send_fault(ctx);
-          break;
-        case Action::Drop:
-          keep = false;
-          break;
-        case Action::Malformed:
-        case Action::Unexpected:
-          rawReply(ctx, c);
-          keep = false;
-          break;
-        case Action::Silent: {
-          record(c);
-          c->op.clear();
-          // Read and ignore whatever comes until the peer or stop() ends it.
-          char buf[4096];
-          while (::recv(ctx->socket, buf, sizeof buf, 0) > 0) {
-          }
-          keep = false;
-          break;
+    const int err = ocam::soap_serve_request(ctx);
+    if (err && err < SOAP_STOP && c->action == Action::None) soap_send_fault(ctx);
+    bool keep = !c->closeRequested && soap_valid_socket(ctx->socket) && ctx->keep_alive;
+    switch (c->action) {
+      case Action::None:
+        break;
+      case Action::Drop:
+        keep = false;
+        break;
+      case Action::Malformed:
+      case Action::Unexpected:
+        rawReply(c);
+        keep = false;
+        break;
+      case Action::Silent: {
+        record(c);
+        // Read and ignore whatever comes until the peer or stop() ends it.
+        char buf[4096];
+        while (::recv(c->fd, buf, sizeof buf, 0) > 0) {
         }
+        c->op.clear();
+        keep = false;
+        break;
       }
     }
     if (!c->op.empty()) record(c);
+    if (!c->held.empty() && !sendAll(c->fd, c->held.data(), c->held.size())) keep = false;
+    c->held.clear();
     soap_destroy(ctx);
     soap_end(ctx);
-    if (!keep || !soap_valid_socket(ctx->socket) || !ctx->keep_alive) break;
+    if (!keep) break;
   }
 }
 
@@ -547,7 +575,7 @@ void Server::matchFault(Connection *c) {
   }
 }
 
-void Server::rawReply(struct soap *ctx, Connection *c) {
+void Server::rawReply(Connection *c) {
   const std::string::size_type colon = c->op.find(':');
   const std::string prefix = colon == std::string::npos ? "scam" : c->op.substr(0, colon);
   std::string uri = "urn:vdx";
@@ -574,8 +602,8 @@ void Server::rawReply(struct soap *ctx, Connection *c) {
         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
   }
   out += body;
-  c->outBytes += out.size();
-  (void)!::send(ctx->socket, out.data(), out.size(), MSG_NOSIGNAL);
+  c->outBytes = out.size();
+  c->held.assign(out.begin(), out.end());
 }
 
 void Server::record(Connection *c) {
@@ -650,6 +678,9 @@ std::size_t Simulator::connectionsAccepted() const { return impl_->server.accept
 std::size_t Simulator::openConnections() const { return impl_->server.openConnections(); }
 bool Simulator::waitForOpenConnections(std::size_t n, int timeoutMs) const {
   return impl_->server.waitForOpenConnections(n, timeoutMs);
+}
+bool Simulator::waitForInputWaits(std::size_t n, int timeoutMs) const {
+  return impl_->server.model().waitForInputWaits(n, timeoutMs);
 }
 std::size_t Simulator::openSessions() const { return impl_->server.model().openSessions(); }
 bool Simulator::sessionOpen(int token) const { return impl_->server.model().sessionOpen(token); }

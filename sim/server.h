@@ -40,6 +40,10 @@ struct Connection {
   Action action = Action::None;
   std::size_t inBytes = 0;
   std::size_t outBytes = 0;
+  // The latest piece of the reply, sent only after the request is logged, so
+  // that a client holding its answer finds the request in the log.
+  std::vector<char> held;
+  bool closeRequested = false;  // the runtime is done with the connection
   // Reply payloads that must outlive the service function.
   std::shared_ptr<std::vector<std::uint8_t>> image;
   std::vector<std::uint8_t> scratch;

@@ -175,7 +175,11 @@ class Simulator {
 
   // Inputs: bit 0 = I0, bit 1 = I1. Setting levels latches edges and wakes waits.
   void setInputs(int levels);
-  int inputs() const;
+  int inputs() const;  // the levels (bits 0-1)
+  // Blocks until `n` input waits ("sinp:iWaitFor...") are blocked in the
+  // camera, or the time-out passes; lets a test change an input only once the
+  // wait is in place.
+  bool waitForInputWaits(std::size_t n, int timeoutMs) const;
   void setOverload(bool on);
   // Outputs and LEDs as set through their services (bit masks).
   int outputs() const;

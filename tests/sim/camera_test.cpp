@@ -1,0 +1,364 @@
+// The simulated camera: its state machine, acquisition modes, the frame queue,
+// rendered images, setters and sensor registers.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "sim_client.h"
+
+using simtest::Client;
+using simtest::kFailed;
+namespace st = ocamsim::status;
+
+namespace {
+
+constexpr int kStop = 1, kSingleShot = 2, kFreeRun = 3, kSelectShot = 4;
+
+struct Frame {
+  int rc = -1;
+  int status = 0, seq = 0, size = 0;
+  long long us = 0;  // time stamp in microseconds
+  std::vector<std::uint8_t> bytes;
+};
+
+Frame grab(Client &c, int token) {
+  ocam::scam__SingleImageResponse r;
+  Frame f;
+  f.rc = c.call(ocam::soap_call_scam__getSingleImage, r, token);
+  if (f.rc == SOAP_OK) {
+    f.status = r.nStatus;
+    f.seq = r.nSeqNr;
+    f.size = r.nSize;
+    f.us = r.nTimeSec * 1000000LL + r.nTimeMicroSec;
+    if (r.data.__ptr) f.bytes.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
+  }
+  soap_end(c.ctx());
+  return f;
+}
+
+double mean(const std::vector<std::uint8_t> &v) {
+  return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / v.size();
+}
+
+ocamsim::Options small() {
+  ocamsim::Options o;
+  o.sensorWidth = 320;
+  o.sensorHeight = 240;
+  return o;
+}
+
+TEST(SimCamera, LifeUpToADeliveredImageOfTheWindowSize) {
+  ocamsim::Simulator sim;
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.open(1);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_MT9V403),
+            0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 1 << 20, 4), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setCameraWindow, t, 16, 8, 640, 480), 0);
+  EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+  EXPECT_EQ(sim.acquisitionMode(), kFreeRun);
+  const Frame f = grab(c, t);
+  ASSERT_EQ(f.rc, SOAP_OK);
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.size, 640 * 480);
+  EXPECT_EQ(f.bytes.size(), 640u * 480u);
+  EXPECT_EQ(sim.lastImage(), f.bytes);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__close, t), 0);
+  EXPECT_EQ(sim.acquisitionMode(), kStop);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), st::kNotCreated);
+  EXPECT_EQ(c.close(t), SOAP_OK);
+}
+
+TEST(SimCamera, StateMachineRefusesOutOfOrderRequests) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.open(1);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 4), st::kNotCreated);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, static_cast<ocam::scam__eCameraType>(7)),
+            st::kBadArgument);
+  for (int type = 3; type <= 6; ++type) {
+    const int other = c.open(1);
+    EXPECT_EQ(
+        c.status(ocam::soap_call_scam__create, other, static_cast<ocam::scam__eCameraType>(type)),
+        0);
+  }
+  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
+            0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
+            st::kAlreadyCreated);
+  EXPECT_EQ(c.setMode(t, kFreeRun), st::kNotOpen);
+  EXPECT_EQ(c.setMode(t, kStop), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__close, t), st::kNotOpen);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 0), st::kBadArgument);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 2), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 2), st::kAlreadyOpen);
+  EXPECT_EQ(c.setMode(t, 5), st::kBadArgument);
+  EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), st::kBadMode);
+  // Destroying an open camera closes it.
+  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), 0);
+  EXPECT_EQ(sim.acquisitionMode(), kStop);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), st::kNotCreated);
+}
+
+TEST(SimCamera, FramesMoveAndCarrySequenceNumbersAndPacedTimeStamps) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera(8);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setFrameRate, t, 100), 0);
+  EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+  std::vector<Frame> frames;
+  for (int i = 0; i < 4; ++i) frames.push_back(grab(c, t));
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    ASSERT_EQ(frames[i].status, 0);
+    EXPECT_GT(frames[i].seq, frames[i - 1].seq);
+    EXPECT_NE(frames[i].bytes, frames[i - 1].bytes);
+    // Frames are spaced by the frame period (10 ms at 100 fps) per sequence step.
+    const long long per = (frames[i].us - frames[i - 1].us) / (frames[i].seq - frames[i - 1].seq);
+    EXPECT_NEAR(per, 10000, 50);
+  }
+  EXPECT_EQ(c.status(ocam::soap_call_scam__resetSequenceCounter, t), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__purgeImages, t), 0);
+  EXPECT_LT(grab(c, t).seq, 3);
+}
+
+TEST(SimCamera, QueueIsBoundedByMaxBuffersWithOrWithoutOverwrite) {
+  for (int overwrite : {1, 0}) {
+    ocamsim::Simulator sim(small());
+    sim.start();
+    Client c(sim.cameraAddress());
+    const int t = c.openCamera(3);
+    EXPECT_EQ(c.status(ocam::soap_call_scam__setCircularOverwrite, t, overwrite), 0);
+    EXPECT_EQ(c.setMode(t, kSelectShot), 0);
+    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
+    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 3);
+    EXPECT_EQ(c.status(ocam::soap_call_scam__getMaxImageCount, t), 3);
+    // Overwriting keeps the newest frames, otherwise the oldest.
+    const int first = overwrite ? 2 : 0;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(grab(c, t).seq, first + i) << "overwrite " << overwrite;
+    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
+  }
+}
+
+TEST(SimCamera, ShotsComeFromTriggersAndEmptyQueuesTimeOut) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setReadTimeout, t, 30), 0);
+  // Stopped and empty: answered at once, no image.
+  Frame f = grab(c, t);
+  EXPECT_EQ(f.status, st::kNoImage);
+  EXPECT_EQ(f.size, 0);
+  EXPECT_TRUE(f.bytes.empty());
+  // Single shot takes one picture on entry and one per trigger.
+  EXPECT_EQ(c.setMode(t, kSingleShot), 0);
+  EXPECT_EQ(grab(c, t).status, 0);
+  f = grab(c, t);
+  EXPECT_EQ(f.status, st::kTimeout);
+  EXPECT_TRUE(f.bytes.empty());
+  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
+  EXPECT_EQ(grab(c, t).status, 0);
+  // A delayed trigger can be aborted before it fires.
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerDelay, t, 5000000), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImageAbort, t), 0);
+  EXPECT_EQ(grab(c, t).status, st::kTimeout);
+  // External trigger on input I0, active low: a falling edge takes the shot.
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerDelay, t, 0), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerSource, t,
+                     ocam::scam__eTrigSource__TRIG_SRC_EXTERNAL_E0,
+                     ocam::scam__eTrigPolarity__TRIG_POL_ACTIVE_LOW),
+            0);
+  EXPECT_EQ(c.setMode(t, kSelectShot), 0);
+  sim.setInputs(1);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
+  sim.setInputs(0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 1);
+  // Free run at 1 fps with a short read time-out: nothing arrives in time.
+  EXPECT_EQ(c.status(ocam::soap_call_scam__purgeImages, t), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setFrameRate, t, 1), 0);
+  EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+  EXPECT_EQ(grab(c, t).status, st::kTimeout);
+}
+
+TEST(SimCamera, ImagesAreBayerSamplesInTheConfiguredPattern) {
+  // The top-left corner of the scene is blue-dominated: blue samples high,
+  // red and green low. Where the blue sample sits tells the pattern.
+  const struct {
+    int pattern, blueX, blueY;
+  } cases[] = {{1, 0, 1}, {2, 0, 0}, {3, 1, 1}, {4, 1, 0}};
+  for (const auto &k : cases) {
+    ocamsim::Options o = small();
+    o.bayerPattern = k.pattern;
+    ocamsim::Simulator sim(o);
+    sim.start();
+    Client c(sim.cameraAddress());
+    const int t = c.openCamera();
+    EXPECT_EQ(c.status(ocam::soap_call_scam__setCameraWindow, t, 0, 0, 8, 8), 0);
+    EXPECT_EQ(c.setMode(t, kSingleShot), 0);
+    const Frame f = grab(c, t);
+    ASSERT_EQ(f.bytes.size(), 64u);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x) {
+        const int v = f.bytes[y * 8 + x];
+        if (x == k.blueX && y == k.blueY)
+          EXPECT_GT(v, 150) << "pattern " << k.pattern;
+        else
+          EXPECT_LT(v, 100) << "pattern " << k.pattern;
+      }
+  }
+}
+
+TEST(SimCamera, ShutterAndGainChangeBrightness) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  const auto shot = [&] {
+    EXPECT_EQ(c.setMode(t, kSingleShot), 0);
+    return mean(grab(c, t).bytes);
+  };
+  const double base = shot();
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setGain, t, 2), 0);
+  EXPECT_EQ(sim.gain(), 2);
+  const double brighter = shot();
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setGain, t, 1), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setShutterTime, t, 5000), 0);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__getShutterTime, t), 5000);
+  EXPECT_EQ(sim.shutterTime(), 5000);
+  const double darker = shot();
+  EXPECT_GT(brighter, base * 1.3);
+  EXPECT_LT(darker, base * 0.7);
+}
+
+TEST(SimCamera, SettersStoreAcceptedValuesAndRefuseOthers) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  using namespace ocam;
+  EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 1, 2, 30, 40, 5, 250), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setTriggerWindow"), "1 2 30 40 5 250");
+  EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 300, 0, 30, 40, 5, 250),
+            st::kBadArgument);
+  EXPECT_EQ(sim.lastSetting("scam:setTriggerWindow"), "1 2 30 40 5 250");
+  EXPECT_EQ(c.status(soap_call_scam__setFrameRateFloat, t, 12.5f), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setFrameRateFloat"), "12.5");
+  EXPECT_EQ(c.status(soap_call_scam__setFrameRateFloat, t, 0.0f), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setFrequency, t, scam__eFrequency__FREQU_60MHz), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setFrequency, t, static_cast<scam__eFrequency>(4)),
+            st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setIlluminationMode, t, scam__eIllMode__ILL_MODE_PULSED), 0);
+  EXPECT_EQ(
+      c.status(soap_call_scam__setIlluminationModeExternal, t, static_cast<scam__eIllModeExt>(3)),
+      st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setIlluminationTiming, t, 10, 200), 0);
+  EXPECT_EQ(c.status(soap_call_scam__switchIllumination, t, 1), 0);
+  EXPECT_EQ(c.status(soap_call_scam__initColor, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setJPEG, t, 1, scam__eJPEGQuality__JPEG_QUALITY_GOOD, 0,
+                     scam__eBayerPattern__BAYER_PATTERN_BGBG, 1),
+            0);
+  EXPECT_EQ(sim.lastSetting("scam:setJPEG"), "1 2 0 2 1");
+  EXPECT_EQ(c.status(soap_call_scam__setBayer2X, t, scam__eBayer2XType__BAYER_OUTPUT_V,
+                     static_cast<scam__eBayerPattern>(0)),
+            st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setMedian, t, 1), 0);
+  std::vector<unsigned char> table(768, 7);
+  xsd__base64Binary wb;
+  wb.__ptr = table.data();
+  wb.__size = 768;
+  EXPECT_EQ(
+      c.status(soap_call_scam__setWhiteBalance, t, scam__eBayerPattern__BAYER_PATTERN_GRGR, wb), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setWhiteBalance"), "1 768");
+  wb.__size = 100;
+  EXPECT_EQ(
+      c.status(soap_call_scam__setWhiteBalance, t, scam__eBayerPattern__BAYER_PATTERN_GRGR, wb),
+      st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setGain, t, 0), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setShutterTime, t, 0), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setCameraWindow, t, 0, 0, 321, 10), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__setReadTimeout, t, -1), st::kBadArgument);
+  EXPECT_EQ(
+      c.status(soap_call_scam__setHardwareApplet, t, 1, 4096u, scam__eAppletType__APPLET_IN8_OUT16),
+      0);
+  scam__FilterSetup filter;
+  filter.soap_default(nullptr);
+  filter.eFilter = scam__eFilterType__FILTER_SOBEL;
+  EXPECT_EQ(c.status(soap_call_scam__setFilter, t, filter), 0);
+  filter.eFilter = scam__eFilterType__FILTER_RESERVED_1;
+  EXPECT_EQ(c.status(soap_call_scam__setFilter, t, filter), st::kBadArgument);
+  scam__BinarizationSetup bin;
+  bin.soap_default(nullptr);
+  bin.bEnable = bin.bHasParams = true;
+  bin.nNumThreshold = 2;
+  bin.nThreshold1 = 10;
+  bin.nThreshold2 = 200;
+  EXPECT_EQ(c.status(soap_call_scam__setBinarization, t, bin), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setBinarization"), "1 1 0 2 10 200");
+  scam__LaserSetup laser;
+  laser.soap_default(nullptr);
+  laser.bEnable = true;
+  laser.dWidth = 64;
+  laser.dHeight = 32;
+  laser.eSubRes = scam__eLaserOutputFormat__LASER_OUTPUT_8_2;
+  laser.dThreshMax = 200;
+  laser.dAreaMax = 100;
+  std::vector<unsigned char> ref(64, 1);
+  laser.RefData.__ptr = ref.data();
+  laser.RefData.__size = 64;
+  EXPECT_EQ(c.status(soap_call_scam__setupLaserProfiling, t, laser), 0);
+  laser.RefData.__size = 63;
+  EXPECT_EQ(c.status(soap_call_scam__setupLaserProfiling, t, laser), st::kBadArgument);
+}
+
+TEST(SimCamera, SensorRegistersReadWriteAndCalibrate) {
+  ocamsim::Simulator sim(small());
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  ocam::scam__SensorRegisterNames names;
+  ASSERT_EQ(c.call(ocam::soap_call_scam__getSensorRegisterNames, names, t), SOAP_OK);
+  ASSERT_GE(names.__sizenames, 10);
+  ASSERT_LE(names.__sizenames, 30);
+  std::vector<std::string> list(names.names, names.names + names.__sizenames);
+  soap_end(c.ctx());
+  const auto get = [&](const std::string &name, unsigned &value) {
+    ocam::scam__GetSensorRegisterResponse r;
+    std::string copy = name;
+    EXPECT_EQ(c.call(ocam::soap_call_scam__getSensorRegister, r, t, &copy[0]), SOAP_OK);
+    value = r.nValue;
+    return r.status;
+  };
+  unsigned v = 0;
+  for (std::string &name : list) EXPECT_EQ(get(name, v), 0) << name;
+  std::string gain = "ANALOG_GAIN";
+  ASSERT_NE(std::find(list.begin(), list.end(), gain), list.end());
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &gain[0], 40u), 0);
+  EXPECT_EQ(get(gain, v), 0);
+  EXPECT_EQ(v, 40u);
+  std::string bogus = "NO_SUCH_REGISTER";
+  EXPECT_EQ(get(bogus, v), st::kUnknownRegister);
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &bogus[0], 1u),
+            st::kUnknownRegister);
+  std::string chip = list.front();
+  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &chip[0], 1u),
+            st::kReadOnlyRegister);
+  ocam::scam__CalibrateSensorParam p;
+  p.soap_default(nullptr);
+  p.bHasParams = true;
+  p.nNumParam = 1;
+  p.nParam1 = 77;
+  EXPECT_EQ(c.status(ocam::soap_call_scam__calibrateSensor, t, p), 0);
+  EXPECT_EQ(get("BLACK_LEVEL_CALIB", v), 0);
+  EXPECT_EQ(v, 77u);
+  p.nNumParam = 3;
+  EXPECT_EQ(c.status(ocam::soap_call_scam__calibrateSensor, t, p), st::kBadArgument);
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The ocamsim program: its options, one log line per request at -v, and a
+// clean exit on SIGTERM and SIGINT.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "sim_client.h"
+
+namespace {
+
+// ocamsim run as a child with its standard error on a pipe.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], 2);
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      std::vector<char *> argv{const_cast<char *>(OCAMSIM_PATH)};
+      for (std::string &a : args) argv.push_back(&a[0]);
+      argv.push_back(nullptr);
+      ::execv(OCAMSIM_PATH, argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) ::close(out_);
+  }
+  // Reads output until `pattern` matches what was read, or the time-out.
+  bool waitFor(const std::regex &pattern, std::smatch &m, int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!std::regex_search(text_, m, pattern)) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      pollfd p{out_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+      char buf[4096];
+      const ssize_t n = ::read(out_, buf, sizeof buf);
+      if (n <= 0) return false;
+      text_.append(buf, n);
+    }
+    return true;
+  }
+  // The exit status, or -1 when the child is still running after the time-out.
+  int exitCode(int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) return -1;
+      std::smatch m;
+      waitFor(std::regex("(?!)"), m, 20);  // drain output meanwhile
+    }
+    exited_ = true;
+    std::smatch m;
+    while (waitFor(std::regex("(?!)"), m, 1000)) {
+    }  // the rest of the output, up to end of file
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  pid_t pid() const { return pid_; }
+  const std::string &text() const { return text_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  bool exited_ = false;
+  std::string text_;
+};
+
+TEST(SimExecutable, HelpAndBadOptions) {
+  Child help({"--help"});
+  EXPECT_EQ(help.exitCode(), 0);
+  for (const char *opt : {"--camera-port", "--io-port", "--bind", "--max-timeout", "--width",
+                          "--height", "--pattern", "-v"})
+    EXPECT_NE(help.text().find(opt), std::string::npos) << opt;
+  Child bad({"--pattern", "XYZW"});
+  EXPECT_EQ(bad.exitCode(), 2);
+  Child unknown({"--frobnicate"});
+  EXPECT_EQ(unknown.exitCode(), 2);
+}
+
+TEST(SimExecutable, ServesLogsAndStopsOnSignals) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    Child sim({"--camera-port", "0", "--io-port", "0", "--max-timeout", "3", "--width", "64",
+               "--height", "48", "-v"});
+    std::smatch m;
+    ASSERT_TRUE(sim.waitFor(std::regex("camera on (127\\.0\\.0\\.1:\\d+), inputs/outputs/LEDs on "
+                                       "(127\\.0\\.0\\.1:\\d+)"),
+                            m))
+        << sim.text();
+    const std::string camera = m[1], io = m[2];
+    simtest::Client c(camera);
+    ocam::rdev__listResponse list;
+    ASSERT_EQ(c.call(ocam::soap_call_rdev__list, list), SOAP_OK);
+    ASSERT_EQ(list.__sizedevices, 4);
+    EXPECT_EQ(list.devices[0].maxTimeout, 3);
+    const int t = c.openCamera();
+    EXPECT_EQ(c.setMode(t, 2), 0);
+    ocam::scam__SingleImageResponse img;
+    ASSERT_EQ(c.call(ocam::soap_call_scam__getSingleImage, img, t), SOAP_OK);
+    EXPECT_EQ(img.nSize, 64 * 48);
+    simtest::Client d(io, false);
+    EXPECT_NE(d.open(2), simtest::kFailed);
+    EXPECT_TRUE(sim.waitFor(std::regex("rdev:open token=0 status=0 in=\\d+ out=\\d+\\n[\\s\\S]*"
+                                       "scam:getSingleImage token=" +
+                                       std::to_string(t) + " status=0"),
+                            m))
+        << sim.text();
+    ::kill(sim.pid(), sig);
+    EXPECT_EQ(sim.exitCode(), 0) << sim.text();
+    EXPECT_NE(sim.text().find("stopped"), std::string::npos);
+  }
+}
+
+}  // namespace
