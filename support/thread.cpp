@@ -1,7 +1,8 @@
 #include "support/thread.h"
 
 #include <boost/bind/bind.hpp>
-#include <boost/chrono.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <chrono>
 
 namespace mox {
 namespace {
@@ -55,10 +56,15 @@ void Thread::stopAndWait() {
 }
 
 bool Thread::sleepFor(int ms) {
-  const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::milliseconds(ms);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   boost::mutex::scoped_lock lock(mutex_);
   while (running_.load()) {
-    if (condition_.wait_until(lock, deadline) == boost::cv_status::timeout) break;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    // A relative wait runs on the monotonic clock; the loop covers early wake-ups.
+    condition_.timed_wait(lock, boost::posix_time::microseconds(left));
   }
   return running_.load();
 }
