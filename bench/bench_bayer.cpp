@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ocamera/tools.h"
+#include "tools/bayer.h"
 #include "tools/bayer_reference.h"
 
 #if defined(OCAMERA_BENCH_WITH_OPENCV)
@@ -58,6 +59,30 @@ void Bayer2RGBWhiteBalance(benchmark::State &state) {
   for (auto _ : state) {
     OCameraTools::Bayer2RGBWhiteBalance(f.source.data(), f.destination.data(), f.width, f.height,
                                         kRed, kGreen, kBlue, OCameraTools::BAYER_PATTERN_GRGR);
+    benchmark::ClobberMemory();
+  }
+  f.Report(state);
+}
+
+// The library's conversion on one instruction set (the third argument, a
+// BayerIsa), plain or with gains (the fourth): what machines without the best
+// set get.
+void ConvertBayerOn(benchmark::State &state) {
+  using ocamera::tools::BayerIsa;
+  Frame f(state);
+  const auto isa = static_cast<BayerIsa>(state.range(2));
+  const char *const names[] = {"scalar", "ssse3", "avx2", "avx512vbmi"};
+  state.SetLabel(names[state.range(2)]);
+  if (!ocamera::tools::BayerIsaAvailable(isa)) {
+    state.SkipWithError("instruction set not available");
+    return;
+  }
+  ocamera::tools::ChannelGains gains;
+  ocamera::tools::PrepareGains(kRed, kGreen, kBlue, &gains);
+  const ocamera::tools::ChannelGains *used = state.range(3) != 0 ? &gains : nullptr;
+  for (auto _ : state) {
+    ocamera::tools::ConvertBayer(f.source.data(), f.destination.data(), f.width, f.height, false,
+                                 used, isa);
     benchmark::ClobberMemory();
   }
   f.Report(state);
@@ -118,6 +143,15 @@ void Sizes(benchmark::internal::Benchmark *b) {
   b->Args({640, 480})->Args({1280, 1024})->Args({2592, 1944})->Unit(benchmark::kMicrosecond);
 }
 
+void SizesAndInstructionSets(benchmark::internal::Benchmark *b) {
+  for (int gains : {0, 1}) {
+    for (int isa = 0; isa < 4; ++isa) {
+      b->Args({640, 480, isa, gains})->Args({2592, 1944, isa, gains});
+    }
+  }
+  b->Unit(benchmark::kMicrosecond);
+}
+
 BENCHMARK(Bayer2RGB)->Apply(Sizes);
 BENCHMARK(Bayer2RGBWhiteBalance)->Apply(Sizes);
 BENCHMARK(ReferencePlain)->Apply(Sizes);
@@ -126,6 +160,7 @@ BENCHMARK(ReferenceWhiteBalance)->Apply(Sizes);
 BENCHMARK(OpenCvBilinear)->Apply(Sizes);
 #endif
 BENCHMARK(CopyCeiling)->Apply(Sizes);
+BENCHMARK(ConvertBayerOn)->Apply(SizesAndInstructionSets);
 
 }  // namespace
 
