@@ -47,12 +47,6 @@ CameraHandle createOn(const std::string &address) {
   return CameraHandle(CreateCameraInterface(OCamera::CAM_TYPE_IBIS1300, address.c_str()));
 }
 
-std::size_t indexOf(const std::vector<ocamsim::LogEntry> &log, const std::string &operation) {
-  auto it = std::find_if(log.begin(), log.end(),
-                         [&](const ocamsim::LogEntry &e) { return e.operation == operation; });
-  return static_cast<std::size_t>(it - log.begin());
-}
-
 TEST(CameraCreation, NoCameraDeviceListed) {
   ocamsim::Options options;
   ocamsim::DeviceEntry inputs;
@@ -123,20 +117,22 @@ TEST(CameraCreation, TwoObjectsAreTwoSessions) {
   EXPECT_EQ(b->setGain(2), 0) << "the other session is untouched";
 }
 
+// The scripted peer records each request before it answers, so its order is
+// the order in which the requests were sent.
 TEST(CameraTearDown, DestroyThenCloseReturningTheStatus) {
-  auto sim = startSimulator();
-  OCamera *camera = CreateCameraInterface(OCamera::CAM_TYPE_MT9V022, sim->cameraAddress().c_str());
+  ScriptedCamera scripted;
+  OCamera *camera = scripted.create().release();
   ASSERT_NE(camera, nullptr);
-  sim->inject(Fault{FaultKind::Status, "scam:destroy", 0, 0, 4});
+  scripted.answerStatus("scam:destroy", 4);
   EXPECT_EQ(camera->destroy(), 4);
-  ASSERT_TRUE(sim->waitForCount("rdev:close", 1, kWait));
-  const auto log = sim->log();
-  const std::size_t destroyAt = indexOf(log, "scam:destroy");
-  ASSERT_LT(destroyAt, log.size());
-  EXPECT_LT(destroyAt, indexOf(log, "rdev:close"));
-  EXPECT_LT(indexOf(log, "rdev:close"), log.size());
-  EXPECT_EQ(indexOf(log, "scam:close"), log.size()) << "tear-down sends no scam:close";
-  EXPECT_EQ(sim->openSessions(), 0u);
+  std::vector<std::string> sent;
+  for (const auto &request : scripted.requests()) sent.push_back(operationOf(request));
+  const auto destroyAt = std::find(sent.begin(), sent.end(), "scam:destroy");
+  ASSERT_NE(destroyAt, sent.end());
+  EXPECT_EQ(std::vector<std::string>(destroyAt, sent.end()),
+            (std::vector<std::string>{"scam:destroy", "rdev:close"}));
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "scam:close"), 0)
+      << "tear-down sends no scam:close";
 }
 
 TEST(CameraTearDown, VanishedCamera) {
@@ -186,9 +182,8 @@ TEST(CameraStaticFactory, ReachesTheDefaultAddressOnPort80) {
     const int gain = camera->setGain(3);
     const int destroyed = camera->destroy();
     if (gain != 0 || destroyed != 0) return 2;
-    if (!sim.waitForCount("rdev:close", 1, kWait) || sim.count("scam:create") != 1 ||
-        sim.count("scam:setGain") != 1)
-      return 3;
+    for (const char *op : {"scam:create", "scam:setGain", "scam:destroy", "rdev:close"})
+      if (!sim.waitForCount(op, 1, kWait) || sim.count(op) != 1) return 3;
     for (const auto &entry : sim.log())
       if (entry.port != 80) return 4;
     return 0;

@@ -59,6 +59,7 @@ class ScriptedCamera {
 
   // The requests of one operation, in arrival order, and of all operations.
   std::vector<ocamera_test::PeerRequest> requestsOf(const std::string &operation) const;
+  std::vector<ocamera_test::PeerRequest> requests() const { return peer_.requests(); }
   std::size_t requestCount() const { return peer_.requestCount(); }
 
  private:
