@@ -240,6 +240,7 @@ void OCameraTools::Bayer2RGBWhiteBalance(unsigned char *source, unsigned char *d
                                          int width, int height, int redFactor, int greenFactor,
                                          int blueFactor, eBayerPattern pattern) {
   if (!Converts(source, destination, width, height, pattern)) return;
+  // 100 % on every channel is the plain conversion, without the table lookups.
   ocamera::tools::ChannelGains gains;
   const bool unity = redFactor == 100 && greenFactor == 100 && blueFactor == 100;
   if (!unity) ocamera::tools::PrepareGains(redFactor, greenFactor, blueFactor, &gains);
