@@ -37,6 +37,18 @@ void moveOut(struct soap *ctx, ocam::xsd__base64Binary &data, void *destination,
   data.__size = 0;
 }
 
+// The optional parameter block that the calibration and filter set-ups share:
+// flagged as used only when the caller gave one, zeros otherwise.
+template <class Wire, class Params>
+void setOptionalParams(Wire &wire, const Params *params) {
+  wire.bHasParams = params != nullptr;
+  if (params) {
+    wire.nNumParam = params->numParam;
+    wire.nParam1 = params->param1;
+    wire.nParam2 = params->param2;
+  }
+}
+
 }  // namespace
 
 ONetCamera::ONetCamera(ONetCameraState *state) : state_(state) {}
@@ -332,12 +344,7 @@ int ONetCamera::reserved2() { return -1; }
 
 int ONetCamera::calibrateSensor(const CalibrationParams *params) {
   ocam::scam__CalibrateSensorParam param;
-  param.bHasParams = params != nullptr;
-  if (params) {
-    param.nNumParam = params->numParam;
-    param.nParam1 = params->param1;
-    param.nParam2 = params->param2;
-  }
+  setOptionalParams(param, params);
   return send(&ocam::soap_call_scam__calibrateSensor, param);
 }
 
@@ -394,12 +401,7 @@ int ONetCamera::setupLaserProfiling(LaserSetup setup) {
 int ONetCamera::setFilter(eFilterType filter, const FilterParams *params) {
   ocam::scam__FilterSetup wire;
   wire.eFilter = ocam::scam__eFilterType(filter);
-  wire.bHasParams = params != nullptr;
-  if (params) {
-    wire.nNumParam = params->numParam;
-    wire.nParam1 = params->param1;
-    wire.nParam2 = params->param2;
-  }
+  setOptionalParams(wire, params);
   return send(&ocam::soap_call_scam__setFilter, wire);
 }
 
