@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <regex>
-
 #include "cli/fixture.h"
 #include "common/netns.h"
 
@@ -68,12 +66,15 @@ TEST(OcamSetup, TourAgainstAStartedSimulator) {
   Process simulator(OCAMSIM_PATH, {"--camera-port", "0", "--io-port", "0"}, simOptions);
   ASSERT_TRUE(simulator.waitForError("inputs/outputs/LEDs on", std::chrono::seconds(20)))
       << simulator.errorSoFar();
-  std::smatch ports;
-  std::string banner = simulator.errorSoFar();
-  ASSERT_TRUE(std::regex_search(banner, ports,
-                                std::regex("camera on (\\S+), inputs/outputs/LEDs on (\\S+)")))
-      << banner;
-  const std::string camera = ports[1], io = ports[2];
+  // "ocamsim: camera on 127.0.0.1:P, inputs/outputs/LEDs on 127.0.0.1:Q"
+  const std::string banner = simulator.errorSoFar();
+  const std::string cameraMark = "camera on ", ioMark = "inputs/outputs/LEDs on ";
+  std::size_t cameraAt = banner.find(cameraMark), ioAt = banner.find(ioMark);
+  ASSERT_NE(cameraAt, std::string::npos) << banner;
+  cameraAt += cameraMark.size();
+  ioAt += ioMark.size();
+  const std::string camera = banner.substr(cameraAt, banner.find(',', cameraAt) - cameraAt);
+  const std::string io = banner.substr(ioAt, banner.find_first_of(" \n", ioAt) - ioAt);
 
   ProcessResult devices = ocam({"devices", "-a", camera}, dir.path());
   EXPECT_EQ(devices.exitCode, 0) << devices.err;
