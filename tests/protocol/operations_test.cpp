@@ -62,6 +62,20 @@ OperationRow replyRow(const std::string &operation, CallFn fn, std::string child
   return row;
 }
 
+// rdev:close and rdev:keepAlive: the token in, an empty reply element back.
+template <typename Reply, typename Fn>
+OperationRow emptyReplyRow(const std::string &operation, Fn fn) {
+  OperationRow row = replyRow(
+      operation,
+      [fn](soap *s, const char *ep, int &) {
+        Reply out;
+        return call(fn, s, ep, out, kToken);
+      },
+      "", operation + "Response", "");
+  row.hasValue = false;
+  return row;
+}
+
 #define STATUS_CALL(fn, ...) \
   [](soap *s, const char *ep, int &v) { return call(ocam::soap_call_##fn, s, ep, v, __VA_ARGS__); }
 
@@ -134,15 +148,8 @@ std::vector<OperationRow> allOperations() {
     open.tokenFirst = false;
     rows.push_back(open);
 
-    OperationRow close = replyRow(
-        "rdev:close",
-        [](soap *s, const char *ep, int &) {
-          ocam::rdev__closeResponse out;
-          return call(ocam::soap_call_rdev__close, s, ep, out, kToken);
-        },
-        "", "rdev:closeResponse", "");
-    close.hasValue = false;
-    rows.push_back(close);
+    rows.push_back(
+        emptyReplyRow<ocam::rdev__closeResponse>("rdev:close", ocam::soap_call_rdev__close));
 
     OperationRow list = replyRow(
         "rdev:list",
@@ -156,15 +163,8 @@ std::vector<OperationRow> allOperations() {
     list.tokenFirst = false;
     rows.push_back(list);
 
-    OperationRow keepAlive = replyRow(
-        "rdev:keepAlive",
-        [](soap *s, const char *ep, int &) {
-          ocam::rdev__keepAliveResponse out;
-          return call(ocam::soap_call_rdev__keepAlive, s, ep, out, kToken);
-        },
-        "", "rdev:keepAliveResponse", "");
-    keepAlive.hasValue = false;
-    rows.push_back(keepAlive);
+    rows.push_back(emptyReplyRow<ocam::rdev__keepAliveResponse>("rdev:keepAlive",
+                                                                ocam::soap_call_rdev__keepAlive));
   }
 
   // ---- camera: session, acquisition and image delivery

@@ -322,30 +322,31 @@ TEST(OddReplyNames, SensorRegisterNamesIsTheReplyElementItself) {
   ScriptedPeer peer;
   WireContext ctx(SOAP_IO_KEEPALIVE);
   const std::string endpoint = peer.httpEndpoint();
+  const auto namesFrom = [&](const std::string &body, ocam::scam__SensorRegisterNames &names) {
+    peer.enqueue(PeerReply::http(soapEnvelope(body)));
+    return call(ocam::soap_call_scam__getSensorRegisterNames, ctx, endpoint.c_str(), names, 1);
+  };
 
-  peer.enqueue(PeerReply::http(
-      soapEnvelope("<scam:SensorRegisterNames><scam:names>gain</scam:names><scam:names>black level"
-                   "</scam:names><scam:names>a&amp;b</scam:names></scam:SensorRegisterNames>")));
   ocam::scam__SensorRegisterNames names;
-  ASSERT_EQ(call(ocam::soap_call_scam__getSensorRegisterNames, ctx, endpoint.c_str(), names, 1),
-            SOAP_OK);
+  ASSERT_EQ(
+      namesFrom("<scam:SensorRegisterNames><scam:names>gain</scam:names><scam:names>black "
+                "level</scam:names><scam:names>a&amp;b</scam:names></scam:SensorRegisterNames>",
+                names),
+      SOAP_OK);
   ASSERT_EQ(names.__sizenames, 3);
   EXPECT_STREQ(names.names[0], "gain");
   EXPECT_STREQ(names.names[1], "black level");
   EXPECT_STREQ(names.names[2], "a&b");
 
-  peer.enqueue(PeerReply::http(soapEnvelope("<scam:SensorRegisterNames/>")));
   ocam::scam__SensorRegisterNames none;
-  ASSERT_EQ(call(ocam::soap_call_scam__getSensorRegisterNames, ctx, endpoint.c_str(), none, 1),
-            SOAP_OK);
+  ASSERT_EQ(namesFrom("<scam:SensorRegisterNames/>", none), SOAP_OK);
   EXPECT_EQ(none.__sizenames, 0);
   EXPECT_EQ(none.names, nullptr);
 
-  peer.enqueue(PeerReply::http(
-      soapEnvelope("<scam:getSensorRegisterNamesResponse><scam:names>gain</scam:names>"
-                   "</scam:getSensorRegisterNamesResponse>")));
   ocam::scam__SensorRegisterNames wrong;
-  EXPECT_NE(call(ocam::soap_call_scam__getSensorRegisterNames, ctx, endpoint.c_str(), wrong, 1),
+  EXPECT_NE(namesFrom("<scam:getSensorRegisterNamesResponse><scam:names>gain</scam:names>"
+                      "</scam:getSensorRegisterNamesResponse>",
+                      wrong),
             SOAP_OK);
 }
 
