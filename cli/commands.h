@@ -1,6 +1,8 @@
 // The ocam subcommands.
 #pragma once
 
+#include <ocamera/ocamera.h>
+
 #include <string>
 #include <vector>
 
@@ -32,6 +34,9 @@ Command wbCommand();
 Option cameraAddressOption();
 Option ioAddressOption();
 std::string cameraAddress(const Args &args);
+// --type: the sensor type sent when the camera object is created.
+Option sensorTypeOption();
+OCamera::eCameraType sensorType(const Args &args);
 std::string ioAddress(const Args &args);
 
 }  // namespace ocam_cli

@@ -56,8 +56,7 @@ Plan makePlan(const Args &args) {
   args.expectPositional(0, 0);
   Plan plan;
   plan.address = cameraAddress(args);
-  plan.type = static_cast<OCamera::eCameraType>(
-      lookupName(cameraTypeNames(), args.get("type", "GENERIC"), "sensor type", "CAM_TYPE_"));
+  plan.type = sensorType(args);
   plan.frames = parseInt(args.get("count", "1"), "-n", 1, 1000000);
   plan.width = parseInt(args.get("width", "1280"), "--width", 2, 16384);
   plan.height = parseInt(args.get("height", "1024"), "--height", 2, 16384);
@@ -287,7 +286,7 @@ Command grabCommand() {
             {"wb", 0, "WB", "white balance: none, R,G,B or file"},
             {"raw", 0, "", "write the raw Bayer bytes (.raw) instead of PNG"},
             {"buffers", 0, "N", "frame buffers in the camera (default 4)"},
-            {"type", 0, "SENSOR", "sensor type: GENERIC (default), MT9V403, IBIS1300, MT9V022"}}},
+            sensorTypeOption()}},
           run};
 }
 

@@ -42,6 +42,15 @@ std::string ioAddress(const Args &args) {
   return withIoPort(address);
 }
 
+Option sensorTypeOption() {
+  return {"type", 0, "SENSOR", "sensor type: GENERIC (default), MT9V403, IBIS1300, MT9V022"};
+}
+
+OCamera::eCameraType sensorType(const Args &args) {
+  return static_cast<OCamera::eCameraType>(
+      lookupName(cameraTypeNames(), args.get("type", "GENERIC"), "sensor type", "CAM_TYPE_"));
+}
+
 namespace {
 
 void printOverview() {

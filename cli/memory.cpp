@@ -12,11 +12,6 @@ namespace {
 // Image RAM moves in pieces of this size, one request each.
 constexpr unsigned kRamChunk = 1u << 20;
 
-OCamera::eCameraType sensorType(const Args &args) {
-  return static_cast<OCamera::eCameraType>(
-      lookupName(cameraTypeNames(), args.get("type", "GENERIC"), "sensor type", "CAM_TYPE_"));
-}
-
 std::string hex(unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08x", value);
@@ -121,10 +116,6 @@ int runRam(const Args &args) {
   return 0;
 }
 
-Option typeOption() {
-  return {"type", 0, "SENSOR", "sensor type: GENERIC (default), MT9V403, IBIS1300, MT9V022"};
-}
-
 }  // namespace
 
 Command registersCommand() {
@@ -136,22 +127,23 @@ Command registersCommand() {
            "examples:\n"
            "  ocam registers\n"
            "  ocam registers set ANALOG_GAIN=0x20\n",
-           {cameraAddressOption(), typeOption()}},
+           {cameraAddressOption(), sensorTypeOption()}},
           runRegisters};
 }
 
 Command ramCommand() {
-  return {
-      {"ram",
-       "Read the camera's image RAM to a file, or write a file into it",
-       "[-a ADDR] read ADDR LEN -f FILE | write ADDR -f FILE",
-       "ADDR and LEN may be decimal or 0x hexadecimal. A read file appears only when\n"
-       "every byte arrived.\n\n"
-       "examples:\n"
-       "  ocam ram write 0x1000 -f pattern.bin\n"
-       "  ocam ram read 0x1000 4096 -f back.bin\n",
-       {cameraAddressOption(), {"file", 'f', "FILE", "the file to write or read"}, typeOption()}},
-      runRam};
+  return {{"ram",
+           "Read the camera's image RAM to a file, or write a file into it",
+           "[-a ADDR] read ADDR LEN -f FILE | write ADDR -f FILE",
+           "ADDR and LEN may be decimal or 0x hexadecimal. A read file appears only when\n"
+           "every byte arrived.\n\n"
+           "examples:\n"
+           "  ocam ram write 0x1000 -f pattern.bin\n"
+           "  ocam ram read 0x1000 4096 -f back.bin\n",
+           {cameraAddressOption(),
+            {"file", 'f', "FILE", "the file to write or read"},
+            sensorTypeOption()}},
+          runRam};
 }
 
 }  // namespace ocam_cli

@@ -102,11 +102,6 @@ std::vector<std::pair<std::string, std::string>> pairs(const std::vector<std::st
   return result;
 }
 
-OCamera::eCameraType sensorType(const Args &args) {
-  return static_cast<OCamera::eCameraType>(
-      lookupName(cameraTypeNames(), args.get("type", "GENERIC"), "sensor type", "CAM_TYPE_"));
-}
-
 int runSet(const Args &args) {
   if (args.positional().empty()) throw UsageError("nothing to set");
   std::vector<Change> changes;
@@ -153,10 +148,6 @@ int runGet(const Args &args) {
   return 0;
 }
 
-Option typeOption() {
-  return {"type", 0, "SENSOR", "sensor type: GENERIC (default), MT9V403, IBIS1300, MT9V022"};
-}
-
 }  // namespace
 
 Command setCommand() {
@@ -178,7 +169,7 @@ Command setCommand() {
            "examples:\n"
            "  ocam set shutter 5000 gain 2\n"
            "  ocam set window=0,0,640,480 fps=12.5 trigger=e0,low\n",
-           {cameraAddressOption(), typeOption()}},
+           {cameraAddressOption(), sensorTypeOption()}},
           runSet};
 }
 
@@ -195,7 +186,7 @@ Command getCommand() {
            "illumination: those are set only.\n\n"
            "example:\n"
            "  ocam get shutter\n",
-           {cameraAddressOption(), typeOption()}},
+           {cameraAddressOption(), sensorTypeOption()}},
           runGet};
 }
 
