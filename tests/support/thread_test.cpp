@@ -59,38 +59,20 @@ TEST(WorkerThread, StopWakesASleepingBodyAtOnce) {
   EXPECT_EQ(probe.returned(), 1);
 }
 
-TEST(WorkerThread, StartsAgainAfterTheBodyReturnedByItself) {
-  Probe probe;
-  ProbedWorker worker(probe, Body::ReturnAtOnce);
-  worker.start();
-  ASSERT_TRUE(probe.waitReturned(1));
-  worker.stop();  // idle or about to be: returns once the flags are clear
-  EXPECT_FALSE(worker.running());
-  worker.start();
-  ASSERT_TRUE(probe.waitReturned(2));
-  worker.stop();
-  EXPECT_EQ(probe.entered(), 2);
-}
-
-TEST(WorkerThread, StartsAgainAfterAStop) {
-  Probe probe;
-  ProbedWorker worker(probe, Body::UntilStopped);
-  for (int round = 1; round <= 3; ++round) {
-    worker.start();
-    ASSERT_TRUE(probe.waitEntered(round));
-    worker.stop();
-    EXPECT_EQ(probe.returned(), round);
+// However the body ended (asked to stop, by itself, or by calling stop() on its
+// own thread, which must not wait for itself), the worker starts again.
+TEST(WorkerThread, StartsAgainHoweverTheBodyEnded) {
+  for (Body body : {Body::UntilStopped, Body::ReturnAtOnce, Body::StopsItself}) {
+    Probe probe;
+    ProbedWorker worker(probe, body);
+    for (int round = 1; round <= 3; ++round) {
+      worker.start();
+      ASSERT_TRUE(probe.waitEntered(round));
+      worker.stop();
+      EXPECT_EQ(probe.returned(), round);
+      EXPECT_FALSE(worker.running());
+    }
   }
-}
-
-TEST(WorkerThread, BodyThatStopsItselfDoesNotWaitForItself) {
-  Probe probe;
-  ProbedWorker worker(probe, Body::StopsItself);
-  worker.start();
-  ASSERT_TRUE(probe.waitReturned(1));
-  worker.stop();
-  EXPECT_FALSE(worker.running());
-  EXPECT_EQ(probe.entered(), 1);
 }
 
 // One thread is inside stop() waiting for a slow body; a start() from a second
@@ -122,22 +104,16 @@ TEST(WorkerThread, StartDuringStopWaitsForTheOldBodyAndStopStillReturns) {
   EXPECT_EQ(probe.returned(), 2);
 }
 
-TEST(WorkerThread, DestroyingARunningWorkerWaitsForItsBody) {
-  Probe probe;
-  auto worker = std::make_unique<ProbedWorker>(probe, Body::UntilStopped);
-  worker->start();
-  ASSERT_TRUE(probe.waitEntered(1));
-  worker.reset();
-  EXPECT_EQ(probe.returned(), 1);
-}
-
-TEST(WorkerThread, DestroyingAWorkerWhoseBodyEndedByItselfTakesNoWait) {
-  Probe probe;
-  auto worker = std::make_unique<ProbedWorker>(probe, Body::ReturnAtOnce);
-  worker->start();
-  ASSERT_TRUE(probe.waitReturned(1));
-  worker.reset();
-  EXPECT_EQ(probe.entered(), 1);
+// A running body is stopped and waited for; one that ended by itself is not.
+TEST(WorkerThread, DestroyingAWorkerLeavesNoBodyBehind) {
+  for (Body body : {Body::UntilStopped, Body::ReturnAtOnce}) {
+    Probe probe;
+    auto worker = std::make_unique<ProbedWorker>(probe, body);
+    worker->start();
+    ASSERT_TRUE(probe.waitEntered(1));
+    worker.reset();
+    EXPECT_EQ(probe.returned(), 1);
+  }
 }
 
 TEST(WorkerThread, ConcurrentStartsAndStopsLeaveOneBodyAtATime) {
