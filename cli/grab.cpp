@@ -48,7 +48,8 @@ struct Plan {
   std::string fileName(int index) const {
     char number[16];
     std::snprintf(number, sizeof number, "%04d", index);
-    return directory + "/" + prefix + "-" + number + (raw ? ".raw" : ".png");
+    std::string name = prefix + "-" + number + (raw ? ".raw" : ".png");
+    return directory == "." ? name : directory + "/" + name;
   }
 };
 
