@@ -148,7 +148,7 @@ class Writer {
       try {
         write(job);
         release(job.buffer);
-      } catch (const Failure &e) {
+      } catch (const std::exception &e) {
         std::lock_guard<std::mutex> lock(mutex_);
         error_ = e.what();
         changed_.notify_all();
@@ -183,7 +183,12 @@ class Writer {
 class Progress {
  public:
   explicit Progress(int total) : total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
+  // An error message after a broken-off bar starts on a line of its own.
+  ~Progress() {
+    if (shown_ && done_ != total_) std::fputc('\n', stderr);
+  }
   void update(int done) {
+    done_ = done;
     if (!shown_) return;
     const int width = 30;
     int filled = static_cast<int>(static_cast<long long>(done) * width / total_);
@@ -195,6 +200,7 @@ class Progress {
 
  private:
   int total_;
+  int done_ = 0;
   bool shown_;
 };
 
