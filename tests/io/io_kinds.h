@@ -9,6 +9,7 @@
 #include <ocamera/outputs.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ inline const std::vector<IoKind> &ioKinds() {
   return kinds;
 }
 
+inline void PrintTo(const IoKind &kind, std::ostream *os) { *os << kind.name; }
 inline std::string kindName(const testing::TestParamInfo<IoKind> &info) { return info.param.name; }
 
 }  // namespace ocamera_test

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -151,7 +152,6 @@ INSTANTIATE_TEST_SUITE_P(All, IoSession, testing::ValuesIn(ioKinds()), kindName)
 
 // Outputs and LEDs set through the library, read back from the camera.
 struct Lines {
-  std::string name;
   std::function<IoHandle(const std::string &)> create;
   // iSet...s, iSet..., iToggle...s, iToggle..., iGet... on the object made last.
   std::function<int(int, int)> setMany;
@@ -162,14 +162,20 @@ struct Lines {
   std::function<int(const ocamsim::Simulator &)> cameraState;
 };
 
-class IoLines : public testing::TestWithParam<std::function<Lines()>> {};
+struct LinesOf {
+  std::string name;
+  std::function<Lines()> make;
+};
+void PrintTo(const LinesOf &lines, std::ostream *os) { *os << lines.name; }
+
+class IoLines : public testing::TestWithParam<LinesOf> {};
 
 TEST_P(IoLines, StateSetThroughTheLibraryIsTheCamerasState) {
   ocamsim::Options options;
   options.cameraPort = -1;
   ocamsim::Simulator sim(options);
   sim.start();
-  const Lines lines = GetParam()();
+  const Lines lines = GetParam().make();
   IoHandle io = lines.create(sim.ioAddress());
   ASSERT_TRUE(io);
   ASSERT_EQ(io.open(), 0);
@@ -188,7 +194,7 @@ TEST_P(IoLines, StateSetThroughTheLibraryIsTheCamerasState) {
       {"set 3 to 0", [&] { return lines.setMany(3, 0); }, 8},
   };
   for (const Step &step : steps) {
-    SCOPED_TRACE(lines.name + ": " + step.label);
+    SCOPED_TRACE(step.label);
     EXPECT_EQ(step.call(), 0);
     EXPECT_EQ(lines.cameraState(sim), step.expected);
     EXPECT_EQ(io.getAll(), step.expected);
@@ -205,8 +211,7 @@ std::shared_ptr<Interface *> holder() {
 Lines outputLines() {
   auto o = holder<OCameraOutputs>();
   using E = OCameraOutputs::eCameraOutput;
-  return {"Outputs",
-          [o](const std::string &a) { return handleOf(*o = CreateCameraOutputs(a.c_str())); },
+  return {[o](const std::string &a) { return handleOf(*o = CreateCameraOutputs(a.c_str())); },
           [o](int m, int s) { return (*o)->iSetOutputs(m, s); },
           [o](int l, int s) { return (*o)->iSetOutput(E(l), s); },
           [o](int m) { return (*o)->iToggleOutputs(m); },
@@ -218,8 +223,7 @@ Lines outputLines() {
 Lines ledLines() {
   auto o = holder<OCameraLEDs>();
   using E = OCameraLEDs::eCameraLED;
-  return {"LEDs",
-          [o](const std::string &a) { return handleOf(*o = CreateCameraLEDs(a.c_str())); },
+  return {[o](const std::string &a) { return handleOf(*o = CreateCameraLEDs(a.c_str())); },
           [o](int m, int s) { return (*o)->iSetLEDs(m, s); },
           [o](int l, int s) { return (*o)->iSetLED(E(l), s); },
           [o](int m) { return (*o)->iToggleLEDs(m); },
@@ -228,10 +232,9 @@ Lines ledLines() {
           [](const ocamsim::Simulator &sim) { return sim.leds(); }};
 }
 
-INSTANTIATE_TEST_SUITE_P(All, IoLines, testing::Values(outputLines, ledLines),
-                         [](const testing::TestParamInfo<std::function<Lines()>> &info) {
-                           return info.param().name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    All, IoLines, testing::Values(LinesOf{"Outputs", outputLines}, LinesOf{"LEDs", ledLines}),
+    [](const testing::TestParamInfo<LinesOf> &info) { return info.param.name; });
 
 TEST(IoInputs, ReadsTheCamerasInputLevels) {
   ocamsim::Options options;
