@@ -78,17 +78,6 @@ TEST_F(OcamTest, GrabAppliesWindowWhiteBalanceAndRawOutput) {
   EXPECT_EQ(picture.height, 240);
   EXPECT_EQ(picture.rgb, expected);
 
-  ASSERT_EQ(run({"wb", "store", "80", "110", "130"}).exitCode, 0);
-  ASSERT_EQ(run({"grab", "-a", camera(), "--width", "64", "--height", "48", "--wb", "file",
-                 "--prefix", "file"})
-                .exitCode,
-            0);
-  raw = sim.lastImage();
-  expected.assign(raw.size() * 3, 0);
-  OCameraTools::Bayer2RGBWhiteBalance(raw.data(), expected.data(), 64, 48, 80, 110, 130,
-                                      OCameraTools::BAYER_PATTERN_GRGR);
-  EXPECT_EQ(readPng(dir / "file-0001.png").rgb, expected);
-
   ProcessResult rawRun = run({"grab", "-a", camera(), "--raw", "-n", "2", "--width", "100",
                               "--height", "50", "-o", "raw", "--mode", "single-shot"});
   ASSERT_EQ(rawRun.exitCode, 0) << rawRun.err;
