@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
+
 #include "cli/fixture.h"
 #include "common/netns.h"
 
@@ -53,6 +55,33 @@ int defaultsBody() {
 TEST(OcamSetup, DefaultAddressesReachTheLocalSimulatorAndTheFactoryAddress) {
   ocamera_test::NetnsOutcome outcome =
       ocamera_test::runInPrivateNetwork({"192.168.0.42"}, defaultsBody, 60000);
+  if (!outcome.ran) GTEST_SKIP() << outcome.reason;
+  EXPECT_EQ(outcome.exitCode, 0) << "step " << outcome.exitCode << " failed " << outcome.reason;
+}
+
+// An address where nothing answers at all: the connection attempt runs into
+// the library's connect time-out of 2 s, and ocam says so in one line.
+int silentAddressBody() {
+  // Packets to 10.1.1.0/24 loop back and are dropped: no host, no refusal.
+  if (std::system("ip route add 10.1.1.0/24 dev lo") != 0) return 1;
+  ScratchDirectory dir;
+  ProcessResult camera = ocam({"grab", "-a", "10.1.1.2", "-o", "out"}, dir.path());
+  ProcessResult io = ocam({"leds", "-a", "10.1.1.2"}, dir.path());
+  for (const ProcessResult *result : {&camera, &io}) {
+    if (result->exitCode != 1 || !OneErrorLine(*result)) return 2;
+    if (result->err.find("10.1.1.2") == std::string::npos ||
+        result->err.find("Timeout") == std::string::npos)
+      return 3;
+    if (result->elapsed < std::chrono::milliseconds(1500) ||
+        result->elapsed > std::chrono::milliseconds(3500))
+      return 4;
+  }
+  return filesIn(dir.path()).empty() ? 0 : 5;
+}
+
+TEST(OcamSetup, SilentAddressFailsAtTheConnectTimeout) {
+  ocamera_test::NetnsOutcome outcome =
+      ocamera_test::runInPrivateNetwork({}, silentAddressBody, 60000);
   if (!outcome.ran) GTEST_SKIP() << outcome.reason;
   EXPECT_EQ(outcome.exitCode, 0) << "step " << outcome.exitCode << " failed " << outcome.reason;
 }
