@@ -658,11 +658,24 @@ void Simulator::start() { impl_->server.start(); }
 void Simulator::stop() { impl_->server.stop(); }
 int Simulator::cameraPort() const { return impl_->server.port(0); }
 int Simulator::ioPort() const { return impl_->server.port(1); }
+namespace {
+
+// An address a client can connect to: the wildcard addresses mean loopback.
+std::string reachable(const std::string &bind, int port) {
+  std::string host = bind;
+  if (host.empty() || host == "0.0.0.0") host = "127.0.0.1";
+  if (host == "::") host = "::1";
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  return host + ":" + std::to_string(port);
+}
+
+}  // namespace
+
 std::string Simulator::cameraAddress() const {
-  return impl_->server.options().bindAddress + ":" + std::to_string(cameraPort());
+  return reachable(impl_->server.options().bindAddress, cameraPort());
 }
 std::string Simulator::ioAddress() const {
-  return impl_->server.options().bindAddress + ":" + std::to_string(ioPort());
+  return reachable(impl_->server.options().bindAddress, ioPort());
 }
 void Simulator::inject(const Fault &fault) { impl_->server.inject(fault); }
 void Simulator::clearFaults() { impl_->server.clearFaults(); }

@@ -2,6 +2,58 @@
 // outputs and LED services, in-process (tests, benchmarks) or as the ocamsim
 // executable. Tests use the hooks below to set inputs, read outputs and make
 // the camera misbehave on purpose.
+//
+// How the simulated camera behaves:
+//  - Serving: every port answers all five services, in either framing (bare
+//    XML or HTTP POST); replies always carry an HTTP header block with
+//    Content-Length, and keep-alive connections stay open. One thread per
+//    connection, at most Options::maxConnections (more are closed at once);
+//    a request longer than Options::maxRequestBytes fails and closes its
+//    connection. A SOAP fault answers unknown operations and broken requests.
+//  - Sessions: "rdev:open" hands out a fresh token (tokens are global to the
+//    simulator); only "rdev:keepAlive" renews a session; one that is not
+//    renewed within its device's maxTimeout seconds expires (maxTimeout <= 0:
+//    never). The access mode is accepted, not enforced. Each service request
+//    needs an open session on a device of its own kind (by type name:
+//    "ONetCamera" for scam, "ONetCameraInputs" for sinp, ...), then the
+//    service's "create" for that session; the inputs/outputs/LED requests
+//    other than create/destroy/iOpen/iClose/iSetTimeout also need "iOpen".
+//  - Camera: one sensor shared by every session. "scam:open" (frameBufferSize
+//    >= 0, maxBuffers 1..1024) opens it for acquisition; "scam:close",
+//    "scam:destroy" or the end of the opening session close it. Modes: STOP
+//    (1) and FREE-RUN-SLAVE-STOP (11) capture nothing; SINGLE-SHOT (2) takes
+//    one picture on entry and one per trigger; FREE-RUN (3) and FREE-RUN-SLAVE
+//    (8) capture at the frame rate (default 30 fps, at most 1000); SELECT-SHOT
+//    (4) one picture per trigger. Triggers: "scam:triggerImage", or an edge of
+//    input I0 (source E0) or I1 (source E1), rising for ACTIVE-HIGH, falling
+//    for ACTIVE-LOW; each fires after the trigger delay (microseconds,
+//    0..10000000). Captured frames queue up to maxBuffers; when full, circular
+//    overwrite (default on) drops the oldest, otherwise the newest.
+//    "scam:getSingleImage" delivers the oldest: nSeqNr counts every captured
+//    frame from 0 ("scam:resetSequenceCounter"), the time stamp is the capture
+//    time (wall clock), nSize = window width x height, data = raw 8-bit Bayer
+//    samples in Options::bayerPattern, starting at the window's top-left. With
+//    an empty queue it waits for the next frame up to the read time-out
+//    ("scam:setReadTimeout", milliseconds, default 1000), then answers kTimeout
+//    with no data; when nothing can come (stopped) it answers kNoImage at once.
+//    The picture is a colour gradient with shapes that moves with the sequence
+//    number; brightness scales with shutter time (microseconds, 1..1000000,
+//    default 10000 = scene as is) times gain (factor 1..32, default 1).
+//  - Image RAM (Options::imageRamSize, zeroed, enabled): byte addresses.
+//    "scam:readImageRAMReducedData" answers run-length pairs (count 1..255,
+//    value) of the region [ulAddr, ulAddr + ulLen), as many whole pairs as fit
+//    in ulLen bytes; retlen is their byte count. "scam:getImageToImageRAM"
+//    stores the next frame at ulAddr. Failed reads answer no data.
+//  - Inputs: the input word is levels (bits 0-1) | latched edges (I0 rising 4,
+//    falling 8, I1 rising 16, falling 32; cleared by "sinp:iClearEdges") |
+//    overload (64). "iGetInputs" answers the word; "iGetInput" 0/1 for a single
+//    bit, the levels for INPUT-ALL. Waits end when the condition holds (answer
+//    0) or after the "sinp:iSetTimeout" time-out (milliseconds, default 5000,
+//    per session; answer kTimeout).
+//  - Outputs (bits O0-O3) and LEDs (8 bits): set/toggle by mask or by line;
+//    a group enumerator (OUTPUT-ALL, LED-ALL-RED, ...) sets all its lines and
+//    reads back as the group's bits. An overload locks the output lines
+//    (kOverload) until OUTPUT-OVERLOAD-UNLOCK is set or setOverload(false).
 #pragma once
 
 #include <cstddef>
@@ -150,8 +202,10 @@ class Simulator {
 
   int cameraPort() const;
   int ioPort() const;
-  std::string cameraAddress() const;  // "127.0.0.1:<cameraPort>"
-  std::string ioAddress() const;      // "127.0.0.1:<ioPort>"
+  // "127.0.0.1:<cameraPort>": the bind address (loopback for a wildcard,
+  // "[...]" around an IPv6 one) and the port.
+  std::string cameraAddress() const;
+  std::string ioAddress() const;  // "127.0.0.1:<ioPort>"
 
   // Fault injection and the request log.
   void inject(const Fault &fault);

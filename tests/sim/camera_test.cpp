@@ -32,7 +32,7 @@ Frame grab(Client &c, int token) {
     f.us = r.nTimeSec * 1000000LL + r.nTimeMicroSec;
     if (r.data.__ptr) f.bytes.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
   }
-  soap_end(c.ctx());
+  c.release();
   return f;
 }
 
@@ -243,36 +243,24 @@ TEST(SimCamera, SettersStoreAcceptedValuesAndRefuseOthers) {
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
   using namespace ocam;
+  // Accepted: answered 0 and stored in wire order; refused: the last value stays.
   EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 1, 2, 30, 40, 5, 250), 0);
-  EXPECT_EQ(sim.lastSetting("scam:setTriggerWindow"), "1 2 30 40 5 250");
   EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 300, 0, 30, 40, 5, 250),
             st::kBadArgument);
   EXPECT_EQ(sim.lastSetting("scam:setTriggerWindow"), "1 2 30 40 5 250");
   EXPECT_EQ(c.status(soap_call_scam__setFrameRateFloat, t, 12.5f), 0);
   EXPECT_EQ(sim.lastSetting("scam:setFrameRateFloat"), "12.5");
-  EXPECT_EQ(c.status(soap_call_scam__setFrameRateFloat, t, 0.0f), st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setFrequency, t, scam__eFrequency__FREQU_60MHz), 0);
-  EXPECT_EQ(c.status(soap_call_scam__setFrequency, t, static_cast<scam__eFrequency>(4)),
-            st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setIlluminationMode, t, scam__eIllMode__ILL_MODE_PULSED), 0);
-  EXPECT_EQ(
-      c.status(soap_call_scam__setIlluminationModeExternal, t, static_cast<scam__eIllModeExt>(3)),
-      st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setIlluminationTiming, t, 10, 200), 0);
-  EXPECT_EQ(c.status(soap_call_scam__switchIllumination, t, 1), 0);
-  EXPECT_EQ(c.status(soap_call_scam__initColor, t), 0);
   EXPECT_EQ(c.status(soap_call_scam__setJPEG, t, 1, scam__eJPEGQuality__JPEG_QUALITY_GOOD, 0,
                      scam__eBayerPattern__BAYER_PATTERN_BGBG, 1),
             0);
   EXPECT_EQ(sim.lastSetting("scam:setJPEG"), "1 2 0 2 1");
-  EXPECT_EQ(c.status(soap_call_scam__setBayer2X, t, scam__eBayer2XType__BAYER_OUTPUT_V,
-                     static_cast<scam__eBayerPattern>(0)),
+  // An ordinal outside its enumeration is refused.
+  EXPECT_EQ(c.status(soap_call_scam__setFrequency, t, static_cast<scam__eFrequency>(4)),
             st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setMedian, t, 1), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setFrequency"), "");
+  // Payloads: the white-balance table is 768 bytes or absent.
   std::vector<unsigned char> table(768, 7);
-  xsd__base64Binary wb;
-  wb.__ptr = table.data();
-  wb.__size = 768;
+  xsd__base64Binary wb = simtest::payload(table);
   EXPECT_EQ(
       c.status(soap_call_scam__setWhiteBalance, t, scam__eBayerPattern__BAYER_PATTERN_GRGR, wb), 0);
   EXPECT_EQ(sim.lastSetting("scam:setWhiteBalance"), "1 768");
@@ -280,39 +268,17 @@ TEST(SimCamera, SettersStoreAcceptedValuesAndRefuseOthers) {
   EXPECT_EQ(
       c.status(soap_call_scam__setWhiteBalance, t, scam__eBayerPattern__BAYER_PATTERN_GRGR, wb),
       st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setGain, t, 0), st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setShutterTime, t, 0), st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setCameraWindow, t, 0, 0, 321, 10), st::kBadArgument);
-  EXPECT_EQ(c.status(soap_call_scam__setReadTimeout, t, -1), st::kBadArgument);
-  EXPECT_EQ(
-      c.status(soap_call_scam__setHardwareApplet, t, 1, 4096u, scam__eAppletType__APPLET_IN8_OUT16),
-      0);
-  scam__FilterSetup filter;
-  filter.soap_default(nullptr);
-  filter.eFilter = scam__eFilterType__FILTER_SOBEL;
-  EXPECT_EQ(c.status(soap_call_scam__setFilter, t, filter), 0);
-  filter.eFilter = scam__eFilterType__FILTER_RESERVED_1;
-  EXPECT_EQ(c.status(soap_call_scam__setFilter, t, filter), st::kBadArgument);
-  scam__BinarizationSetup bin;
-  bin.soap_default(nullptr);
-  bin.bEnable = bin.bHasParams = true;
-  bin.nNumThreshold = 2;
-  bin.nThreshold1 = 10;
-  bin.nThreshold2 = 200;
-  EXPECT_EQ(c.status(soap_call_scam__setBinarization, t, bin), 0);
-  EXPECT_EQ(sim.lastSetting("scam:setBinarization"), "1 1 0 2 10 200");
   scam__LaserSetup laser;
   laser.soap_default(nullptr);
   laser.bEnable = true;
   laser.dWidth = 64;
   laser.dHeight = 32;
   laser.eSubRes = scam__eLaserOutputFormat__LASER_OUTPUT_8_2;
-  laser.dThreshMax = 200;
-  laser.dAreaMax = 100;
+  laser.dThreshMax = laser.dAreaMax = 100;
   std::vector<unsigned char> ref(64, 1);
-  laser.RefData.__ptr = ref.data();
-  laser.RefData.__size = 64;
+  laser.RefData = simtest::payload(ref);
   EXPECT_EQ(c.status(soap_call_scam__setupLaserProfiling, t, laser), 0);
+  EXPECT_EQ(sim.lastSetting("scam:setupLaserProfiling"), "1 0 0 64 32 0 0 0 100 0 100 18 64");
   laser.RefData.__size = 63;
   EXPECT_EQ(c.status(soap_call_scam__setupLaserProfiling, t, laser), st::kBadArgument);
 }
@@ -327,7 +293,7 @@ TEST(SimCamera, SensorRegistersReadWriteAndCalibrate) {
   ASSERT_GE(names.__sizenames, 10);
   ASSERT_LE(names.__sizenames, 30);
   std::vector<std::string> list(names.names, names.names + names.__sizenames);
-  soap_end(c.ctx());
+  c.release();
   const auto get = [&](const std::string &name, unsigned &value) {
     ocam::scam__GetSensorRegisterResponse r;
     std::string copy = name;

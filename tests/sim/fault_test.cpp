@@ -105,7 +105,7 @@ TEST_P(SimFaults, PayloadsCanBeTruncatedOrPadded) {
     EXPECT_EQ(ram.data.__size, 100 + delta);
     ASSERT_EQ(c_->call(ocam::soap_call_scam__readImageRAM, ram, t_, 0u, 100u), SOAP_OK);
     EXPECT_EQ(ram.data.__size, 100);
-    soap_end(c_->ctx());
+    c_->release();
   }
 }
 

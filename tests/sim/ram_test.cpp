@@ -26,10 +26,7 @@ class SimRam : public ::testing::Test {
   }
 
   int write(std::vector<std::uint8_t> bytes, unsigned addr, unsigned len) {
-    ocam::xsd__base64Binary b;
-    b.__ptr = bytes.data();
-    b.__size = static_cast<int>(bytes.size());
-    return c_->status(ocam::soap_call_scam__writeImageRAM, t_, b, addr, len);
+    return c_->status(ocam::soap_call_scam__writeImageRAM, t_, simtest::payload(bytes), addr, len);
   }
   int write(const std::vector<std::uint8_t> &bytes, unsigned addr) {
     return write(bytes, addr, static_cast<unsigned>(bytes.size()));
@@ -39,7 +36,7 @@ class SimRam : public ::testing::Test {
     ocam::scam__readImageRAMResponse r;
     EXPECT_EQ(c_->call(ocam::soap_call_scam__readImageRAM, r, t_, addr, len), SOAP_OK);
     out.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
-    soap_end(c_->ctx());
+    c_->release();
     return r.status;
   }
   int reduced(unsigned addr, unsigned len, std::vector<std::uint8_t> &out, unsigned &retlen) {
@@ -47,7 +44,7 @@ class SimRam : public ::testing::Test {
     EXPECT_EQ(c_->call(ocam::soap_call_scam__readImageRAMReducedData, r, t_, addr, len), SOAP_OK);
     out.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
     retlen = r.retlen;
-    soap_end(c_->ctx());
+    c_->release();
     return r.status;
   }
 

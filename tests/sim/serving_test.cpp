@@ -76,9 +76,7 @@ TEST(SimServing, OversizedRequestsAreRefused) {
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
   std::vector<unsigned char> big(100 * 1024, 3);
-  ocam::xsd__base64Binary b;
-  b.__ptr = big.data();
-  b.__size = static_cast<int>(big.size());
+  ocam::xsd__base64Binary b = simtest::payload(big);
   EXPECT_EQ(c.status(ocam::soap_call_scam__writeImageRAM, t, b, 0u, 100u * 1024u), kFailed);
   EXPECT_EQ(sim.readRam(0, 1), std::vector<std::uint8_t>(1, 0));
   b.__size = 1024;

@@ -153,18 +153,4 @@ TEST(SimSessions, KeepAliveRenewsAndSilenceExpires) {
   EXPECT_NE(c.openCamera(), kFailed);
 }
 
-TEST(SimSessions, ZeroTimeoutNeverExpires) {
-  ocamsim::Options o;
-  o.maxTimeout = 0;
-  ocamsim::Simulator sim(o);
-  sim.start();
-  Client c(sim.cameraAddress());
-  const int t = c.open(1);
-  std::vector<int> timeouts;
-  listTypes(c, &timeouts);
-  EXPECT_EQ(timeouts[0], 0);
-  EXPECT_TRUE(sim.sessionOpen(t));
-  EXPECT_EQ(c.keepAlive(t), SOAP_OK);
-}
-
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "ocamH.h"
 #include "protocol/transport.h"
@@ -54,10 +55,16 @@ class Client {
     int s = 0;
     result_ = fn(&ctx_, endpoint_.c_str(), "", in..., s);
     keepFault();
-    soap_end(&ctx_);
+    release();
     return result_ == SOAP_OK ? s : kFailed;
   }
+  // Frees what the replies so far left in the context.
+  void release() {
+    soap_destroy(&ctx_);
+    soap_end(&ctx_);
+  }
   // Calls an operation with a structured reply; returns the call's result.
+  // The reply lives in the context until release().
   template <class Fn, class Reply, class... A>
   int call(Fn fn, Reply &reply, A... in) {
     result_ = fn(&ctx_, endpoint_.c_str(), "", in..., reply);
@@ -71,18 +78,21 @@ class Client {
     result_ = ocam::soap_call_rdev__open(&ctx_, endpoint_.c_str(), "", id,
                                          ocam::rdev__eAccess__SERVICE_READ_WRITE, token);
     keepFault();
+    release();
     return result_ == SOAP_OK ? token : kFailed;
   }
   int keepAlive(int token) {
     ocam::rdev__keepAliveResponse r;
     result_ = ocam::soap_call_rdev__keepAlive(&ctx_, endpoint_.c_str(), "", token, &r);
     keepFault();
+    release();
     return result_;
   }
   int close(int token) {
     ocam::rdev__closeResponse r;
     result_ = ocam::soap_call_rdev__close(&ctx_, endpoint_.c_str(), "", token, &r);
     keepFault();
+    release();
     return result_;
   }
 
@@ -115,6 +125,14 @@ class Client {
   int result_ = 0;
   std::string fault_;
 };
+
+// A base64 payload over `bytes`.
+inline ocam::xsd__base64Binary payload(std::vector<unsigned char> &bytes) {
+  ocam::xsd__base64Binary b;
+  b.__ptr = bytes.data();
+  b.__size = static_cast<int>(bytes.size());
+  return b;
+}
 
 // Polls `pred` until it holds or `timeout` passes, for conditions that only
 // time brings about (session expiry, the OS reaping threads).
