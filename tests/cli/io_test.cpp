@@ -29,20 +29,19 @@ TEST_F(OcamTest, InputsShowLevelsEdgesAndClearThem) {
 }
 
 TEST_F(OcamTest, InputsWaitEndsWhenTheInputChanges) {
-  Process change(ocamPath(), {"inputs", "-a", io(), "--wait", "I0", "--timeout", "20000"},
-                 ocamOptions(dir.path()));
-  ASSERT_TRUE(sim.waitForInputWaits(1, 20000));
-  sim.setInputs(1);
-  ProcessResult changed = change.wait();
+  // Starts a wait, changes the inputs once it is blocked in the camera.
+  auto waitWhileSetting = [&](const std::string &spec, int levels) {
+    Process waiter(ocamPath(), {"inputs", "-a", io(), "--wait", spec, "--timeout", "20000"},
+                   ocamOptions(dir.path()));
+    EXPECT_TRUE(sim.waitForInputWaits(1, 20000)) << spec;
+    sim.setInputs(levels);
+    return waiter.wait();
+  };
+  ProcessResult changed = waitWhileSetting("I0", 1);
   EXPECT_EQ(changed.exitCode, 0) << changed.err;
   EXPECT_NE(changed.out.find("I0     1"), std::string::npos) << changed.out;
   EXPECT_EQ(sim.count("sinp:iWaitForInputChange"), 1u);
-
-  Process level(ocamPath(), {"inputs", "-a", io(), "--wait", "I1=1", "--timeout", "20000"},
-                ocamOptions(dir.path()));
-  ASSERT_TRUE(sim.waitForInputWaits(1, 20000));
-  sim.setInputs(3);
-  ProcessResult reached = level.wait();
+  ProcessResult reached = waitWhileSetting("I1=1", 3);
   EXPECT_EQ(reached.exitCode, 0) << reached.err;
   EXPECT_NE(reached.out.find("I1     1"), std::string::npos) << reached.out;
   EXPECT_EQ(sim.count("sinp:iWaitForInput"), 1u);
