@@ -73,7 +73,7 @@ int silentAddressBody() {
         result->err.find("Timeout") == std::string::npos)
       return 3;
     if (result->elapsed < std::chrono::milliseconds(1500) ||
-        result->elapsed > std::chrono::milliseconds(3500))
+        result->elapsed > std::chrono::milliseconds(6000))
       return 4;
   }
   return filesIn(dir.path()).empty() ? 0 : 5;
