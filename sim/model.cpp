@@ -810,43 +810,34 @@ int Model::getOutput(int token, DeviceKind kind, int line) {
   });
 }
 
-int Model::setOutputs(int token, DeviceKind kind, int mask, int state) {
-  return withSession(token, kind, true, true, [&](Session &, auto &) {
-    if (kind == DeviceKind::Leds) {
-      if (mask & ~0xFF) return kBadArgument;
-      leds_ = (leds_ & ~mask) | (state & mask);
-      return kOk;
-    }
-    if (mask & ~0x1F) return kBadArgument;
-    if ((mask & kUnlockBit) && (state & kUnlockBit) && overload_) {
-      overload_ = false;
-      ++changes_[6];
-      cv_.notify_all();
-    }
-    const int lines = mask & 15;
-    if (lines && overload_) return kOverload;
-    outputs_ = (outputs_ & ~lines) | (state & lines);
+int Model::applyOutputs(DeviceKind kind, int mask, int state) {
+  if (kind == DeviceKind::Leds) {
+    if (mask & ~0xFF) return kBadArgument;
+    leds_ = (leds_ & ~mask) | (state & mask);
     return kOk;
-  });
+  }
+  if (mask & ~0x1F) return kBadArgument;
+  if ((mask & kUnlockBit) && (state & kUnlockBit) && overload_) {
+    overload_ = false;
+    ++changes_[6];
+    cv_.notify_all();
+  }
+  const int lines = mask & 15;
+  if (lines && overload_) return kOverload;
+  outputs_ = (outputs_ & ~lines) | (state & lines);
+  return kOk;
+}
+
+int Model::setOutputs(int token, DeviceKind kind, int mask, int state) {
+  return withSession(token, kind, true, true,
+                     [&](Session &, auto &) { return applyOutputs(kind, mask, state); });
 }
 
 int Model::toggleOutputs(int token, DeviceKind kind, int mask) {
   return withSession(token, kind, true, true, [&](Session &, auto &) {
-    if (kind == DeviceKind::Leds) {
-      if (mask & ~0xFF) return kBadArgument;
-      leds_ ^= mask;
-      return kOk;
-    }
-    if (mask & ~0x1F) return kBadArgument;
-    if ((mask & kUnlockBit) && overload_) {
-      overload_ = false;
-      ++changes_[6];
-      cv_.notify_all();
-    }
-    const int lines = mask & 15;
-    if (lines && overload_) return kOverload;
-    outputs_ ^= lines;
-    return kOk;
+    // Each line goes to the opposite of its state; toggling the unlock bit unlocks.
+    if (kind == DeviceKind::Leds) return applyOutputs(kind, mask, leds_ ^ mask);
+    return applyOutputs(kind, mask, (outputs_ ^ mask) | kUnlockBit);
   });
 }
 

@@ -184,6 +184,8 @@ class Model {
   // Waits for the next frame (under the lock); kOk with `frame` or a status.
   int nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &frame);
   int ramCheck(std::uint64_t address, std::uint64_t length) const;
+  // Sets the masked lines of the outputs or LEDs to `state` (under the lock).
+  int applyOutputs(DeviceKind kind, int mask, int state);
   const Scene &scene();
 
   Options options_;

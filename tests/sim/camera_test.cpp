@@ -12,6 +12,8 @@ namespace st = ocamsim::status;
 
 namespace {
 
+using namespace ocam;
+
 constexpr int kStop = 1, kSingleShot = 2, kFreeRun = 3, kSelectShot = 4;
 
 struct Frame {
@@ -22,9 +24,9 @@ struct Frame {
 };
 
 Frame grab(Client &c, int token) {
-  ocam::scam__SingleImageResponse r;
+  scam__SingleImageResponse r;
   Frame f;
-  f.rc = c.call(ocam::soap_call_scam__getSingleImage, r, token);
+  f.rc = c.call(soap_call_scam__getSingleImage, r, token);
   if (f.rc == SOAP_OK) {
     f.status = r.nStatus;
     f.seq = r.nSeqNr;
@@ -52,10 +54,9 @@ TEST(SimCamera, LifeUpToADeliveredImageOfTheWindowSize) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.open(1);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_MT9V403),
-            0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 1 << 20, 4), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setCameraWindow, t, 16, 8, 640, 480), 0);
+  EXPECT_EQ(c.status(soap_call_scam__create, t, scam__eCameraType__CAM_TYPE_MT9V403), 0);
+  EXPECT_EQ(c.status(soap_call_scam__open, t, 1 << 20, 4), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setCameraWindow, t, 16, 8, 640, 480), 0);
   EXPECT_EQ(c.setMode(t, kFreeRun), 0);
   EXPECT_EQ(sim.acquisitionMode(), kFreeRun);
   const Frame f = grab(c, t);
@@ -64,10 +65,10 @@ TEST(SimCamera, LifeUpToADeliveredImageOfTheWindowSize) {
   EXPECT_EQ(f.size, 640 * 480);
   EXPECT_EQ(f.bytes.size(), 640u * 480u);
   EXPECT_EQ(sim.lastImage(), f.bytes);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__close, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__close, t), 0);
   EXPECT_EQ(sim.acquisitionMode(), kStop);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), st::kNotCreated);
+  EXPECT_EQ(c.status(soap_call_scam__destroy, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), st::kNotCreated);
   EXPECT_EQ(c.close(t), SOAP_OK);
 }
 
@@ -76,32 +77,29 @@ TEST(SimCamera, StateMachineRefusesOutOfOrderRequests) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.open(1);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 4), st::kNotCreated);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, static_cast<ocam::scam__eCameraType>(7)),
+  EXPECT_EQ(c.status(soap_call_scam__open, t, 0, 4), st::kNotCreated);
+  EXPECT_EQ(c.status(soap_call_scam__create, t, static_cast<scam__eCameraType>(7)),
             st::kBadArgument);
   for (int type = 3; type <= 6; ++type) {
     const int other = c.open(1);
-    EXPECT_EQ(
-        c.status(ocam::soap_call_scam__create, other, static_cast<ocam::scam__eCameraType>(type)),
-        0);
+    EXPECT_EQ(c.status(soap_call_scam__create, other, static_cast<scam__eCameraType>(type)), 0);
   }
-  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
-            0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
+  EXPECT_EQ(c.status(soap_call_scam__create, t, scam__eCameraType__CAM_TYPE_GENERIC), 0);
+  EXPECT_EQ(c.status(soap_call_scam__create, t, scam__eCameraType__CAM_TYPE_GENERIC),
             st::kAlreadyCreated);
   EXPECT_EQ(c.setMode(t, kFreeRun), st::kNotOpen);
   EXPECT_EQ(c.setMode(t, kStop), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__close, t), st::kNotOpen);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 0), st::kBadArgument);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 2), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__open, t, 0, 2), st::kAlreadyOpen);
+  EXPECT_EQ(c.status(soap_call_scam__close, t), st::kNotOpen);
+  EXPECT_EQ(c.status(soap_call_scam__open, t, 0, 0), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__open, t, 0, 2), 0);
+  EXPECT_EQ(c.status(soap_call_scam__open, t, 0, 2), st::kAlreadyOpen);
   EXPECT_EQ(c.setMode(t, 5), st::kBadArgument);
   EXPECT_EQ(c.setMode(t, kFreeRun), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), st::kBadMode);
+  EXPECT_EQ(c.status(soap_call_scam__triggerImage, t), st::kBadMode);
   // Destroying an open camera closes it.
-  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__destroy, t), 0);
   EXPECT_EQ(sim.acquisitionMode(), kStop);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__destroy, t), st::kNotCreated);
+  EXPECT_EQ(c.status(soap_call_scam__destroy, t), st::kNotCreated);
 }
 
 TEST(SimCamera, FramesMoveAndCarrySequenceNumbersAndPacedTimeStamps) {
@@ -109,7 +107,7 @@ TEST(SimCamera, FramesMoveAndCarrySequenceNumbersAndPacedTimeStamps) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.openCamera(8);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setFrameRate, t, 100), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setFrameRate, t, 100), 0);
   EXPECT_EQ(c.setMode(t, kFreeRun), 0);
   std::vector<Frame> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(grab(c, t));
@@ -121,8 +119,8 @@ TEST(SimCamera, FramesMoveAndCarrySequenceNumbersAndPacedTimeStamps) {
     const long long per = (frames[i].us - frames[i - 1].us) / (frames[i].seq - frames[i - 1].seq);
     EXPECT_NEAR(per, 10000, 50);
   }
-  EXPECT_EQ(c.status(ocam::soap_call_scam__resetSequenceCounter, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__purgeImages, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__resetSequenceCounter, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__purgeImages, t), 0);
   EXPECT_LT(grab(c, t).seq, 3);
 }
 
@@ -132,16 +130,16 @@ TEST(SimCamera, QueueIsBoundedByMaxBuffersWithOrWithoutOverwrite) {
     sim.start();
     Client c(sim.cameraAddress());
     const int t = c.openCamera(3);
-    EXPECT_EQ(c.status(ocam::soap_call_scam__setCircularOverwrite, t, overwrite), 0);
+    EXPECT_EQ(c.status(soap_call_scam__setCircularOverwrite, t, overwrite), 0);
     EXPECT_EQ(c.setMode(t, kSelectShot), 0);
-    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
-    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 3);
-    EXPECT_EQ(c.status(ocam::soap_call_scam__getMaxImageCount, t), 3);
+    EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), 0);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.status(soap_call_scam__triggerImage, t), 0);
+    EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), 3);
+    EXPECT_EQ(c.status(soap_call_scam__getMaxImageCount, t), 3);
     // Overwriting keeps the newest frames, otherwise the oldest.
     const int first = overwrite ? 2 : 0;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(grab(c, t).seq, first + i) << "overwrite " << overwrite;
-    EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
+    EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), 0);
   }
 }
 
@@ -150,7 +148,7 @@ TEST(SimCamera, ShotsComeFromTriggersAndEmptyQueuesTimeOut) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setReadTimeout, t, 30), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setReadTimeout, t, 30), 0);
   // Stopped and empty: answered at once, no image.
   Frame f = grab(c, t);
   EXPECT_EQ(f.status, st::kNoImage);
@@ -162,27 +160,26 @@ TEST(SimCamera, ShotsComeFromTriggersAndEmptyQueuesTimeOut) {
   f = grab(c, t);
   EXPECT_EQ(f.status, st::kTimeout);
   EXPECT_TRUE(f.bytes.empty());
-  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__triggerImage, t), 0);
   EXPECT_EQ(grab(c, t).status, 0);
   // A delayed trigger can be aborted before it fires.
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerDelay, t, 5000000), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImage, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__triggerImageAbort, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setTriggerDelay, t, 5000000), 0);
+  EXPECT_EQ(c.status(soap_call_scam__triggerImage, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__triggerImageAbort, t), 0);
   EXPECT_EQ(grab(c, t).status, st::kTimeout);
   // External trigger on input I0, active low: a falling edge takes the shot.
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerDelay, t, 0), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setTriggerSource, t,
-                     ocam::scam__eTrigSource__TRIG_SRC_EXTERNAL_E0,
-                     ocam::scam__eTrigPolarity__TRIG_POL_ACTIVE_LOW),
+  EXPECT_EQ(c.status(soap_call_scam__setTriggerDelay, t, 0), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setTriggerSource, t, scam__eTrigSource__TRIG_SRC_EXTERNAL_E0,
+                     scam__eTrigPolarity__TRIG_POL_ACTIVE_LOW),
             0);
   EXPECT_EQ(c.setMode(t, kSelectShot), 0);
   sim.setInputs(1);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), 0);
   sim.setInputs(0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, t), 1);
+  EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), 1);
   // Free run at 1 fps with a short read time-out: nothing arrives in time.
-  EXPECT_EQ(c.status(ocam::soap_call_scam__purgeImages, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setFrameRate, t, 1), 0);
+  EXPECT_EQ(c.status(soap_call_scam__purgeImages, t), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setFrameRate, t, 1), 0);
   EXPECT_EQ(c.setMode(t, kFreeRun), 0);
   EXPECT_EQ(grab(c, t).status, st::kTimeout);
 }
@@ -200,7 +197,7 @@ TEST(SimCamera, ImagesAreBayerSamplesInTheConfiguredPattern) {
     sim.start();
     Client c(sim.cameraAddress());
     const int t = c.openCamera();
-    EXPECT_EQ(c.status(ocam::soap_call_scam__setCameraWindow, t, 0, 0, 8, 8), 0);
+    EXPECT_EQ(c.status(soap_call_scam__setCameraWindow, t, 0, 0, 8, 8), 0);
     EXPECT_EQ(c.setMode(t, kSingleShot), 0);
     const Frame f = grab(c, t);
     ASSERT_EQ(f.bytes.size(), 64u);
@@ -225,12 +222,12 @@ TEST(SimCamera, ShutterAndGainChangeBrightness) {
     return mean(grab(c, t).bytes);
   };
   const double base = shot();
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setGain, t, 2), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setGain, t, 2), 0);
   EXPECT_EQ(sim.gain(), 2);
   const double brighter = shot();
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setGain, t, 1), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setShutterTime, t, 5000), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getShutterTime, t), 5000);
+  EXPECT_EQ(c.status(soap_call_scam__setGain, t, 1), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setShutterTime, t, 5000), 0);
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, t), 5000);
   EXPECT_EQ(sim.shutterTime(), 5000);
   const double darker = shot();
   EXPECT_GT(brighter, base * 1.3);
@@ -242,7 +239,6 @@ TEST(SimCamera, SettersStoreAcceptedValuesAndRefuseOthers) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
-  using namespace ocam;
   // Accepted: answered 0 and stored in wire order; refused: the last value stays.
   EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 1, 2, 30, 40, 5, 250), 0);
   EXPECT_EQ(c.status(soap_call_scam__setTriggerWindow, t, 300, 0, 30, 40, 5, 250),
@@ -288,16 +284,16 @@ TEST(SimCamera, SensorRegistersReadWriteAndCalibrate) {
   sim.start();
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
-  ocam::scam__SensorRegisterNames names;
-  ASSERT_EQ(c.call(ocam::soap_call_scam__getSensorRegisterNames, names, t), SOAP_OK);
+  scam__SensorRegisterNames names;
+  ASSERT_EQ(c.call(soap_call_scam__getSensorRegisterNames, names, t), SOAP_OK);
   ASSERT_GE(names.__sizenames, 10);
   ASSERT_LE(names.__sizenames, 30);
   std::vector<std::string> list(names.names, names.names + names.__sizenames);
   c.release();
   const auto get = [&](const std::string &name, unsigned &value) {
-    ocam::scam__GetSensorRegisterResponse r;
+    scam__GetSensorRegisterResponse r;
     std::string copy = name;
-    EXPECT_EQ(c.call(ocam::soap_call_scam__getSensorRegister, r, t, &copy[0]), SOAP_OK);
+    EXPECT_EQ(c.call(soap_call_scam__getSensorRegister, r, t, &copy[0]), SOAP_OK);
     value = r.nValue;
     return r.status;
   };
@@ -305,26 +301,24 @@ TEST(SimCamera, SensorRegistersReadWriteAndCalibrate) {
   for (std::string &name : list) EXPECT_EQ(get(name, v), 0) << name;
   std::string gain = "ANALOG_GAIN";
   ASSERT_NE(std::find(list.begin(), list.end(), gain), list.end());
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &gain[0], 40u), 0);
+  EXPECT_EQ(c.status(soap_call_scam__setSensorRegister, t, &gain[0], 40u), 0);
   EXPECT_EQ(get(gain, v), 0);
   EXPECT_EQ(v, 40u);
   std::string bogus = "NO_SUCH_REGISTER";
   EXPECT_EQ(get(bogus, v), st::kUnknownRegister);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &bogus[0], 1u),
-            st::kUnknownRegister);
+  EXPECT_EQ(c.status(soap_call_scam__setSensorRegister, t, &bogus[0], 1u), st::kUnknownRegister);
   std::string chip = list.front();
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setSensorRegister, t, &chip[0], 1u),
-            st::kReadOnlyRegister);
-  ocam::scam__CalibrateSensorParam p;
+  EXPECT_EQ(c.status(soap_call_scam__setSensorRegister, t, &chip[0], 1u), st::kReadOnlyRegister);
+  scam__CalibrateSensorParam p;
   p.soap_default(nullptr);
   p.bHasParams = true;
   p.nNumParam = 1;
   p.nParam1 = 77;
-  EXPECT_EQ(c.status(ocam::soap_call_scam__calibrateSensor, t, p), 0);
+  EXPECT_EQ(c.status(soap_call_scam__calibrateSensor, t, p), 0);
   EXPECT_EQ(get("BLACK_LEVEL_CALIB", v), 0);
   EXPECT_EQ(v, 77u);
   p.nNumParam = 3;
-  EXPECT_EQ(c.status(ocam::soap_call_scam__calibrateSensor, t, p), st::kBadArgument);
+  EXPECT_EQ(c.status(soap_call_scam__calibrateSensor, t, p), st::kBadArgument);
 }
 
 }  // namespace

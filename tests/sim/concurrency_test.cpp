@@ -13,6 +13,8 @@ using simtest::kFailed;
 
 namespace {
 
+using namespace ocam;
+
 std::size_t entries(const char *dir) {
   std::size_t n = 0;
   if (DIR *d = ::opendir(dir)) {
@@ -28,8 +30,8 @@ TEST(SimConcurrency, FiftyConnectionsOfTwoHundredRequestsEach) {
   sim.start();
   Client setup(sim.ioAddress());
   const int out = setup.open(3);
-  ASSERT_EQ(setup.status(ocam::soap_call_sout__create, out), 0);
-  ASSERT_EQ(setup.status(ocam::soap_call_sout__iOpen, out), 0);
+  ASSERT_EQ(setup.status(soap_call_sout__create, out), 0);
+  ASSERT_EQ(setup.status(soap_call_sout__iOpen, out), 0);
   const std::size_t threads0 = entries("/proc/self/task");
   const std::size_t fds0 = entries("/proc/self/fd");
 
@@ -43,8 +45,8 @@ TEST(SimConcurrency, FiftyConnectionsOfTwoHundredRequestsEach) {
         const int line = 1 << (i % 4);
         for (int r = 0; r < kRequests; ++r) {
           // Each client owns no line exclusively, so it checks only the status.
-          const int s = r % 2 ? c.status(ocam::soap_call_sout__iToggleOutputs, out, line)
-                              : c.status(ocam::soap_call_sout__iGetOutputs, out);
+          const int s = r % 2 ? c.status(soap_call_sout__iToggleOutputs, out, line)
+                              : c.status(soap_call_sout__iGetOutputs, out);
           if (s == kFailed || s < 0 || s > 15)
             ++wrong;
           else

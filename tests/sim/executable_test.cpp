@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace ocam;
+
 // ocamsim run as a child with its standard error on a pipe.
 class Child {
  public:
@@ -102,14 +104,14 @@ TEST(SimExecutable, ServesLogsAndStopsOnSignals) {
         << sim.text();
     const std::string camera = m[1], io = m[2];
     simtest::Client c(camera);
-    ocam::rdev__listResponse list;
-    ASSERT_EQ(c.call(ocam::soap_call_rdev__list, list), SOAP_OK);
+    rdev__listResponse list;
+    ASSERT_EQ(c.call(soap_call_rdev__list, list), SOAP_OK);
     ASSERT_EQ(list.__sizedevices, 4);
     EXPECT_EQ(list.devices[0].maxTimeout, 3);
     const int t = c.openCamera();
     EXPECT_EQ(c.setMode(t, 2), 0);
-    ocam::scam__SingleImageResponse img;
-    ASSERT_EQ(c.call(ocam::soap_call_scam__getSingleImage, img, t), SOAP_OK);
+    scam__SingleImageResponse img;
+    ASSERT_EQ(c.call(soap_call_scam__getSingleImage, img, t), SOAP_OK);
     EXPECT_EQ(img.nSize, 64 * 48);
     simtest::Client d(io, false);
     EXPECT_NE(d.open(2), simtest::kFailed);

@@ -12,6 +12,8 @@ namespace st = ocamsim::status;
 
 namespace {
 
+using namespace ocam;
+
 Fault fault(FaultKind kind, const std::string &op, int count = -1) {
   Fault f{kind, op};
   f.count = count;
@@ -30,7 +32,7 @@ class SimFaults : public ::testing::TestWithParam<bool> {
     t_ = c_->openCamera();
     ASSERT_NE(t_, kFailed);
   }
-  int setGain(int g) { return c_->status(ocam::soap_call_scam__setGain, t_, g); }
+  int setGain(int g) { return c_->status(soap_call_scam__setGain, t_, g); }
   const ocamsim::LogEntry last() { return sim_->log().back(); }
 
   std::unique_ptr<ocamsim::Simulator> sim_;
@@ -77,10 +79,10 @@ TEST_P(SimFaults, MalformedAndUnexpectedRepliesFailTheCall) {
   for (FaultKind kind : {FaultKind::MalformedXml, FaultKind::UnexpectedElement}) {
     sim_->inject(fault(kind, "", 3));
     EXPECT_EQ(setGain(4), kFailed);
-    ocam::scam__SingleImageResponse img;
+    scam__SingleImageResponse img;
     EXPECT_EQ(c_->setMode(t_, 2), kFailed);
     EXPECT_EQ(sim_->acquisitionMode(), 2);
-    EXPECT_NE(c_->call(ocam::soap_call_scam__getSingleImage, img, t_), SOAP_OK);
+    EXPECT_NE(c_->call(soap_call_scam__getSingleImage, img, t_), SOAP_OK);
     EXPECT_NE(c_->lastResult(), SOAP_SVR_FAULT);
     EXPECT_EQ(setGain(4), 0);
   }
@@ -94,16 +96,16 @@ TEST_P(SimFaults, PayloadsCanBeTruncatedOrPadded) {
     f.bytes = 10;
     sim_->inject(f);
     const int delta = kind == FaultKind::PadData ? 10 : -10;
-    ocam::scam__SingleImageResponse img;
-    ASSERT_EQ(c_->call(ocam::soap_call_scam__getSingleImage, img, t_), SOAP_OK);
+    scam__SingleImageResponse img;
+    ASSERT_EQ(c_->call(soap_call_scam__getSingleImage, img, t_), SOAP_OK);
     EXPECT_EQ(img.nSize, 160 * 120);
     EXPECT_EQ(img.data.__size, 160 * 120 + delta);
     // Operations without a payload are not affected and leave the count alone.
     EXPECT_EQ(setGain(2), 0);
-    ocam::scam__readImageRAMResponse ram;
-    ASSERT_EQ(c_->call(ocam::soap_call_scam__readImageRAM, ram, t_, 0u, 100u), SOAP_OK);
+    scam__readImageRAMResponse ram;
+    ASSERT_EQ(c_->call(soap_call_scam__readImageRAM, ram, t_, 0u, 100u), SOAP_OK);
     EXPECT_EQ(ram.data.__size, 100 + delta);
-    ASSERT_EQ(c_->call(ocam::soap_call_scam__readImageRAM, ram, t_, 0u, 100u), SOAP_OK);
+    ASSERT_EQ(c_->call(soap_call_scam__readImageRAM, ram, t_, 0u, 100u), SOAP_OK);
     EXPECT_EQ(ram.data.__size, 100);
     c_->release();
   }
@@ -123,9 +125,7 @@ TEST_P(SimFaults, StatusOverridesTheAnswer) {
   create.status = 5;
   sim_->inject(create);
   const int other = c_->open(1);
-  EXPECT_EQ(
-      c_->status(ocam::soap_call_scam__create, other, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
-      5);
+  EXPECT_EQ(c_->status(soap_call_scam__create, other, scam__eCameraType__CAM_TYPE_GENERIC), 5);
 }
 
 TEST_P(SimFaults, SilentKeepAliveLeavesTheCallerWaiting) {
@@ -146,8 +146,8 @@ TEST(SimLog, RecordsEveryRequestInOrder) {
   Client c(sim.cameraAddress());
   Client io(sim.ioAddress(), false);
   const int t = c.openCamera();
-  EXPECT_EQ(c.status(ocam::soap_call_scam__setGain, t, 40), st::kBadArgument);
-  EXPECT_EQ(io.status(ocam::soap_call_scam__getShutterTime, t), 10000);
+  EXPECT_EQ(c.status(soap_call_scam__setGain, t, 40), st::kBadArgument);
+  EXPECT_EQ(io.status(soap_call_scam__getShutterTime, t), 10000);
   const std::vector<ocamsim::LogEntry> log = sim.log();
   ASSERT_EQ(log.size(), 5u);
   const char *ops[] = {"rdev:open", "scam:create", "scam:open", "scam:setGain",

@@ -12,6 +12,8 @@ namespace st = ocamsim::status;
 
 namespace {
 
+using namespace ocam;
+
 constexpr int kI0 = 1, kI1 = 2, kI0Re = 4, kI0Fe = 8, kI1Re = 16, kOverload = 64;
 
 // A session on an I/O device (2 inputs, 3 outputs, 4 LEDs), created and opened.
@@ -27,7 +29,7 @@ class SimInputs : public ::testing::Test {
   void SetUp() override {
     sim_.start();
     c_ = std::make_unique<Client>(sim_.ioAddress());
-    t_ = openIo(*c_, 2, ocam::soap_call_sinp__create, ocam::soap_call_sinp__iOpen);
+    t_ = openIo(*c_, 2, soap_call_sinp__create, soap_call_sinp__iOpen);
     ASSERT_NE(t_, kFailed);
   }
   // Runs a wait on its own connection; the future holds its status.
@@ -44,36 +46,31 @@ class SimInputs : public ::testing::Test {
 };
 
 TEST_F(SimInputs, LevelsAndLatchedEdges) {
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInputs, t_), 0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInputs, t_), 0);
   sim_.setInputs(kI0);
   sim_.setInputs(0);
   sim_.setInputs(kI1);
   EXPECT_EQ(sim_.inputs(), kI1);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInputs, t_), kI1 | kI0Re | kI0Fe | kI1Re);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInput, t_, ocam::sinp__eCameraInput__INPUT_I0), 0);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInput, t_, ocam::sinp__eCameraInput__INPUT_I1), 1);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInput, t_, ocam::sinp__eCameraInput__INPUT_I0_FE),
-            1);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInput, t_, ocam::sinp__eCameraInput__INPUT_ALL),
-            kI1);
-  EXPECT_EQ(
-      c_->status(ocam::soap_call_sinp__iGetInput, t_, static_cast<ocam::sinp__eCameraInput>(5)),
-      st::kBadArgument);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iClearEdges, t_, kI0Re | kI0Fe), 0);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInputs, t_), kI1 | kI1Re);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInputs, t_), kI1 | kI0Re | kI0Fe | kI1Re);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, sinp__eCameraInput__INPUT_I0), 0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, sinp__eCameraInput__INPUT_I1), 1);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, sinp__eCameraInput__INPUT_I0_FE), 1);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, sinp__eCameraInput__INPUT_ALL), kI1);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, static_cast<sinp__eCameraInput>(5)),
+            st::kBadArgument);
+  EXPECT_EQ(c_->status(soap_call_sinp__iClearEdges, t_, kI0Re | kI0Fe), 0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInputs, t_), kI1 | kI1Re);
   sim_.setOverload(true);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInput, t_, ocam::sinp__eCameraInput__OVERLOAD), 1);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iGetInputs, t_) & kOverload, kOverload);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInput, t_, sinp__eCameraInput__OVERLOAD), 1);
+  EXPECT_EQ(c_->status(soap_call_sinp__iGetInputs, t_) & kOverload, kOverload);
 }
 
 TEST_F(SimInputs, WaitsReturnWhenTheInputChanges) {
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iSetTimeout, t_, 20000), 0);
-  auto level =
-      waitAsync(ocam::soap_call_sinp__iWaitForInput, ocam::sinp__eCameraInput__INPUT_I1, 1);
-  auto masked = waitAsync(ocam::soap_call_sinp__iWaitForInputs, kI0 | kI1, kI0 | kI1);
-  auto change =
-      waitAsync(ocam::soap_call_sinp__iWaitForInputChange, ocam::sinp__eCameraInput__INPUT_I0);
-  auto edges = waitAsync(ocam::soap_call_sinp__iWaitForInputsChange, kI0Re | kI1Re);
+  EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, 20000), 0);
+  auto level = waitAsync(soap_call_sinp__iWaitForInput, sinp__eCameraInput__INPUT_I1, 1);
+  auto masked = waitAsync(soap_call_sinp__iWaitForInputs, kI0 | kI1, kI0 | kI1);
+  auto change = waitAsync(soap_call_sinp__iWaitForInputChange, sinp__eCameraInput__INPUT_I0);
+  auto edges = waitAsync(soap_call_sinp__iWaitForInputsChange, kI0Re | kI1Re);
   ASSERT_TRUE(sim_.waitForInputWaits(4, 10000));
   // I1 alone: the level wait and the rising-edge wait end, the others go on.
   sim_.setInputs(kI1);
@@ -85,25 +82,21 @@ TEST_F(SimInputs, WaitsReturnWhenTheInputChanges) {
   EXPECT_EQ(masked.get(), 0);
   EXPECT_EQ(change.get(), 0);
   // A wait whose condition already holds returns at once.
-  EXPECT_EQ(
-      c_->status(ocam::soap_call_sinp__iWaitForInput, t_, ocam::sinp__eCameraInput__INPUT_I0, 1),
-      0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInput, t_, sinp__eCameraInput__INPUT_I0, 1), 0);
 }
 
 TEST_F(SimInputs, WaitsEndWithTheTimeoutStatus) {
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iSetTimeout, t_, 50), 0);
-  EXPECT_EQ(
-      c_->status(ocam::soap_call_sinp__iWaitForInput, t_, ocam::sinp__eCameraInput__INPUT_I0, 1),
-      st::kTimeout);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iWaitForInputsChange, t_, kI0 | kI1), st::kTimeout);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iWaitForInputs, t_, 0x80, 0), st::kBadArgument);
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iSetTimeout, t_, -1), st::kBadArgument);
+  EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, 50), 0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInput, t_, sinp__eCameraInput__INPUT_I0, 1),
+            st::kTimeout);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInputsChange, t_, kI0 | kI1), st::kTimeout);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInputs, t_, 0x80, 0), st::kBadArgument);
+  EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, -1), st::kBadArgument);
 }
 
 TEST_F(SimInputs, StopWakesBlockedWaits) {
-  EXPECT_EQ(c_->status(ocam::soap_call_sinp__iSetTimeout, t_, 60000), 0);
-  auto wait =
-      waitAsync(ocam::soap_call_sinp__iWaitForInputChange, ocam::sinp__eCameraInput__INPUT_I0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, 60000), 0);
+  auto wait = waitAsync(soap_call_sinp__iWaitForInputChange, sinp__eCameraInput__INPUT_I0);
   ASSERT_TRUE(sim_.waitForInputWaits(1, 10000));
   const auto t0 = std::chrono::steady_clock::now();
   sim_.stop();
@@ -117,25 +110,24 @@ TEST(SimIo, ServicesNeedCreateAndOpen) {
   sim.start();
   Client c(sim.ioAddress());
   const int t = c.open(3);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iOpen, t), st::kNotCreated);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__create, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__create, t), st::kAlreadyCreated);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iGetOutputs, t), st::kNotOpen);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iOpen, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iOpen, t), st::kAlreadyOpen);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iGetOutputs, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iClose, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__iClose, t), st::kNotOpen);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__destroy, t), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__destroy, t), st::kNotCreated);
+  EXPECT_EQ(c.status(soap_call_sout__iOpen, t), st::kNotCreated);
+  EXPECT_EQ(c.status(soap_call_sout__create, t), 0);
+  EXPECT_EQ(c.status(soap_call_sout__create, t), st::kAlreadyCreated);
+  EXPECT_EQ(c.status(soap_call_sout__iGetOutputs, t), st::kNotOpen);
+  EXPECT_EQ(c.status(soap_call_sout__iOpen, t), 0);
+  EXPECT_EQ(c.status(soap_call_sout__iOpen, t), st::kAlreadyOpen);
+  EXPECT_EQ(c.status(soap_call_sout__iGetOutputs, t), 0);
+  EXPECT_EQ(c.status(soap_call_sout__iClose, t), 0);
+  EXPECT_EQ(c.status(soap_call_sout__iClose, t), st::kNotOpen);
+  EXPECT_EQ(c.status(soap_call_sout__destroy, t), 0);
+  EXPECT_EQ(c.status(soap_call_sout__destroy, t), st::kNotCreated);
 }
 
 TEST(SimIo, OutputsKeepStateThroughSetToggleAndOverload) {
   ocamsim::Simulator sim;
   sim.start();
   Client c(sim.ioAddress());
-  const int t = openIo(c, 3, ocam::soap_call_sout__create, ocam::soap_call_sout__iOpen);
-  using namespace ocam;
+  const int t = openIo(c, 3, soap_call_sout__create, soap_call_sout__iOpen);
   EXPECT_EQ(c.status(soap_call_sout__iSetOutputs, t, 15, 5), 0);
   EXPECT_EQ(sim.outputs(), 5);
   EXPECT_EQ(c.status(soap_call_sout__iSetOutput, t, sout__eCameraOutput__OUTPUT_O1, 1), 0);
@@ -165,8 +157,7 @@ TEST(SimIo, LedsKeepStateWithGroupsAndMasks) {
   ocamsim::Simulator sim;
   sim.start();
   Client c(sim.ioAddress());
-  const int t = openIo(c, 4, ocam::soap_call_sled__create, ocam::soap_call_sled__iOpen);
-  using namespace ocam;
+  const int t = openIo(c, 4, soap_call_sled__create, soap_call_sled__iOpen);
   EXPECT_EQ(c.status(soap_call_sled__iSetLED, t, sled__eCameraLED__LED_ALL_RED, 1), 0);
   EXPECT_EQ(sim.leds(), 85);
   EXPECT_EQ(c.status(soap_call_sled__iToggleLED, t, sled__eCameraLED__LED_2_YELLOW), 0);
@@ -191,14 +182,14 @@ TEST(SimIo, ScheduleDrivesTheInputs) {
   ocamsim::Simulator sim(o);
   sim.start();
   Client c(sim.ioAddress());
-  const int t = openIo(c, 2, ocam::soap_call_sinp__create, ocam::soap_call_sinp__iOpen);
-  EXPECT_EQ(c.status(ocam::soap_call_sinp__iSetTimeout, t, 10000), 0);
+  const int t = openIo(c, 2, soap_call_sinp__create, soap_call_sinp__iOpen);
+  EXPECT_EQ(c.status(soap_call_sinp__iSetTimeout, t, 10000), 0);
   // The schedule repeats: both inputs come up, and go down, again and again.
   for (int round = 0; round < 3; ++round) {
-    EXPECT_EQ(c.status(ocam::soap_call_sinp__iWaitForInputs, t, kI0 | kI1, kI0 | kI1), 0);
-    EXPECT_EQ(c.status(ocam::soap_call_sinp__iWaitForInputs, t, kI0 | kI1, 0), 0);
+    EXPECT_EQ(c.status(soap_call_sinp__iWaitForInputs, t, kI0 | kI1, kI0 | kI1), 0);
+    EXPECT_EQ(c.status(soap_call_sinp__iWaitForInputs, t, kI0 | kI1, 0), 0);
   }
-  EXPECT_EQ(c.status(ocam::soap_call_sinp__iGetInputs, t) & (kI0Re | kI0Fe), kI0Re | kI0Fe);
+  EXPECT_EQ(c.status(soap_call_sinp__iGetInputs, t) & (kI0Re | kI0Fe), kI0Re | kI0Fe);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ namespace st = ocamsim::status;
 
 namespace {
 
+using namespace ocam;
+
 class SimRam : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,22 +28,22 @@ class SimRam : public ::testing::Test {
   }
 
   int write(std::vector<std::uint8_t> bytes, unsigned addr, unsigned len) {
-    return c_->status(ocam::soap_call_scam__writeImageRAM, t_, simtest::payload(bytes), addr, len);
+    return c_->status(soap_call_scam__writeImageRAM, t_, simtest::payload(bytes), addr, len);
   }
   int write(const std::vector<std::uint8_t> &bytes, unsigned addr) {
     return write(bytes, addr, static_cast<unsigned>(bytes.size()));
   }
   // Status of the read; the bytes in `out`.
   int read(unsigned addr, unsigned len, std::vector<std::uint8_t> &out) {
-    ocam::scam__readImageRAMResponse r;
-    EXPECT_EQ(c_->call(ocam::soap_call_scam__readImageRAM, r, t_, addr, len), SOAP_OK);
+    scam__readImageRAMResponse r;
+    EXPECT_EQ(c_->call(soap_call_scam__readImageRAM, r, t_, addr, len), SOAP_OK);
     out.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
     c_->release();
     return r.status;
   }
   int reduced(unsigned addr, unsigned len, std::vector<std::uint8_t> &out, unsigned &retlen) {
-    ocam::scam__readImageRAMReducedDataResponse r;
-    EXPECT_EQ(c_->call(ocam::soap_call_scam__readImageRAMReducedData, r, t_, addr, len), SOAP_OK);
+    scam__readImageRAMReducedDataResponse r;
+    EXPECT_EQ(c_->call(soap_call_scam__readImageRAMReducedData, r, t_, addr, len), SOAP_OK);
     out.assign(r.data.__ptr, r.data.__ptr + r.data.__size);
     retlen = r.retlen;
     c_->release();
@@ -70,15 +72,15 @@ TEST_F(SimRam, OneMebibyteRoundTrip) {
 
 TEST_F(SimRam, CopyInitAndDisable) {
   sim_->writeRam(100, {1, 2, 3, 4, 5});
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__imageRAMToImageRAM, t_, 100u, 5u, 102u, 5u), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__imageRAMToImageRAM, t_, 100u, 5u, 102u, 5u), 0);
   EXPECT_EQ(sim_->readRam(100, 7), (std::vector<std::uint8_t>{1, 2, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__imageRAMToImageRAM, t_, 100u, 5u, 200u, 4u),
+  EXPECT_EQ(c_->status(soap_call_scam__imageRAMToImageRAM, t_, 100u, 5u, 200u, 4u),
             st::kBadArgument);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__disableImageRAM, t_), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__disableImageRAM, t_), 0);
   std::vector<std::uint8_t> out;
   EXPECT_EQ(read(100, 4, out), st::kRamDisabled);
   EXPECT_EQ(write({9}, 0), st::kRamDisabled);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__initImageRAM, t_), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__initImageRAM, t_), 0);
   EXPECT_EQ(read(100, 4, out), 0);
   EXPECT_EQ(out, std::vector<std::uint8_t>(4, 0));
 }
@@ -94,21 +96,20 @@ TEST_F(SimRam, AddressesOutsideTheRamAreRefused) {
   EXPECT_EQ(write({1, 2}, size - 1), st::kOutOfRange);
   EXPECT_EQ(write({1, 2}, 0xFFFFFFFFu), st::kOutOfRange);
   EXPECT_EQ(write({1, 2}, 0, 3), st::kBadArgument);  // ulLen must match the data
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__imageRAMToImageRAM, t_, size - 2, 4u, 0u, 4u),
+  EXPECT_EQ(c_->status(soap_call_scam__imageRAMToImageRAM, t_, size - 2, 4u, 0u, 4u),
             st::kOutOfRange);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__getImageToImageRAM, t_, size - 100), st::kOutOfRange);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setupImageSplitting, t_,
-                       ocam::scam__eSplitType__SPLIT_RAW, size, 1u),
+  EXPECT_EQ(c_->status(soap_call_scam__getImageToImageRAM, t_, size - 100), st::kOutOfRange);
+  EXPECT_EQ(
+      c_->status(soap_call_scam__setupImageSplitting, t_, scam__eSplitType__SPLIT_RAW, size, 1u),
+      st::kOutOfRange);
+  EXPECT_EQ(c_->status(soap_call_scam__setupImageCorrection, t_, true,
+                       scam__eCorrectionType__CORRECTION_REPLACE, 0u, size / 2, 3u),
             st::kOutOfRange);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setupImageCorrection, t_, true,
-                       ocam::scam__eCorrectionType__CORRECTION_REPLACE, 0u, size / 2, 3u),
-            st::kOutOfRange);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setupImageCorrection, t_, true,
-                       ocam::scam__eCorrectionType__CORRECTION_REPLACE, 0u, size / 2, 2u),
+  EXPECT_EQ(c_->status(soap_call_scam__setupImageCorrection, t_, true,
+                       scam__eCorrectionType__CORRECTION_REPLACE, 0u, size / 2, 2u),
             0);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setImageRAMPictureSize, t_, 4096, 4096),
-            st::kOutOfRange);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setImageRAMPictureSize, t_, 640, 480), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__setImageRAMPictureSize, t_, 4096, 4096), st::kOutOfRange);
+  EXPECT_EQ(c_->status(soap_call_scam__setImageRAMPictureSize, t_, 640, 480), 0);
 }
 
 TEST_F(SimRam, ReducedReadIsRunLengthPairsCappedByTheLength) {
@@ -132,9 +133,9 @@ TEST_F(SimRam, ReducedReadIsRunLengthPairsCappedByTheLength) {
 }
 
 TEST_F(SimRam, FrameGoesIntoRam) {
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__setCameraWindow, t_, 0, 0, 64, 32), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__setCameraWindow, t_, 0, 0, 64, 32), 0);
   EXPECT_EQ(c_->setMode(t_, 2), 0);
-  EXPECT_EQ(c_->status(ocam::soap_call_scam__getImageToImageRAM, t_, 4096u), 0);
+  EXPECT_EQ(c_->status(soap_call_scam__getImageToImageRAM, t_, 4096u), 0);
   const std::vector<std::uint8_t> frame = sim_->readRam(4096, 64 * 32);
   EXPECT_NE(frame, std::vector<std::uint8_t>(64 * 32, 0));
   EXPECT_EQ(sim_->readRam(4096 + 64 * 32, 1), std::vector<std::uint8_t>(1, 0));

@@ -13,6 +13,8 @@ using simtest::kFailed;
 
 namespace {
 
+using namespace ocam;
+
 TEST(SimServing, EveryServiceAnswersOnBothPortsInBothFramings) {
   ocamsim::Simulator sim;
   sim.start();
@@ -22,12 +24,10 @@ TEST(SimServing, EveryServiceAnswersOnBothPortsInBothFramings) {
     for (bool http : {true, false}) {
       Client c(addr, http);
       const int cam = c.open(1), in = c.open(2), out = c.open(3), led = c.open(4);
-      EXPECT_EQ(
-          c.status(ocam::soap_call_scam__create, cam, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
-          0);
-      EXPECT_EQ(c.status(ocam::soap_call_sinp__create, in), 0);
-      EXPECT_EQ(c.status(ocam::soap_call_sout__create, out), 0);
-      EXPECT_EQ(c.status(ocam::soap_call_sled__create, led), 0);
+      EXPECT_EQ(c.status(soap_call_scam__create, cam, scam__eCameraType__CAM_TYPE_GENERIC), 0);
+      EXPECT_EQ(c.status(soap_call_sinp__create, in), 0);
+      EXPECT_EQ(c.status(soap_call_sout__create, out), 0);
+      EXPECT_EQ(c.status(soap_call_sled__create, led), 0);
       EXPECT_EQ(c.keepAlive(cam), SOAP_OK);
       EXPECT_EQ(c.close(cam), SOAP_OK);
     }
@@ -41,10 +41,8 @@ TEST(SimServing, KeepAliveConnectionsAreReused) {
     const std::size_t before = sim.connectionsAccepted();
     Client c(sim.cameraAddress(), http);
     const int t = c.open(1);
-    ASSERT_EQ(c.status(ocam::soap_call_scam__create, t, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
-              0);
-    for (int i = 0; i < 150; ++i)
-      ASSERT_EQ(c.status(ocam::soap_call_scam__getShutterTime, t), 10000);
+    ASSERT_EQ(c.status(soap_call_scam__create, t, scam__eCameraType__CAM_TYPE_GENERIC), 0);
+    for (int i = 0; i < 150; ++i) ASSERT_EQ(c.status(soap_call_scam__getShutterTime, t), 10000);
     EXPECT_EQ(sim.connectionsAccepted(), before + 1) << (http ? "http" : "bare");
   }
 }
@@ -76,11 +74,11 @@ TEST(SimServing, OversizedRequestsAreRefused) {
   Client c(sim.cameraAddress());
   const int t = c.openCamera();
   std::vector<unsigned char> big(100 * 1024, 3);
-  ocam::xsd__base64Binary b = simtest::payload(big);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__writeImageRAM, t, b, 0u, 100u * 1024u), kFailed);
+  xsd__base64Binary b = simtest::payload(big);
+  EXPECT_EQ(c.status(soap_call_scam__writeImageRAM, t, b, 0u, 100u * 1024u), kFailed);
   EXPECT_EQ(sim.readRam(0, 1), std::vector<std::uint8_t>(1, 0));
   b.__size = 1024;
-  EXPECT_EQ(c.status(ocam::soap_call_scam__writeImageRAM, t, b, 0u, 1024u), 0);
+  EXPECT_EQ(c.status(soap_call_scam__writeImageRAM, t, b, 0u, 1024u), 0);
   EXPECT_EQ(sim.readRam(0, 1), std::vector<std::uint8_t>(1, 3));
 }
 

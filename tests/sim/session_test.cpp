@@ -12,9 +12,11 @@ namespace st = ocamsim::status;
 
 namespace {
 
+using namespace ocam;
+
 std::vector<std::string> listTypes(Client &c, std::vector<int> *timeouts = nullptr) {
-  ocam::rdev__listResponse r;
-  EXPECT_EQ(c.call(ocam::soap_call_rdev__list, r), SOAP_OK);
+  rdev__listResponse r;
+  EXPECT_EQ(c.call(soap_call_rdev__list, r), SOAP_OK);
   std::vector<std::string> types;
   for (int i = 0; i < r.__sizedevices; ++i) {
     types.push_back(r.devices[i].type);
@@ -64,7 +66,7 @@ TEST(SimSessions, ConfiguredDeviceListsAreServedAsGiven) {
   EXPECT_EQ(c.lastFault(), "no such device");
   const int odd = c.open(9);
   ASSERT_NE(odd, kFailed);
-  EXPECT_EQ(c.status(ocam::soap_call_sinp__create, odd), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_sinp__create, odd), st::kBadSession);
   EXPECT_NE(c.open(6), kFailed);
 
   ocamsim::Options none;
@@ -92,8 +94,7 @@ TEST(SimSessions, TokensAreFreshAndCloseEndsTheSession) {
 
   // Tokens are the simulator's, whatever port they were handed out on.
   EXPECT_EQ(c.keepAlive(again), SOAP_OK);
-  EXPECT_EQ(
-      c.status(ocam::soap_call_scam__create, again, ocam::scam__eCameraType__CAM_TYPE_MT9V022), 0);
+  EXPECT_EQ(c.status(soap_call_scam__create, again, scam__eCameraType__CAM_TYPE_MT9V022), 0);
   EXPECT_EQ(io.close(again), SOAP_OK);
   EXPECT_FALSE(sim.sessionOpen(again));
   EXPECT_EQ(sim.openSessions(), 4u);
@@ -102,8 +103,8 @@ TEST(SimSessions, TokensAreFreshAndCloseEndsTheSession) {
   EXPECT_EQ(c.keepAlive(again), SOAP_CLI_FAULT);
   EXPECT_EQ(c.lastFault(), "invalid session");
   EXPECT_EQ(c.close(again), SOAP_CLI_FAULT);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getShutterTime, again), st::kBadSession);
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getShutterTime, 12345), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, again), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, 12345), st::kBadSession);
   const std::vector<ocamsim::LogEntry> log = sim.log();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2].operation, "scam:getShutterTime");
@@ -117,12 +118,11 @@ TEST(SimSessions, TokenOfAnotherDeviceKindIsRefused) {
   Client c(sim.ioAddress());
   const int inputs = c.open(2);
   const int leds = c.open(4);
-  EXPECT_EQ(
-      c.status(ocam::soap_call_scam__create, inputs, ocam::scam__eCameraType__CAM_TYPE_GENERIC),
-      st::kBadSession);
-  EXPECT_EQ(c.status(ocam::soap_call_sout__create, leds), st::kBadSession);
-  EXPECT_EQ(c.status(ocam::soap_call_sled__create, leds), 0);
-  EXPECT_EQ(c.status(ocam::soap_call_sinp__create, inputs), 0);
+  EXPECT_EQ(c.status(soap_call_scam__create, inputs, scam__eCameraType__CAM_TYPE_GENERIC),
+            st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_sout__create, leds), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_sled__create, leds), 0);
+  EXPECT_EQ(c.status(soap_call_sinp__create, inputs), 0);
 }
 
 TEST(SimSessions, KeepAliveRenewsAndSilenceExpires) {
@@ -144,12 +144,12 @@ TEST(SimSessions, KeepAliveRenewsAndSilenceExpires) {
   EXPECT_TRUE(sim.sessionOpen(kept));
   EXPECT_FALSE(sim.sessionOpen(idle));
   EXPECT_EQ(c.keepAlive(idle), SOAP_CLI_FAULT);
-  EXPECT_EQ(c.status(ocam::soap_call_sinp__create, idle), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_sinp__create, idle), st::kBadSession);
 
   // When the camera's session expires, the camera it opened is closed and
   // another session may open it.
   ASSERT_TRUE(simtest::eventually([&] { return !sim.sessionOpen(kept); }));
-  EXPECT_EQ(c.status(ocam::soap_call_scam__getImageCount, kept), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_scam__getImageCount, kept), st::kBadSession);
   EXPECT_NE(c.openCamera(), kFailed);
 }
 
