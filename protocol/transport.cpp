@@ -1,5 +1,7 @@
 #include "protocol/transport.h"
 
+#include <sys/socket.h>
+
 #include <cstring>
 
 #include "stdsoap2.h"
@@ -56,6 +58,9 @@ void configure(struct soap *ctx) {
   runtime_writers();
   ctx->fposthdr = write_header;
   ctx->fpost = write_request;
+  // A peer that drops the connection must fail the call, not raise SIGPIPE and
+  // end the application.
+  ctx->socket_flags |= MSG_NOSIGNAL;
 }
 
 }  // namespace wire
