@@ -111,7 +111,10 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
   image->seqNr = reply.nSeqNr;
   image->timeSec = reply.nTimeSec;
   image->timeMicroSec = reply.nTimeMicroSec;
-  image->size = reply.nSize;
+  // The record's size is what the caller may read at data: the bytes actually
+  // delivered. A camera whose "scam:nSize" claims more must not lead a caller
+  // past the end of the buffer.
+  image->size = bytes;
   image->status = reply.nStatus;
   return 0;
 }

@@ -145,6 +145,34 @@ TEST(CameraImage, EmptyImage) {
   EXPECT_EQ(buffer[0], 1);
 }
 
+TEST(CameraImage, SizeIsTheNumberOfBytesDelivered) {
+  ScriptedCamera scripted;
+  CameraHandle camera = scripted.create();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  // Four bytes of data ("AQIDBA==") under a size that claims a whole frame.
+  const std::string reply =
+      "<scam:SingleImageResponse><scam:nSeqNr>3</scam:nSeqNr>"
+      "<scam:nSize>1310720</scam:nSize><scam:nStatus>0</scam:nStatus>"
+      "<scam:data>AQIDBA==</scam:data></scam:SingleImageResponse>";
+  scripted.answer("scam:getSingleImage", reply);
+  OCamera::Image image{};
+  ASSERT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_EQ(image.size, 4);
+  EXPECT_EQ(image.seqNr, 3);
+  ASSERT_NE(image.data, nullptr);
+  EXPECT_EQ(image.data[3], 4);
+  EXPECT_EQ(camera->freeImage(&image), 0);
+
+  scripted.answer("scam:getSingleImage", reply);
+  unsigned char buffer[16] = {};
+  OCamera::Image into{buffer, 0, 0, 0, 0, 0};
+  ASSERT_EQ(camera->getSingleImageInto(&into), 0);
+  EXPECT_EQ(into.size, 4);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(buffer[4], 0);
+}
+
 TEST(CameraImageRam, ReadsExactlyWhatWasAskedFor) {
   auto sim = startSimulator();
   CameraHandle camera = createOn(*sim);
