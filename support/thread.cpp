@@ -69,8 +69,6 @@ bool Thread::sleepFor(int ms) {
   return running_.load();
 }
 
-bool Thread::inBody() const { return currentBody == this; }
-
 void Thread::wrapper() {
   currentBody = this;
   run();

@@ -9,10 +9,10 @@
 
 namespace mox {
 
-// The body (run) must return soon after running() turns false. start() and
-// stop() may be called from any thread; stop() returns only after the body has
-// returned, except when the body calls it itself: then it only clears the
-// running flag. A Thread may be started again afterwards; each start makes a
+// The body (run) must return soon after running() turns false. start() may be
+// called from any thread but the body's own. stop() returns only after the
+// body has returned, except when the body calls it itself: then it only clears
+// the running flag. A Thread may be started again afterwards; each start makes a
 // new system thread, and the finished one is joined.
 class Thread : private boost::noncopyable {
  public:
@@ -30,8 +30,6 @@ class Thread : private boost::noncopyable {
   // Waits up to ms milliseconds for the running flag to clear (stop() wakes
   // the wait at once); returns running().
   bool sleepFor(int ms);
-  // True on the thread that runs this object's body.
-  bool inBody() const;
 
  private:
   void wrapper();
