@@ -12,6 +12,9 @@
 # 3. An element without content (<x/>) converts nothing: the value keeps its default.
 # 4. A base64 payload with a null pointer is left out of its parent element
 #    (a non-null payload of size 0 is still written, as an empty element).
+# 5. The text of a base64 payload is read and written by the bulk codec of
+#    protocol/base64.h; the element around it (xsi:type check, an element
+#    without content) stays generated.
 #
 # Each rewrite must hit the expected number of places; a different soapcpp2
 # output stops the build instead of going unnoticed.
@@ -57,4 +60,13 @@ rewrite(code "int err = (soap_s2[A-Za-z0-9_]+)\\(soap, soap_value\\(soap\\), a\\
 rewrite(code "(int SOAP_FMAC4 soap_out_xsd__base64Binary\\(struct soap \\*soap, const char \\*tag, int id, const xsd__base64Binary \\*a, const char \\*type\\)\n{\n)"
         "\\1\tif (!a->__ptr)\n\t\treturn SOAP_OK;\n"
         1 "base64 writer")
+# 5. the bulk base64 reader and writer
+rewrite(code "\n#include \"ocamH.h\"\n" "\n#include \"ocamH.h\"\n#include \"protocol/base64.h\"\n"
+        1 "base64 codec declaration")
+rewrite(code "a->__ptr = soap_getbase64\\(soap, &a->__size, 0\\);"
+        "a->__ptr = ::ocamera::wire::readBase64(soap, &a->__size);"
+        1 "base64 reader")
+rewrite(code "if \\(soap_putbase64\\(soap, a->__ptr, a->__size\\)\\)"
+        "if (::ocamera::wire::writeBase64(soap, a->__ptr, a->__size))"
+        1 "base64 writer call")
 file(WRITE "${GEN_DIR}/ocamC.cpp" "${code}")

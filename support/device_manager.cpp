@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ocamH.h"
+#include "protocol/limits.h"
 #include "protocol/transport.h"
 #include "support/device.h"
 #include "support/soap_cache.h"
@@ -50,6 +51,7 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
   // The prototype lives only until the cache has copied it.
   struct soap prototype(mode, mode);
   ocamera::wire::configure(&prototype);
+  ocamera::wire::applyClientLimits(&prototype);
   prototype.connect_timeout = kConnectTimeoutSeconds;
   prototype.recv_timeout = 0;
 

@@ -1,0 +1,62 @@
+// A SOAP context that reads a fixed text in pieces of chosen sizes, as if the
+// text arrived from a socket in that many receives.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ocamH.h"
+#include "protocol/transport.h"
+
+namespace codec_test {
+
+class FedContext {
+ public:
+  // Receive number i returns at most pieces[i % pieces.size()] bytes (and never
+  // more than the runtime asks for); an empty list gives everything at once.
+  FedContext(std::string text, std::vector<std::size_t> pieces)
+      : text_(std::move(text)), pieces_(std::move(pieces)), ctx_(soap_new()) {
+    ocamera::wire::configure(ctx_);
+    ctx_->user = this;
+    ctx_->frecv = &FedContext::receive;
+  }
+  ~FedContext() {
+    soap_destroy(ctx_);
+    soap_end(ctx_);
+    soap_free(ctx_);
+  }
+  FedContext(const FedContext &) = delete;
+  FedContext &operator=(const FedContext &) = delete;
+
+  soap *get() const { return ctx_; }
+  operator soap *() const { return ctx_; }
+  soap *operator->() const { return ctx_; }
+
+  // Bytes of the text the parser has taken out of its buffer so far.
+  std::size_t consumed() const { return position_ - (ctx_->buflen - ctx_->bufidx); }
+  std::size_t receives() const { return receives_; }
+
+ private:
+  static std::size_t receive(soap *ctx, char *buf, std::size_t len) {
+    auto *self = static_cast<FedContext *>(ctx->user);
+    std::size_t n = std::min(len, self->text_.size() - self->position_);
+    if (!self->pieces_.empty())
+      n = std::min(n, self->pieces_[self->receives_ % self->pieces_.size()]);
+    std::memcpy(buf, self->text_.data() + self->position_, n);
+    self->position_ += n;
+    ++self->receives_;
+    return n;
+  }
+
+  std::string text_;
+  std::vector<std::size_t> pieces_;
+  std::size_t position_ = 0;
+  std::size_t receives_ = 0;
+  soap *ctx_;
+};
+
+}  // namespace codec_test
