@@ -13,24 +13,21 @@
 
 #include <array>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "faults/watchdog.h"
 #include "sim/simulator.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using ocamera_test::Watchdog;
 using ocamsim::FaultKind;
 
 constexpr int kWidth = 64;
@@ -141,36 +138,6 @@ const Row kRows[] = {
 // clang-format on
 
 // ------------------------------------------------------------------ helpers
-
-// Aborts the process when a cell runs past its bound: a hang shows up as a
-// named failure at once rather than as a time-out of the whole test.
-class Watchdog {
- public:
-  Watchdog(std::string what, std::chrono::seconds bound)
-      : what_(std::move(what)), thread_([this, bound] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_cv_.wait_for(lock, bound, [this] { return done_; })) {
-            std::fprintf(stderr, "fault matrix: %s did not finish within %lld s\n", what_.c_str(),
-                         static_cast<long long>(bound.count()));
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::string what_;
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 // Runs one library call and checks that it came back within kCallBound.
 template <class Fn>
@@ -511,7 +478,7 @@ TEST_P(FaultMatrix, EveryFamilyGetsItsValueAndRecovers) {
     const std::size_t index = static_cast<std::size_t>(family);
     const std::string cell = std::string(row.name) + " x " + familyName(family);
     SCOPED_TRACE(cell);
-    Watchdog watchdog(cell, kCellBound);
+    Watchdog watchdog("fault matrix cell " + cell, kCellBound);
     const std::string operation = operationOf(family);
     Subject subject;
 
