@@ -5,8 +5,14 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "stdsoap2.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace ocamera {
 namespace wire {
@@ -64,6 +70,7 @@ constexpr std::size_t kMaxPayload = INT_MAX;
 constexpr std::size_t kMaxFirstAllocation = std::size_t{64} << 20;
 constexpr std::size_t kMinFirstAllocation = 64;
 constexpr std::size_t kGrowthFloor = std::size_t{64} << 10;
+constexpr std::size_t kSpare = 8;
 
 // The decoded bytes, in one block of context memory that grows (by doubling)
 // only when the first guess of its size was too small.
@@ -106,8 +113,9 @@ class DecodedBytes {
   }
 
   bool moveTo(std::size_t capacity) {
-    // One spare byte: the block decoder stores four bytes to place three.
-    auto *fresh = static_cast<unsigned char *>(soap_malloc(ctx_, capacity + 1));
+    // Spare bytes: the block decoders store whole registers (4 or 32 bytes)
+    // to place 3 or 24.
+    auto *fresh = static_cast<unsigned char *>(soap_malloc(ctx_, capacity + kSpare));
     if (!fresh) return fail();
     if (used_) std::memcpy(fresh, data_, used_);
     if (data_) soap_dealloc(ctx_, data_);
@@ -121,6 +129,99 @@ class DecodedBytes {
   std::size_t used_ = 0;
   std::size_t capacity_ = 0;
 };
+
+// ------------------------------------------------------------------ AVX2 blocks
+//
+// 32 characters to 24 bytes and 24 bytes to 32 characters per step, where the
+// processor has AVX2 (checked once at run time); the scalar code does the rest.
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define OCAMERA_BASE64_AVX2 1
+
+// Decodes whole blocks of 32 letters from [*in, end) to *out while every
+// character of a block is a letter; stops before the first block that holds
+// anything else. Writes up to 8 bytes past the last one it places.
+__attribute__((target("avx2"))) void decodeBlocksAvx2(const unsigned char **in,
+                                                      const unsigned char *end,
+                                                      unsigned char **out) {
+  const unsigned char *p = *in;
+  unsigned char *o = *out;
+  const __m256i upperLo = _mm256_set1_epi8('A' - 1), upperHi = _mm256_set1_epi8('Z' + 1);
+  const __m256i lowerLo = _mm256_set1_epi8('a' - 1), lowerHi = _mm256_set1_epi8('z' + 1);
+  const __m256i digitLo = _mm256_set1_epi8('0' - 1), digitHi = _mm256_set1_epi8('9' + 1);
+  const __m256i plus = _mm256_set1_epi8('+'), slash = _mm256_set1_epi8('/');
+  const __m256i pairs = _mm256_set1_epi32(0x01400140);  // a * 64 + b per 16 bits
+  const __m256i quads = _mm256_set1_epi32(0x00011000);  // ab * 4096 + cd per 32 bits
+  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2,
+                                         1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+  while (end - p >= 32) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+    // Bytes from 128 up are negative as signed and fall in no range.
+    const __m256i upper =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, upperLo), _mm256_cmpgt_epi8(upperHi, c));
+    const __m256i lower =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, lowerLo), _mm256_cmpgt_epi8(lowerHi, c));
+    const __m256i digit =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, digitLo), _mm256_cmpgt_epi8(digitHi, c));
+    const __m256i isPlus = _mm256_cmpeq_epi8(c, plus), isSlash = _mm256_cmpeq_epi8(c, slash);
+    const __m256i letter = _mm256_or_si256(
+        _mm256_or_si256(upper, lower), _mm256_or_si256(digit, _mm256_or_si256(isPlus, isSlash)));
+    if (_mm256_movemask_epi8(letter) != -1) break;
+    __m256i shift = _mm256_and_si256(upper, _mm256_set1_epi8(-'A'));
+    shift = _mm256_or_si256(shift, _mm256_and_si256(lower, _mm256_set1_epi8(26 - 'a')));
+    shift = _mm256_or_si256(shift, _mm256_and_si256(digit, _mm256_set1_epi8(52 - '0')));
+    shift = _mm256_or_si256(shift, _mm256_and_si256(isPlus, _mm256_set1_epi8(62 - '+')));
+    shift = _mm256_or_si256(shift, _mm256_and_si256(isSlash, _mm256_set1_epi8(63 - '/')));
+    const __m256i values = _mm256_add_epi8(c, shift);
+    const __m256i merged = _mm256_madd_epi16(_mm256_maddubs_epi16(values, pairs), quads);
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(merged, order), lanes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), bytes);
+    p += 32;
+    o += 24;
+  }
+  *in = p;
+  *out = o;
+}
+
+// Encodes whole blocks of 24 bytes from `in` while at least 28 are left (each
+// step reads 4 bytes ahead); returns the number of bytes it took.
+__attribute__((target("avx2"))) std::size_t encodeBlocksAvx2(const unsigned char *in,
+                                                             std::size_t bytes, char *out) {
+  std::size_t done = 0;
+  // Every 32-bit lane gets the bytes s1 s0 s2 s1 of its group of three.
+  const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, 1, 0,
+                                          2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+  const __m256i offsets =
+      _mm256_setr_epi8(65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0, 65, 71, -4,
+                       -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0);
+  while (bytes - done >= 28) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + done));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + done + 12));
+    const __m256i groups = _mm256_shuffle_epi8(_mm256_set_m128i(hi, lo), spread);
+    // The four 6-bit values of each group, one per byte.
+    const __m256i ac = _mm256_mulhi_epu16(_mm256_and_si256(groups, _mm256_set1_epi32(0x0fc0fc00)),
+                                          _mm256_set1_epi32(0x04000040));
+    const __m256i bd = _mm256_mullo_epi16(_mm256_and_si256(groups, _mm256_set1_epi32(0x003f03f0)),
+                                          _mm256_set1_epi32(0x01000010));
+    const __m256i values = _mm256_or_si256(ac, bd);
+    // 0..25 'A'.., 26..51 'a'.., 52..61 '0'.., 62 '+', 63 '/'.
+    __m256i index = _mm256_subs_epu8(values, _mm256_set1_epi8(51));
+    index = _mm256_sub_epi8(index, _mm256_cmpgt_epi8(values, _mm256_set1_epi8(25)));
+    const __m256i text = _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + done / 3 * 4), text);
+    done += 24;
+  }
+  return done;
+}
+
+bool haveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#else
+bool haveAvx2() { return false; }
+#endif
 
 // A first guess of the payload's size, from what is known before reading it:
 // the end tag already in the buffer, else the HTTP content length, else the
@@ -147,8 +248,9 @@ inline void storeGroup(unsigned char *out, std::uint32_t group) {
 
 inline bool coblank(soap_wchar c) { return c + 1 > 0 && c <= 32; }
 
-unsigned char *bulkRead(struct soap *ctx, int *size) {
+unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
   const DecodeTables &tables = decodeTables();
+  const bool avx2 = simd && haveAvx2();
   DecodedBytes out(ctx);
   if (!out.reserve(firstGuess(ctx))) return nullptr;
   std::uint32_t bits = 0;  // the characters of the group so far
@@ -163,6 +265,9 @@ unsigned char *bulkRead(struct soap *ctx, int *size) {
         if (have == 0 && end - p >= 4) {
           if (!out.reserve(static_cast<std::size_t>(end - p) / 4 * 3)) return nullptr;
           unsigned char *o = out.tail();
+#if defined(OCAMERA_BASE64_AVX2)
+          if (avx2) decodeBlocksAvx2(&p, end, &o);
+#endif
           const auto &s = tables.shifted;
           while (end - p >= 16) {
             const std::uint32_t g0 = s[0][p[0]] | s[1][p[1]] | s[2][p[2]] | s[3][p[3]];
@@ -270,12 +375,14 @@ const EncodeTable &encodeTable() {
   return table;
 }
 
-// Characters per send: a whole number of groups, so padding only ever ends
-// the last block.
-constexpr std::size_t kSendBlock = 16384;
+void encode(const unsigned char *in, std::size_t bytes, char *out, bool simd);
+
+// Characters per unbuffered send: a whole number of groups, so padding only
+// ever ends the last block.
+constexpr std::size_t kSendBlock = std::size_t{256} << 10;
 constexpr std::size_t kBytesPerBlock = kSendBlock / 4 * 3;
 
-int bulkWrite(struct soap *ctx, const unsigned char *bytes, int size) {
+int bulkWrite(struct soap *ctx, const unsigned char *bytes, int size, bool simd) {
   if (!bytes || size <= 0) return SOAP_OK;
   std::size_t left = static_cast<std::size_t>(size);
   // The counting pass of a message only needs the length, unless a hook looks
@@ -284,11 +391,41 @@ int bulkWrite(struct soap *ctx, const unsigned char *bytes, int size) {
     ctx->count += base64EncodedLength(left);
     return SOAP_OK;
   }
-  char block[kSendBlock];
+  // Buffered output (buffer, store, chunk) with no filter: encode straight
+  // into the send buffer, where soap_send_raw would copy the text, and flush
+  // it when it is full.
+  if ((ctx->mode & SOAP_IO) != SOAP_IO_FLUSH && !(ctx->mode & SOAP_IO_LENGTH) &&
+      !ctx->ffiltersend && ctx->bufidx <= sizeof ctx->buf) {
+    while (left > 0) {
+      const std::size_t room = sizeof ctx->buf - ctx->bufidx;
+      if (room < 4) {
+        // A group across the end of the buffer goes the runtime's way, so
+        // the buffer is flushed just where it would flush it.
+        char group[4];
+        const std::size_t take = std::min<std::size_t>(left, 3);
+        encode(bytes, take, group, simd);
+        if (soap_send_raw(ctx, group, 4)) return ctx->error;
+        bytes += take;
+        left -= take;
+        continue;
+      }
+      const std::size_t take = std::min(left, room / 4 * 3);
+      encode(bytes, take, ctx->buf + ctx->bufidx, simd);
+      ctx->bufidx += base64EncodedLength(take);
+      bytes += take;
+      left -= take;
+    }
+    return SOAP_OK;
+  }
+  // Unbuffered output (or a filter): every send goes to the connection as it
+  // is, so the text goes in few large sends.
+  const std::size_t blockBytes = std::min(left, kBytesPerBlock);
+  std::unique_ptr<char[]> block(new (std::nothrow) char[base64EncodedLength(blockBytes)]);
+  if (!block) return ctx->error = SOAP_EOM;
   while (left > 0) {
     const std::size_t take = std::min(left, kBytesPerBlock);
-    encodeBase64(bytes, take, block);
-    if (soap_send_raw(ctx, block, base64EncodedLength(take))) return ctx->error;
+    encode(bytes, take, block.get(), simd);
+    if (soap_send_raw(ctx, block.get(), base64EncodedLength(take))) return ctx->error;
     bytes += take;
     left -= take;
   }
@@ -298,15 +435,23 @@ int bulkWrite(struct soap *ctx, const unsigned char *bytes, int size) {
 }  // namespace
 
 unsigned char *readBase64(struct soap *ctx, int *size) {
-  if (selected.load(std::memory_order_relaxed) == Base64Codec::kRuntime)
-    return soap_getbase64(ctx, size, 0);
-  return bulkRead(ctx, size);
+  const Base64Codec codec = selected.load(std::memory_order_relaxed);
+  if (codec == Base64Codec::kRuntime) {
+    // The runtime's reader also holds a payload to the string limit; payloads
+    // are bounded by the reply size instead (see readBase64 in base64.h).
+    const long maxlength = ctx->maxlength;
+    ctx->maxlength = 0;
+    unsigned char *bytes = soap_getbase64(ctx, size, 0);
+    ctx->maxlength = maxlength;
+    return bytes;
+  }
+  return bulkRead(ctx, size, codec == Base64Codec::kBulk);
 }
 
 int writeBase64(struct soap *ctx, const unsigned char *bytes, int size) {
-  if (selected.load(std::memory_order_relaxed) == Base64Codec::kRuntime)
-    return soap_putbase64(ctx, bytes, size);
-  return bulkWrite(ctx, bytes, size);
+  const Base64Codec codec = selected.load(std::memory_order_relaxed);
+  if (codec == Base64Codec::kRuntime) return soap_putbase64(ctx, bytes, size);
+  return bulkWrite(ctx, bytes, size, codec == Base64Codec::kBulk);
 }
 
 void selectBase64Codec(Base64Codec codec) { selected.store(codec, std::memory_order_relaxed); }
@@ -314,6 +459,20 @@ void selectBase64Codec(Base64Codec codec) { selected.store(codec, std::memory_or
 Base64Codec selectedBase64Codec() { return selected.load(std::memory_order_relaxed); }
 
 void encodeBase64(const unsigned char *in, std::size_t bytes, char *out) {
+  encode(in, bytes, out, true);
+}
+
+namespace {
+
+void encode(const unsigned char *in, std::size_t bytes, char *out, bool simd) {
+#if defined(OCAMERA_BASE64_AVX2)
+  if (simd && haveAvx2()) {
+    const std::size_t done = encodeBlocksAvx2(in, bytes, out);
+    in += done;
+    out += done / 3 * 4;
+    bytes -= done;
+  }
+#endif
   const auto &pair = encodeTable().pair;
   for (; bytes >= 3; bytes -= 3, in += 3, out += 4) {
     const std::uint32_t group = std::uint32_t{in[0]} << 16 | std::uint32_t{in[1]} << 8 | in[2];
@@ -329,6 +488,8 @@ void encodeBase64(const unsigned char *in, std::size_t bytes, char *out) {
     out[3] = '=';
   }
 }
+
+}  // namespace
 
 }  // namespace wire
 }  // namespace ocamera

@@ -38,6 +38,9 @@ namespace wire {
 //  - On success the parser stands where the runtime's reader leaves it: the
 //    tag (or end of input) that ended the text is held as the look-ahead.
 // Allocation failure or a payload above INT_MAX bytes fails with SOAP_EOM.
+// Unlike the runtime's reader, the payload is not held to the context's string
+// limit (soap->maxlength): strings stay short while an image is megabytes; the
+// reply size limit (recv_maxlength) bounds a payload instead.
 unsigned char *readBase64(struct soap *ctx, int *size);
 
 // Writes `size` bytes as base64 text with '=' padding and no line breaks, the
@@ -45,9 +48,11 @@ unsigned char *readBase64(struct soap *ctx, int *size);
 // of 0 or less writes nothing. Returns SOAP_OK or the runtime's send error.
 int writeBase64(struct soap *ctx, const unsigned char *bytes, int size);
 
-// Which implementation readBase64/writeBase64 run. The runtime's own is kept
-// for comparison in benchmarks and tests; the library always uses kBulk.
-enum class Base64Codec { kBulk, kRuntime };
+// Which implementation readBase64/writeBase64 run. The library always uses
+// kBulk, which takes 32 characters per step where the processor has AVX2;
+// kBulkPortable is the same without those steps, and kRuntime the runtime's
+// own reader and writer, both kept for comparison in tests and benchmarks.
+enum class Base64Codec { kBulk, kBulkPortable, kRuntime };
 void selectBase64Codec(Base64Codec codec);
 Base64Codec selectedBase64Codec();
 

@@ -15,8 +15,9 @@
 //  - kMaxElementDepth: elements the parser enters (Envelope, Body, reply,
 //    member: 4 deep; a fault's nested sub-codes go deeper). Unknown elements
 //    are skipped without recursion at any depth.
-//  - kMaxStringLength: characters of one string (device descriptions, sensor
-//    register names, fault texts).
+//  - kMaxStringLength: length of one string (device descriptions, sensor
+//    register names, fault texts). Base64 payloads are not held to it (the
+//    runtime's own reader would hold them): their bound is kMaxReplyBytes.
 //  - kMaxListEntries: entries of one list (devices of "rdev:list", names of
 //    "scam:getSensorRegisterNames").
 //

@@ -17,7 +17,23 @@
 namespace codec_test {
 namespace {
 
-enum class Reader { kRuntime, kBulk };
+// The runtime's reader, and the bulk reader with and without its AVX2 blocks.
+enum class Reader { kRuntime, kBulk, kBulkPortable };
+
+// Selects a codec while it lives.
+class CodecSelection {
+ public:
+  explicit CodecSelection(ocamera::wire::Base64Codec codec)
+      : before_(ocamera::wire::selectedBase64Codec()) {
+    ocamera::wire::selectBase64Codec(codec);
+  }
+  ~CodecSelection() { ocamera::wire::selectBase64Codec(before_); }
+  CodecSelection(const CodecSelection &) = delete;
+  CodecSelection &operator=(const CodecSelection &) = delete;
+
+ private:
+  ocamera::wire::Base64Codec before_;
+};
 
 // Everything a reader leaves behind that a caller or the rest of the parse can see.
 struct Outcome {
@@ -61,8 +77,14 @@ Outcome readPayload(const std::string &document, const std::vector<std::size_t> 
     o.beginError = ctx->error;
     return o;
   }
-  unsigned char *p = reader == Reader::kRuntime ? soap_getbase64(ctx, &o.size, 0)
-                                                : ocamera::wire::readBase64(ctx, &o.size);
+  unsigned char *p = nullptr;
+  if (reader == Reader::kRuntime) {
+    p = soap_getbase64(ctx, &o.size, 0);
+  } else {
+    CodecSelection codec(reader == Reader::kBulk ? ocamera::wire::Base64Codec::kBulk
+                                                 : ocamera::wire::Base64Codec::kBulkPortable);
+    p = ocamera::wire::readBase64(ctx, &o.size);
+  }
   o.nullResult = p == nullptr;
   if (p && o.size > 0) o.bytes.assign(p, p + o.size);
   o.error = ctx->error;
@@ -113,11 +135,12 @@ const std::vector<std::vector<std::size_t>> kPieces = {
 void expectSameOutcome(const std::string &doc, const std::vector<std::size_t> &pieces,
                        const std::string &what) {
   const Outcome runtime = readPayload(doc, pieces, Reader::kRuntime);
-  const Outcome bulk = readPayload(doc, pieces, Reader::kBulk);
   std::string chunking;
   for (std::size_t n : pieces) chunking += std::to_string(n) + " ";
-  EXPECT_EQ(bulk, runtime) << what << "; pieces: " << chunking
-                           << "; document: " << doc.substr(0, 200);
+  EXPECT_EQ(readPayload(doc, pieces, Reader::kBulk), runtime)
+      << what << "; pieces: " << chunking << "; document: " << doc.substr(0, 200);
+  EXPECT_EQ(readPayload(doc, pieces, Reader::kBulkPortable), runtime)
+      << "portable; " << what << "; pieces: " << chunking << "; document: " << doc.substr(0, 200);
 }
 
 void expectSameOutcomeForAllPieces(const std::string &doc, const std::string &what) {
@@ -183,6 +206,19 @@ TEST(Base64Reader, EveryByteValueInEveryPositionOfAGroup) {
                                     "QUJ" + c + "DRA==", "QUJDRA=" + c + "="})
       for (const auto &pieces : std::vector<std::vector<std::size_t>>{{}, {1}, {4}})
         expectSameOutcome(document(text), pieces, "byte " + std::to_string(b));
+  }
+}
+
+// The same inside runs long enough for the 16- and 32-character blocks.
+TEST(Base64Reader, EveryByteValueInsideLongRuns) {
+  const std::string run = "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9w";  // 56
+  for (int b = 0; b < 256; ++b) {
+    for (std::size_t at : {0u, 5u, 15u, 16u, 31u, 32u, 33u, 47u, 55u}) {
+      std::string text = run + run;
+      text.insert(at, 1, static_cast<char>(b));
+      expectSameOutcome(document(text), {},
+                        "byte " + std::to_string(b) + " at " + std::to_string(at));
+    }
   }
 }
 
@@ -283,6 +319,7 @@ TEST(Base64Reader, LargePayloadAcrossManyReceives) {
       ASSERT_EQ(bulk.error, SOAP_OK);
       ASSERT_EQ(bulk.bytes, bytes);
       EXPECT_EQ(bulk, readPayload(document(*t), pieces, Reader::kRuntime));
+      EXPECT_EQ(bulk, readPayload(document(*t), pieces, Reader::kBulkPortable));
     }
   }
 }
@@ -316,7 +353,8 @@ struct ReplyOutcome {
   int nSize = 0;
 };
 
-ReplyOutcome readImageReply(const std::string &data, ocamera::wire::Base64Codec codec) {
+ReplyOutcome readImageReply(const std::string &data, ocamera::wire::Base64Codec codec,
+                            long maxlength = 0) {
   const std::string doc =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
       "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -330,6 +368,7 @@ ReplyOutcome readImageReply(const std::string &data, ocamera::wire::Base64Codec 
   const ocamera::wire::Base64Codec before = ocamera::wire::selectedBase64Codec();
   ocamera::wire::selectBase64Codec(codec);
   FedContext ctx(doc, {5});
+  ctx->maxlength = maxlength;
   ocam::scam__SingleImageResponse reply;
   reply.soap_default(ctx);
   ReplyOutcome o;
@@ -369,6 +408,17 @@ TEST(Base64Reader, GeneratedReaderKeepsTheElementRules) {
   }
   EXPECT_EQ(readImageReply("<scam:data>/wAB</scam:data>", ocamera::wire::Base64Codec::kBulk).bytes,
             (std::vector<unsigned char>{0xFF, 0x00, 0x01}));
+}
+
+// Payloads are bounded by the reply size, not by the string limit, whichever
+// codec reads them; strings still are.
+TEST(Base64Reader, StringLimitLeavesPayloadsAlone) {
+  const std::string data = "<scam:data>" + std::string(400, 'A') + "</scam:data>";
+  for (auto codec : {ocamera::wire::Base64Codec::kRuntime, ocamera::wire::Base64Codec::kBulk}) {
+    const ReplyOutcome o = readImageReply(data, codec, 16);
+    EXPECT_EQ(o.error, SOAP_OK);
+    EXPECT_EQ(o.bytes.size(), 300u);
+  }
 }
 
 TEST(Base64Reader, LibraryUsesTheBulkCodec) {
