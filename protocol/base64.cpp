@@ -227,7 +227,7 @@ bool haveAvx2() { return false; }
 // the end tag already in the buffer, else the HTTP content length, else the
 // buffer's worth. Only a guess: the block grows when the text runs longer.
 std::size_t firstGuess(const struct soap *ctx) {
-  const std::size_t buffered = ctx->buflen - ctx->bufidx;
+  const std::size_t buffered = ctx->buflen > ctx->bufidx ? ctx->buflen - ctx->bufidx : 0;
   if (const void *tag = std::memchr(ctx->buf + ctx->bufidx, '<', buffered)) {
     const std::size_t text =
         static_cast<std::size_t>(static_cast<const char *>(tag) - (ctx->buf + ctx->bufidx));
