@@ -65,9 +65,10 @@ const DecodeTables &decodeTables() {
 
 // Any single payload must fit the int size of xsd__base64Binary.
 constexpr std::size_t kMaxPayload = INT_MAX;
-// The first allocation never trusts a length announced by the peer beyond this;
-// a longer payload grows into its room as it arrives.
-constexpr std::size_t kMaxFirstAllocation = std::size_t{64} << 20;
+// The first allocation never trusts a length announced by the peer beyond this
+// (the largest image, 2592 x 1944 bytes, fits); a longer payload grows into
+// its room as it arrives.
+constexpr std::size_t kMaxFirstAllocation = std::size_t{8} << 20;
 constexpr std::size_t kMinFirstAllocation = 64;
 constexpr std::size_t kGrowthFloor = std::size_t{64} << 10;
 constexpr std::size_t kSpare = 8;
