@@ -256,6 +256,17 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
   if (!out.reserve(firstGuess(ctx))) return nullptr;
   std::uint32_t bits = 0;  // the characters of the group so far
   int have = 0;            // how many (0..3)
+  // One more letter; a complete group becomes three bytes.
+  auto addLetter = [&](std::uint32_t value) {
+    bits = bits << 6 | value;
+    if (++have < 4) return true;
+    if (!out.reserve(3)) return false;
+    storeGroup(out.tail(), bits);
+    out.advance(3);
+    bits = 0;
+    have = 0;
+    return true;
+  };
   for (;;) {
     // Straight from the receive buffer while nothing there needs the scanner.
     if (!ctx->ahead && !ctx->cdata) {
@@ -296,15 +307,8 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
         // One character: a letter of a broken-up group, or a blank.
         const std::uint8_t v = tables.value[*p];
         if (v < 64) {
-          bits = bits << 6 | v;
           ++p;
-          if (++have == 4) {
-            if (!out.reserve(3)) return nullptr;
-            storeGroup(out.tail(), bits);
-            out.advance(3);
-            bits = 0;
-            have = 0;
-          }
+          if (!addLetter(v)) return nullptr;
         } else if (v == kBlank) {
           ++p;
         } else {
@@ -341,14 +345,7 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
         ctx->error = SOAP_TYPE;
         return nullptr;
       }
-      bits = bits << 6 | static_cast<std::uint32_t>(v);
-      if (++have == 4) {
-        if (!out.reserve(3)) return nullptr;
-        storeGroup(out.tail(), bits);
-        out.advance(3);
-        bits = 0;
-        have = 0;
-      }
+      if (!addLetter(static_cast<std::uint32_t>(v))) return nullptr;
     } else if (!coblank(c)) {
       ctx->error = SOAP_TYPE;
       return nullptr;

@@ -14,6 +14,7 @@
 #include "common/scripted_peer.h"
 #include "ocamH.h"
 #include "protocol/transport.h"
+#include "protocol/wire_context.h"
 #include "support/device_manager.h"
 #include "support/soap_cache.h"
 
@@ -26,27 +27,9 @@ using ocamera_test::ScriptedPeer;
 using ocamera_test::soapEnvelope;
 
 // A context set up as the library sets up its own, limits included.
-class LimitedContext {
+class LimitedContext : public ocamera_test::WireContext {
  public:
-  LimitedContext() : ctx_(soap_new1(SOAP_IO_KEEPALIVE)) {
-    ocamera::wire::configure(ctx_);
-    ocamera::wire::applyClientLimits(ctx_);
-    ctx_->connect_timeout = 5;
-    ctx_->send_timeout = 5;
-    ctx_->recv_timeout = 10;
-  }
-  ~LimitedContext() {
-    soap_destroy(ctx_);
-    soap_end(ctx_);
-    soap_free(ctx_);
-  }
-  LimitedContext(const LimitedContext &) = delete;
-  LimitedContext &operator=(const LimitedContext &) = delete;
-  operator soap *() const { return ctx_; }
-  soap *operator->() const { return ctx_; }
-
- private:
-  soap *ctx_;
+  LimitedContext() : WireContext(SOAP_IO_KEEPALIVE) { ocamera::wire::applyClientLimits(get()); }
 };
 
 // "scam:SingleImageResponse" whose data is `chars` characters of base64 ("A"
