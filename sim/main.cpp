@@ -1,6 +1,7 @@
 // ocamsim: the simulated camera as a stand-alone program.
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "sim/simulator.h"
 
@@ -26,6 +28,10 @@ const char kUsage[] =
     "  --height N        sensor height in pixels (default 1024)\n"
     "  --pattern P       Bayer pattern: GRGR, BGBG, RGRG, GBGB or 1-4 (default GRGR)\n"
     "  --ram BYTES       image RAM size (default 16777216)\n"
+    "  --input-schedule MS:LEVELS[,MS:LEVELS...]\n"
+    "                    drive the inputs: at MS milliseconds after start set the\n"
+    "                    levels (bit 0 = I0, bit 1 = I1), e.g. 0:0,1000:1\n"
+    "  --input-period MS repeat the input schedule every MS milliseconds\n"
     "  -v, --verbose     one line per request on standard error\n"
     "  -h, --help        this text\n";
 
@@ -36,6 +42,25 @@ bool parseInt(const char *text, long long lo, long long hi, long long &out) {
   if (errno || end == text || *end || v < lo || v > hi) return false;
   out = v;
   return true;
+}
+
+// "0:0,1000:1,1500:3" -> steps at 0, 1000 and 1500 ms; levels 0..3.
+bool parseSchedule(const char *text, std::vector<ocamsim::InputStep> &steps) {
+  steps.clear();
+  std::string spec(text);
+  std::size_t pos = 0;
+  while (pos <= spec.size()) {
+    const std::size_t comma = std::min(spec.find(',', pos), spec.size());
+    const std::string item = spec.substr(pos, comma - pos);
+    const std::size_t colon = item.find(':');
+    long long at = 0, levels = 0;
+    if (colon == std::string::npos || !parseInt(item.substr(0, colon).c_str(), 0, 86400000, at) ||
+        !parseInt(item.substr(colon + 1).c_str(), 0, 3, levels))
+      return false;
+    steps.push_back({static_cast<int>(at), static_cast<int>(levels)});
+    pos = comma + 1;
+  }
+  return !steps.empty();
 }
 
 int parsePattern(const std::string &p) {
@@ -85,6 +110,10 @@ int main(int argc, char **argv) {
       ok = opt.bayerPattern != 0;
     } else if (a == "--ram" && (ok = parseInt(v, 0, 1LL << 31, n))) {
       opt.imageRamSize = static_cast<std::size_t>(n);
+    } else if (a == "--input-schedule") {
+      ok = parseSchedule(v, opt.inputSchedule);
+    } else if (a == "--input-period" && (ok = parseInt(v, 1, 86400000, n))) {
+      opt.inputSchedulePeriodMs = static_cast<int>(n);
     } else {
       std::fprintf(stderr, "ocamsim: unknown option: %s\n%s", a.c_str(), kUsage);
       return 2;

@@ -91,6 +91,29 @@ TEST(SimExecutable, HelpAndBadOptions) {
   EXPECT_EQ(bad.exitCode(), 2);
   Child unknown({"--frobnicate"});
   EXPECT_EQ(unknown.exitCode(), 2);
+  for (const char *schedule : {"0:4", "x:1", "0:1,", "100"}) {
+    Child badSchedule({"--input-schedule", schedule});
+    EXPECT_EQ(badSchedule.exitCode(), 2) << schedule;
+  }
+}
+
+TEST(SimExecutable, InputScheduleDrivesTheInputs) {
+  // I1 high from the start, I0 following a long period: the levels read are the schedule's.
+  Child sim({"--camera-port", "-1", "--io-port", "0", "--input-schedule", "0:2,3600000:1",
+             "--input-period", "7200000"});
+  std::smatch m;
+  ASSERT_TRUE(sim.waitFor(std::regex("inputs/outputs/LEDs on (127\\.0\\.0\\.1:\\d+)"), m))
+      << sim.text();
+  simtest::Client d(m[1], false);
+  const int t = d.open(2);
+  ASSERT_NE(t, simtest::kFailed);
+  int status = -99;
+  ASSERT_EQ(d.call(soap_call_sinp__create, status, t), SOAP_OK);
+  ASSERT_EQ(d.call(soap_call_sinp__iOpen, status, t), SOAP_OK);
+  ASSERT_EQ(d.call(soap_call_sinp__iGetInputs, status, t), SOAP_OK);
+  EXPECT_EQ(status & 3, 2);
+  ::kill(sim.pid(), SIGTERM);
+  EXPECT_EQ(sim.exitCode(), 0) << sim.text();
 }
 
 TEST(SimExecutable, ServesLogsAndStopsOnSignals) {
