@@ -1,4 +1,5 @@
-// Visibility of the library's exported entry points.
+// Visibility of the library's exported entry points, and the settings that
+// apply to every object of the library at once.
 #pragma once
 
 #if defined(OCAMERA_BUILDING)
@@ -13,5 +14,44 @@ namespace ocamera {
 // camera service on port 80 (the address alone), the inputs, outputs and LED
 // services on port 8080.
 constexpr const char *kFactoryDefaultAddress = "192.168.0.42";
+
+// ---------------------------------------------------------------- reply time-out
+//
+// By default a request waits for its reply as long as the camera's host is
+// alive (a camera may legitimately take long: an image read with a long read
+// time-out, an input wait); a host that stops answering fails the request
+// within the library's dead-peer bound. An application that also wants a hard
+// limit against a camera that accepts requests and never answers sets a reply
+// time-out: every request started afterwards, of every object (including the
+// keep-alive requests), that waits longer than this for its reply fails with
+// -1, and its connection is dropped so the next request starts on a fresh one.
+// A wait of the camera that is meant to take longer (an input wait with a long
+// time-out) then fails too, so choose it longer than any such wait.
+//
+// milliseconds <= 0 switches it off (the default). Thread-safe.
+OCAMERA_API void setReplyTimeout(int milliseconds);
+// The reply time-out in force, 0 when off.
+OCAMERA_API int replyTimeout();
+
+// ---------------------------------------------------------------- log lines
+//
+// Where the library's own lines go. Without a handler (the default, and after
+// setLogHandler(nullptr, nullptr)) a failed creation writes its line to
+// standard error and a failed keep-alive request writes "failure keep-alive"
+// to standard output. With a handler every such line is passed to it instead
+// (without a line end), on the thread that produced it: an application thread
+// for creation and request lines, an object's keep-alive thread for keep-alive
+// lines. The handler must be thread-safe and must not call into the library.
+enum class LogSource : int {
+  Creation = 0,   // a factory failed; the line says why
+  KeepAlive = 1,  // a keep-alive request failed
+  Request = 2,    // one request and its result (only with setRequestLogging(true))
+};
+using LogHandler = void (*)(LogSource source, const char *line, void *user);
+// Installs handler (called with user as its last argument); thread-safe.
+OCAMERA_API void setLogHandler(LogHandler handler, void *user);
+// With on, every request of every object produces one Request line naming the
+// operation and its result. Off by default. Thread-safe.
+OCAMERA_API void setRequestLogging(bool on);
 
 }  // namespace ocamera

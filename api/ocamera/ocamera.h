@@ -6,4 +6,5 @@
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>
+#include <ocamera/stream.h>
 #include <ocamera/tools.h>

@@ -1,0 +1,223 @@
+// ocamera::Stream: continuous acquisition from one camera, with a pool of
+// reusable frame buffers, a bounded queue, statistics, and recovery after the
+// camera was lost (power cycle, cable pulled, session expired).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <ocamera/camera.h>
+#include <ocamera/export.h>
+#include <ocamera/tools.h>
+
+namespace ocamera {
+
+namespace detail {
+class FramePool;  // the buffers of one stream; shared by the stream and its frames
+struct FrameSlot;
+}  // namespace detail
+
+// What the grab thread does with a new frame when queueDepth frames are
+// waiting for the application already.
+enum class QueuePolicy : int {
+  DropOldest = 0,  // drop the oldest waiting frame (live view: always the newest)
+  DropNewest = 1,  // drop the new frame (the waiting ones keep their order)
+  Block = 2,       // stop fetching until the application takes a frame (nothing dropped)
+};
+
+// White balance of the optional RGB conversion.
+enum class WhiteBalance : int {
+  None = 0,     // plain conversion
+  Factors = 1,  // StreamOptions::red, green, blue in percent
+  File = 2,     // the factors of "wb.conf" in the current directory, read at start()
+};
+
+// How a stream is made. Every field has a usable default.
+struct StreamOptions {
+  OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
+  // The window set on the camera at every start and recovery; frames are
+  // width x height raw bytes (x 3 with rgb). setCameraWindow changes it.
+  int x0 = 0, y0 = 0, width = 1280, height = 1024;
+  // The sensor's Bayer layout: reported with every frame and used by the
+  // RGB conversion.
+  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
+  // Acquisition mode set at start. In SINGLE_SHOT and SELECT_SHOT frames come
+  // only on triggers (triggerImage, or the trigger source set).
+  OCamera::eAcqMode acquisitionMode = OCamera::ACQ_MODE_FREE_RUN;
+  int cameraBuffers = 4;  // frame buffers in the camera (OCamera::open's maxBuffers), 1..1024
+  int bufferCount = 8;    // frames in the stream's pool, >= 2
+  int queueDepth = 4;     // frames delivered but not yet taken, 1..bufferCount
+  QueuePolicy whenFull = QueuePolicy::DropOldest;
+  // Convert every frame to 24-bit RGB on the grab thread (the pattern must be
+  // one the conversion handles: GRGR or BGBG).
+  bool rgb = false;
+  WhiteBalance whiteBalance = WhiteBalance::None;
+  int red = 100, green = 100, blue = 100;  // percent, with WhiteBalance::Factors
+  // The camera's read time-out (ms) the stream sets at start: how long one
+  // image request waits for a frame. It bounds how long stop() waits for a
+  // request in flight on a camera that is alive.
+  int readTimeoutMs = 250;
+  // Image requests kept in flight on separate connections, 1 or 2; frames are
+  // delivered in seqNr order either way.
+  int requestsInFlight = 1;
+  // Recovery: a stream is lost after failuresBeforeLost failed requests in a
+  // row (or a reply saying the session is gone); it then re-creates the camera
+  // object, waiting retryInitialMs before the first try and doubling up to
+  // retryMaxMs between tries, for at most retryLimit tries (0: until stop()).
+  bool recover = true;
+  int failuresBeforeLost = 2;
+  int retryInitialMs = 100;
+  int retryMaxMs = 2000;
+  int retryLimit = 0;
+};
+
+// One frame from a stream's pool. Move-only; the buffer goes back to the pool
+// when the frame is released (release() or destruction). An empty frame
+// (default-constructed, moved from or released) has data() null and size() 0.
+//
+// Ownership and threads: the data belongs to the frame until it is released.
+// A frame may outlive its stream (the pool lives until its last frame is
+// released). One frame must not be used by two threads at once; different
+// frames may be released on any threads.
+class OCAMERA_API Frame {
+ public:
+  Frame() noexcept = default;
+  Frame(Frame &&other) noexcept;
+  Frame &operator=(Frame &&other) noexcept;
+  Frame(const Frame &) = delete;
+  Frame &operator=(const Frame &) = delete;
+  ~Frame();
+
+  explicit operator bool() const noexcept { return slot_ != nullptr; }
+  const unsigned char *data() const noexcept;
+  std::size_t size() const noexcept;  // bytes at data(): width x height x channels
+  int width() const noexcept;
+  int height() const noexcept;
+  int channels() const noexcept;  // 1 raw Bayer, 3 RGB
+  OCameraTools::eBayerPattern pattern() const noexcept;  // of the raw frame
+  int seqNr() const noexcept;     // the camera's sequence number
+  int timeSec() const noexcept;   // the camera's time stamp of the capture
+  int timeMicroSec() const noexcept;
+  int status() const noexcept;    // the camera's image status (0 = good)
+  void release() noexcept;
+
+ private:
+  friend class detail::FramePool;
+  Frame(std::shared_ptr<detail::FramePool> pool, detail::FrameSlot *slot) noexcept;
+  std::shared_ptr<detail::FramePool> pool_;
+  detail::FrameSlot *slot_ = nullptr;
+};
+
+enum class StreamState : int {
+  Stopped = 0,  // made or stopped: no acquisition
+  Running = 1,  // frames are fetched
+  Lost = 2,     // the camera was lost; recovery is trying (or gave up: see StreamEvent::GaveUp)
+};
+
+enum class StreamEvent : int {
+  Started = 0,    // start() succeeded
+  Lost = 1,       // requests fail or the session is gone; the detail says what failed
+  Recovered = 2,  // a new camera object is made and the settings re-applied
+  GaveUp = 3,     // retryLimit tries failed; the stream stays Lost until stop()
+  Stopped = 4,    // stop() ended the acquisition
+};
+
+// What next() found.
+enum class FetchResult : int {
+  Frame = 0,    // a frame was delivered
+  Timeout = 1,  // none arrived within the time-out
+  Stopped = 2,  // the stream is stopped (or stopped while waiting)
+  Lost = 3,     // the camera is lost; frames come again after recovery
+};
+
+// Counters since the stream was made, and the rates over the last second.
+struct StreamStats {
+  std::uint64_t delivered = 0;       // frames handed to the application (queue or callback)
+  std::uint64_t dropped = 0;         // frames dropped because the queue was full
+  std::uint64_t missing = 0;         // frames the camera numbered but never delivered (seqNr gaps)
+  std::uint64_t failedRequests = 0;  // image requests that failed
+  std::uint64_t recoveries = 0;      // times the stream recovered after a loss
+  double framesPerSecond = 0;        // delivered over the last second
+  double megabytesPerSecond = 0;     // bytes of those frames, 10^6 bytes a second
+  StreamState state = StreamState::Stopped;
+};
+
+// A stream owns its camera object and one grab thread (while running).
+//
+// Thread safety: every member function may be called from any thread at the
+// same time as the others, except the destructor. Callbacks run on the grab
+// thread; they may call any member except stop() and the destructor, and
+// should return quickly (the stream does not fetch while they run).
+//
+// Settings made through the stream (setShutterTime ... setAcquisitionMode) are
+// recorded and applied again at every start and after every recovery; each
+// returns the camera's result (0 = success), or -1 while the camera is lost
+// (the setting is still recorded and applied on recovery). Settings made on
+// camera() directly are not recorded.
+class OCAMERA_API Stream {
+ public:
+  // Connects to the camera (as CreateCameraInterface does) and returns a
+  // stopped stream; null on failure, with the reason in *error when given.
+  static std::unique_ptr<Stream> create(const char *address, const StreamOptions &options = {},
+                                        std::string *error = nullptr);
+  ~Stream();  // stops, then destroys the camera object; frames still held stay valid
+  Stream(const Stream &) = delete;
+  Stream &operator=(const Stream &) = delete;
+
+  // Opens the camera's frame buffers, applies the window, the recorded
+  // settings and the acquisition mode, and starts the grab thread. Returns 0,
+  // or the result of the first camera call that failed (nothing is left
+  // running then). Starting a running stream returns 0 and does nothing.
+  int start();
+  // Ends the acquisition (mode STOP, close) and joins the grab thread; a
+  // request in flight is waited for (bounded by readTimeoutMs on a live camera,
+  // by the dead-peer bound on a vanished one), a recovery is cut short.
+  // Frames still queued are dropped; frames the application holds stay valid.
+  void stop();
+
+  // Waits up to timeoutMs (< 0: without limit) for the next frame.
+  FetchResult next(Frame &frame, int timeoutMs);
+  // The next frame if one is waiting; never blocks.
+  bool tryNext(Frame &frame);
+
+  // With a frame callback set, frames go to it instead of the queue; it may
+  // move the frame out to keep it (it is released when the callback returns
+  // otherwise). An empty function goes back to the queue.
+  void setFrameCallback(std::function<void(Frame &frame)> callback);
+  // Lost, Recovered, GaveUp, Started and Stopped, with a line of detail.
+  void setEventCallback(std::function<void(StreamEvent event, const std::string &detail)> callback);
+
+  StreamStats stats() const;
+  StreamState state() const;
+  // The options the stream was made with, with the window as set last.
+  StreamOptions options() const;
+
+  // Recorded settings (see above).
+  int setShutterTime(int microseconds);
+  int setGain(int factor);
+  int setFrameRate(float fps);
+  int setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity);
+  int setTriggerDelay(int microseconds);
+  // Changes the frame size; only while stopped (-1 otherwise).
+  int setCameraWindow(int x0, int y0, int width, int height);
+  // Only while stopped (-1 otherwise); start() sets it on the camera.
+  int setAcquisitionMode(OCamera::eAcqMode mode);
+  // A software trigger (single-shot and select-shot modes); not recorded.
+  int triggerImage();
+
+  // The camera object, for operations the stream does not offer. Owned by the
+  // stream; null while the camera is lost; replaced by a new object at each
+  // recovery, so do not keep it across a Lost event. Calls on it must not
+  // change the acquisition state (mode, open/close, window) while running.
+  OCamera *camera();
+
+ private:
+  struct Impl;
+  explicit Stream(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ocamera
