@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
+#include <climits>
 #include <cstring>
 
 #include "stdsoap2.h"
@@ -30,6 +32,8 @@ const RuntimeWriters &runtime_writers() {
   }();
   return writers;
 }
+
+std::atomic<int> reply_timeout_ms{0};
 
 // Set while the header block of a request (not of a response) is written.
 thread_local bool writing_request = false;
@@ -61,6 +65,23 @@ void configure(struct soap *ctx) {
   // A peer that drops the connection must fail the call, not raise SIGPIPE and
   // end the application.
   ctx->socket_flags |= MSG_NOSIGNAL;
+}
+
+void setReplyTimeout(int milliseconds) {
+  reply_timeout_ms.store(milliseconds > 0 ? milliseconds : 0, std::memory_order_relaxed);
+}
+
+int replyTimeout() { return reply_timeout_ms.load(std::memory_order_relaxed); }
+
+void applyReplyTimeout(struct soap *ctx) {
+  const int ms = replyTimeout();
+  // The runtime takes a positive figure as seconds and a negative one as
+  // microseconds; microseconds only fit in an int up to about 35 minutes, so
+  // longer time-outs go as whole seconds, rounded up.
+  int timeout = 0;
+  if (ms > 0) timeout = ms <= INT_MAX / 1000 ? -ms * 1000 : (ms - 1) / 1000 + 1;
+  ctx->recv_timeout = timeout;
+  ctx->send_timeout = timeout;
 }
 
 }  // namespace wire

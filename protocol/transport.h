@@ -23,5 +23,15 @@ struct Namespace *namespace_table();
 // soap_copy_context keep all of it.
 void configure(struct soap *ctx);
 
+// The process-wide reply time-out of client requests in milliseconds, 0 when
+// off (the default). Values <= 0 switch it off. Thread-safe.
+void setReplyTimeout(int milliseconds);
+int replyTimeout();
+
+// Gives a client context the reply time-out in force now as its receive and
+// send stall time-outs (none when it is off). Called each time a context is
+// lent for a request, so a change applies to every request started after it.
+void applyReplyTimeout(struct soap *ctx);
+
 }  // namespace wire
 }  // namespace ocamera
