@@ -1,11 +1,14 @@
 #include "protocol/transport.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <climits>
 #include <cstring>
 
+#include "protocol/dead_peer.h"
 #include "stdsoap2.h"
 
 namespace ocamera {
@@ -16,17 +19,21 @@ using HeaderWriter = int (*)(struct soap *, const char *, const char *);
 using RequestWriter = int (*)(struct soap *, const char *, const char *, int, const char *,
                               const char *, ULONG64);
 
+using Opener = SOAP_SOCKET (*)(struct soap *, const char *, const char *, int);
+
 struct RuntimeWriters {
   HeaderWriter header;
   RequestWriter request;
+  Opener open;
 };
 
-// The runtime's own writers, taken once from a throwaway context.
+// The runtime's own writers and connect hook, taken once from a throwaway
+// context.
 const RuntimeWriters &runtime_writers() {
   static const RuntimeWriters writers = [] {
     struct soap tmp;
     soap_init(&tmp);
-    RuntimeWriters w{tmp.fposthdr, tmp.fpost};
+    RuntimeWriters w{tmp.fposthdr, tmp.fpost, tmp.fopen};
     soap_done(&tmp);
     return w;
   }();
@@ -55,7 +62,28 @@ int write_request(struct soap *ctx, const char *endpoint, const char *host, int 
   return result;
 }
 
+// Connects as the runtime does, then arms the dead-peer watch on the new
+// socket. A socket option the kernel refuses leaves the connection as it is:
+// it still works, only without that part of the watch.
+SOAP_SOCKET open_watched(struct soap *ctx, const char *endpoint, const char *host, int port) {
+  const SOAP_SOCKET fd = runtime_writers().open(ctx, endpoint, host, port);
+  if (!soap_valid_socket(fd)) return fd;
+  const int on = 1, idle = kProbeIdleSeconds, interval = kProbeIntervalSeconds, count = kProbeCount;
+  const unsigned unacknowledged = kUnacknowledgedMs;
+  (void)setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
+  return fd;
+}
+
 }  // namespace
+
+void watchPeer(struct soap *ctx) {
+  runtime_writers();
+  ctx->fopen = open_watched;
+}
 
 void configure(struct soap *ctx) {
   soap_set_namespaces(ctx, namespace_table());

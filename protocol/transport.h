@@ -23,6 +23,12 @@ struct Namespace *namespace_table();
 // soap_copy_context keep all of it.
 void configure(struct soap *ctx);
 
+// Makes every connection the context (and each copy of it) opens notice a host
+// that stops answering, with the probes and limits of protocol/dead_peer.h.
+// For client contexts; a context given its own connect hook afterwards keeps
+// that hook instead.
+void watchPeer(struct soap *ctx);
+
 // The process-wide reply time-out of client requests in milliseconds, 0 when
 // off (the default). Values <= 0 switch it off. Thread-safe.
 void setReplyTimeout(int milliseconds);
