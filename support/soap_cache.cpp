@@ -55,6 +55,7 @@ bool SoapGuard::end(std::string *text) {
   // The runtime keeps the fault in the memory soap_destroy and soap_end free,
   // so it is read first.
   if (failed && text) *text = faultText(ctx);
+  if (ocamera::support::requestLogging()) logRequest(ctx);
   soap_destroy(ctx);
   soap_end(ctx);
   if (failed) {
@@ -67,6 +68,26 @@ bool SoapGuard::end(std::string *text) {
   item_ = nullptr;
   cache_.release(item);
   return failed;
+}
+
+// One Request line: the operation and the reply's status, "ok", or why the
+// request failed. A lease that sent nothing and failed nothing logs nothing.
+void SoapGuard::logRequest(struct soap *ctx) {
+  std::string line = note_.operation();
+  if (line.empty()) {
+    if (ctx->error == SOAP_OK) return;
+    line = "request not sent";
+  }
+  if (ctx->error != SOAP_OK) {
+    std::string why = faultText(ctx);
+    if (why.empty()) why = "error " + std::to_string(ctx->error);
+    line += " failed: " + why;
+  } else if (hasStatus_) {
+    line += " status " + std::to_string(status_);
+  } else {
+    line += " ok";
+  }
+  ocamera::support::logLine(ocamera::LogSource::Request, line);
 }
 
 }  // namespace client

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/cache.h"
+#include "support/log.h"
 
 struct soap;
 
@@ -62,13 +63,22 @@ class SoapGuard : private boost::noncopyable {
   // Frees what the request built in the context, hands the context back and,
   // for a raising lease whose call failed, raises the fault text.
   void finish();
+  // The status the reply carried, for the request's log line.
+  void noteStatus(int status) {
+    status_ = status;
+    hasStatus_ = true;
+  }
 
  private:
   bool end(std::string *text);
+  void logRequest(struct soap *ctx);
 
   SoapItem *item_;
   SoapCache &cache_;
   bool raising_;
+  bool hasStatus_ = false;
+  int status_ = 0;
+  ocamera::support::RequestNote note_;
 };
 
 }  // namespace client
