@@ -51,7 +51,7 @@ class SoapCache : public Cache<SoapItem> {
 //   lease.finish();  // raises on failure; the context is back in the pool
 //
 // The destructor ends a lease that finish() did not end, and never raises.
-// After a failed call under a raising lease the context's connection is
+// After a failed call (under either kind of lease) the context's connection is
 // closed; its settings stay. finish() a second time does nothing, and
 // context() is null once the lease has ended.
 class SoapGuard : private boost::noncopyable {
