@@ -8,6 +8,7 @@
 #include "protocol/limits.h"
 #include "protocol/transport.h"
 #include "support/device.h"
+#include "support/log.h"
 #include "support/soap_cache.h"
 
 namespace mox {
@@ -54,6 +55,7 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
   // A host that vanishes fails the call in flight instead of blocking it.
   ocamera::wire::watchPeer(&prototype);
   ocamera::wire::applyClientLimits(&prototype);
+  ocamera::support::noteRequests(&prototype);
   prototype.connect_timeout = kConnectTimeoutSeconds;
   prototype.recv_timeout = 0;
 
