@@ -337,7 +337,14 @@ struct Stream::Impl {
     rate.add(Clock::now(), bytes);
   }
 
+  // The camera object is given up at once (camera() is null from the event
+  // on) and ended after the event.
   void markLost(const std::string &detail) {
+    OCamera *old = nullptr;
+    {
+      std::unique_lock<std::shared_mutex> lock(cameraMutex);
+      std::swap(old, camera);
+    }
     {
       std::lock_guard<std::mutex> lock(pool->mutex);
       lost = true;
@@ -345,17 +352,12 @@ struct Stream::Impl {
     }
     setState(StreamState::Lost);
     emit(StreamEvent::Lost, detail);
+    if (old) old->destroy();
   }
 
   // Replaces the lost camera object; false when stop() cut it short or the
   // tries ran out.
   bool recover() {
-    OCamera *old = nullptr;
-    {
-      std::unique_lock<std::shared_mutex> lock(cameraMutex);
-      std::swap(old, camera);
-    }
-    if (old) old->destroy();
     int delay = active.retryInitialMs;
     for (int tries = 1;; ++tries) {
       if (!pause(delay)) return false;
@@ -381,8 +383,8 @@ struct Stream::Impl {
             lost = false;
             pool->changed.notify_all();
           }
-          emit(StreamEvent::Recovered, "after " + std::to_string(tries) + " tr" +
-                                           (tries == 1 ? "y" : "ies"));
+          emit(StreamEvent::Recovered,
+               "after " + std::to_string(tries) + " tr" + (tries == 1 ? "y" : "ies"));
           return true;
         }
         cam->destroy();
