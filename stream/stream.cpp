@@ -84,6 +84,7 @@ std::string invalidOptions(const StreamOptions &o) {
   if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
     return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
   if (o.retryLimit < 0) return "retryLimit must not be negative";
+  if (o.frameLimit < 0) return "frameLimit must not be negative";
   return "";
 }
 
@@ -120,6 +121,7 @@ struct Stream::Impl {
   bool stopping = false;  // stop() asked the grab thread to end
   bool lost = false;
   bool gaveUp = false;
+  bool finished = false;  // frameLimit frames were fetched
 
   // The camera object: calls hold the lock shared; replacing the object and
   // changing the acquisition mode hold it exclusively.
@@ -228,6 +230,13 @@ struct Stream::Impl {
   enum class Outcome { Frame, Empty, Failed, SessionGone };
 
   // One image request into slot; detail says what failed.
+  //
+  // A reply without an image comes back as the camera's status (-21: no frame
+  // within the read time-out, not a failure), or, from a library that does
+  // not pass that status on, as -1 like a failed request. A -1 that took the
+  // read time-out is asked about: a camera that still knows the session
+  // answers the buffer count of the open camera, and then it was a time-out.
+  // A quick -1 is a failure (a dropped connection, a refusal without image).
   Outcome fetch(FrameSlot &slot, std::string &detail) {
     OCamera::Image image{};
     image.data = slot.raw.get();
@@ -236,11 +245,11 @@ struct Stream::Impl {
     {
       std::shared_lock<std::shared_mutex> lock(cameraMutex);
       if (!camera) return Outcome::Failed;
+      const Clock::time_point asked = Clock::now();
       rc = camera->getSingleImageInto(&image);
-      // -1 is a failed request, or (with a library that does not return the
-      // camera's status) a reply without an image. A camera that still knows
-      // the session answers the buffer count of the open camera.
-      if (rc == -1) probe = camera->getMaxImageCount();
+      if (rc == -1 &&
+          Clock::now() - asked >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
+        probe = camera->getMaxImageCount();
     }
     if (rc == 0) {
       if (image.size < 0 || static_cast<std::size_t>(image.size) != rawBytes(active)) {
@@ -254,14 +263,17 @@ struct Stream::Impl {
       slot.status = image.status;
       return Outcome::Frame;
     }
-    if (rc == kStatusTimeout || rc == kStatusNoImage) return Outcome::Empty;
-    if (rc == -1 && probe > 0) return Outcome::Empty;
-    if (rc == kStatusBadSession || (rc == -1 && probe == kStatusBadSession)) {
+    if (rc == kStatusTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
+    if (rc == kStatusBadSession || probe == kStatusBadSession) {
       detail = "the camera no longer knows the session";
       return Outcome::SessionGone;
     }
-    detail = rc == -1 ? "the image request failed (no answer from the camera)"
-                      : "the camera answered the image request with status " + std::to_string(rc);
+    if (rc == -1)
+      detail = "the request failed (no answer from the camera)";
+    else if (rc == kStatusNoImage)
+      detail = "the camera has stopped acquiring (status " + std::to_string(rc) + ")";
+    else
+      detail = "the camera refused the image request (status " + std::to_string(rc) + ")";
     return Outcome::Failed;
   }
 
@@ -407,6 +419,7 @@ struct Stream::Impl {
 
   void grabLoop() {
     int failures = 0;
+    int fetched = 0;
     std::string detail;
     for (;;) {
       bool isLost;
@@ -433,6 +446,12 @@ struct Stream::Impl {
       if (outcome == Outcome::Frame) {
         failures = 0;
         deliver(slot);
+        if (active.frameLimit > 0 && ++fetched >= active.frameLimit) {
+          std::lock_guard<std::mutex> lock(pool->mutex);
+          finished = true;
+          pool->changed.notify_all();
+          return;
+        }
         continue;
       }
       giveBack(slot);
@@ -506,7 +525,7 @@ int Stream::start() {
   {
     std::lock_guard<std::mutex> lock(d.pool->mutex);
     d.running = true;
-    d.stopping = d.lost = d.gaveUp = false;
+    d.stopping = d.lost = d.gaveUp = d.finished = false;
     d.pool->changed.notify_all();
   }
   {
@@ -552,13 +571,13 @@ FetchResult Stream::next(Frame &frame, int timeoutMs) {
   FetchResult result = FetchResult::Timeout;
   {
     std::unique_lock<std::mutex> lock(d.pool->mutex);
-    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp; };
+    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp || d.finished; };
     if (timeoutMs < 0)
       d.pool->changed.wait(lock, ready);
     else
       d.pool->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     if ((slot = d.pool->popOldest()) == nullptr) {
-      if (!d.running)
+      if (!d.running || d.finished)
         result = FetchResult::Stopped;
       else if (d.lost)
         result = FetchResult::Lost;
