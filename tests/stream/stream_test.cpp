@@ -418,6 +418,22 @@ TEST(StreamQueue, BlockStopsFetchingUntilAFrameIsTaken) {
   ocamera::StreamStats s = stream->stats();
   EXPECT_EQ(s.dropped, 0u);
   EXPECT_EQ(s.missing, 0u);
+  stream->stop();
+
+  // A frame limit: exactly that many are asked for, then next() says Stopped.
+  StreamOptions limited = o;
+  limited.frameLimit = 5;
+  auto five = makeStream(*sim, limited);
+  ASSERT_TRUE(five);
+  sim->clearLog();
+  ASSERT_EQ(five->start(), 0);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(five->next(frame, 5000), FetchResult::Frame) << i;
+  EXPECT_EQ(five->next(frame, 5000), FetchResult::Stopped);
+  ASSERT_TRUE(sim->waitForCount(kImage, 5, 5000));
+  EXPECT_EQ(sim->count(kImage), 5u);
+  five->stop();
+  ASSERT_EQ(five->start(), 0);  // the limit counts again from each start
+  ASSERT_EQ(five->next(frame, 5000), FetchResult::Frame);
 }
 
 TEST(StreamQueue, SequenceGapsAtTheCameraAreCountedAsMissing) {
