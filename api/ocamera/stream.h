@@ -72,6 +72,12 @@ struct StreamOptions {
   int retryInitialMs = 100;
   int retryMaxMs = 2000;
   int retryLimit = 0;
+  // Frames fetched after each start() at most (0: no limit). Once the last
+  // is fetched the grab thread asks the camera for nothing more; next()
+  // returns Stopped when the queue is empty, until stop() and start() again.
+  // A run of exactly N frames ("take 10 pictures") uses it so that no frame
+  // is fetched beyond them.
+  int frameLimit = 0;
 };
 
 // One frame from a stream's pool. Move-only; the buffer goes back to the pool
