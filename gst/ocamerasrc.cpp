@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "settings.h"
 
@@ -88,6 +89,21 @@ struct OcameraSrcState {
     std::lock_guard<std::mutex> lock(wakeLock);
     return flushing;
   }
+  // A stopped element's stream ends on a thread of its own: stopping waits
+  // for the image request in flight, which a stalled camera may hold for
+  // long, and a state change to NULL should not. The next start waits for
+  // it, as the camera takes one acquisition at a time.
+  std::thread closer;
+  void retire(std::unique_ptr<ocamera::Stream> stream) {
+    finishClosing();
+    if (!stream) return;
+    stream->setEventCallback(nullptr);
+    closer = std::thread([old = std::move(stream)]() mutable { old.reset(); });
+  }
+  void finishClosing() {
+    if (closer.joinable()) closer.join();
+  }
+
   void setFlushing(bool on) {
     {
       std::lock_guard<std::mutex> lock(wakeLock);
@@ -302,6 +318,7 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
 static gboolean start(GstBaseSrc *base) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(base);
   OcameraSrcState *st = src->state;
+  st->finishClosing();
   GST_OBJECT_LOCK(src);
   st->active = *src->settings;
   GST_OBJECT_UNLOCK(src);
@@ -323,7 +340,7 @@ static gboolean stop(GstBaseSrc *base) {
     old = std::move(st->stream);
     st->running = false;
   }
-  old.reset();  // ends the acquisition; frames still in buffers stay valid
+  st->retire(std::move(old));  // frames still in buffers stay valid
   return TRUE;
 }
 
@@ -523,6 +540,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
 
 static void finalize(GObject *object) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
+  src->state->finishClosing();
   delete src->state;
   delete src->settings;
   G_OBJECT_CLASS(gst_ocamera_src_parent_class)->finalize(object);
