@@ -1,0 +1,641 @@
+#include "ocamerasrc.h"
+
+#include <ocamera/stream.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "settings.h"
+
+GST_DEBUG_CATEGORY_STATIC(ocamerasrc_debug);
+#define GST_CAT_DEFAULT ocamerasrc_debug
+
+namespace {
+
+using ocamerasrc::Settings;
+
+// How long one wait for a frame lasts before the streaming thread looks
+// whether it was asked to stop; bounds how long unlock() takes to be seen.
+constexpr int kPollMs = 20;
+// While the camera is lost, a GAP event at most this often tells downstream
+// that time goes on without data.
+constexpr GstClockTime kGapInterval = 100 * GST_MSECOND;
+// Camera time stamps further than this from the pipeline's running time
+// (another camera clock after a recovery, a clock that jumped) start a new
+// mapping of camera time to running time.
+constexpr GstClockTime kMaxClockSkew = GST_SECOND;
+// Assumed frame period for the latency without a frame rate.
+constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
+
+enum {
+  PROP_0,
+  PROP_ADDRESS,
+  PROP_CAMERA_TYPE,
+  PROP_SHUTTER,
+  PROP_GAIN,
+  PROP_FRAME_RATE,
+  PROP_X0,
+  PROP_Y0,
+  PROP_WIDTH,
+  PROP_HEIGHT,
+  PROP_PATTERN,
+  PROP_WHITE_BALANCE,
+};
+
+}  // namespace
+
+// The state of one element besides its settings.
+//
+// Threads: start(), stop() and property setters run on application threads;
+// set_caps() and create() on the streaming thread; the stream's event callback
+// on its grab thread; unlock()/unlock_stop() on any. streamLock guards the
+// stream pointer against the setters; the streaming thread is the only one
+// that replaces it while the element runs (stop() does so after the streaming
+// thread has ended).
+struct OcameraSrcState {
+  std::mutex streamLock;
+  std::unique_ptr<ocamera::Stream> stream;
+  bool rgb = false;      // the stream converts to RGB
+  bool running = false;  // the stream's acquisition was started
+  Settings active;       // the settings of the running element (object lock)
+
+  std::mutex wakeLock;
+  std::condition_variable wake;
+  bool flushing = false;
+
+  std::atomic<bool> gaveUp{false};
+  std::atomic<bool> rebase{true};  // map camera time to running time anew
+
+  // Streaming thread only.
+  std::size_t frameSize = 0;
+  GstClockTime duration = GST_CLOCK_TIME_NONE;
+  GstClockTime baseRunning = 0;
+  std::int64_t baseCameraUs = 0;
+  GstClockTime nextTime = GST_CLOCK_TIME_NONE;  // end of the last buffer or GAP pushed
+  int lastSeq = -1;
+  bool discont = false;
+
+  bool waitFlushing(int ms) {
+    std::unique_lock<std::mutex> lock(wakeLock);
+    return wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return flushing; });
+  }
+  bool isFlushing() {
+    std::lock_guard<std::mutex> lock(wakeLock);
+    return flushing;
+  }
+  // A stopped element's stream ends on a thread of its own: stopping waits
+  // for the image request in flight, which a stalled camera may hold for
+  // long, and a state change to NULL should not. The next start waits for
+  // it, as the camera takes one acquisition at a time.
+  std::thread closer;
+  void retire(std::unique_ptr<ocamera::Stream> stream) {
+    finishClosing();
+    if (!stream) return;
+    stream->setEventCallback(nullptr);
+    closer = std::thread([old = std::move(stream)]() mutable { old.reset(); });
+  }
+  void finishClosing() {
+    if (closer.joinable()) closer.join();
+  }
+
+  void setFlushing(bool on) {
+    {
+      std::lock_guard<std::mutex> lock(wakeLock);
+      flushing = on;
+    }
+    wake.notify_all();
+  }
+};
+
+struct _GstOcameraSrc {
+  GstPushSrc parent;
+  Settings *settings;  // the properties (object lock)
+  OcameraSrcState *state;
+};
+
+G_DEFINE_TYPE(GstOcameraSrc, gst_ocamera_src, GST_TYPE_PUSH_SRC)
+
+static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
+    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("video/x-bayer, format = (string) { grbg, bggr, rggb, gbrg }, "
+                    "width = (int) [ 1, MAX ], height = (int) [ 1, MAX ], "
+                    "framerate = (fraction) [ 0/1, MAX ]; "
+                    "video/x-raw, format = (string) RGB, "
+                    "width = (int) [ 1, MAX ], height = (int) [ 1, MAX ], "
+                    "framerate = (fraction) [ 0/1, MAX ]"));
+
+// ------------------------------------------------------------ properties
+
+static void setProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(object);
+  Settings *s = src->settings;
+  int liveShutter = 0, liveGain = 0;
+  GST_OBJECT_LOCK(src);
+  switch (id) {
+    case PROP_ADDRESS:
+      s->address = g_value_get_string(value) ? g_value_get_string(value) : "";
+      break;
+    case PROP_CAMERA_TYPE:
+      s->cameraType = static_cast<OCamera::eCameraType>(g_value_get_enum(value));
+      break;
+    case PROP_SHUTTER:
+      s->shutter = liveShutter = g_value_get_int(value);
+      break;
+    case PROP_GAIN:
+      s->gain = liveGain = g_value_get_int(value);
+      break;
+    case PROP_FRAME_RATE:
+      s->frameRate = g_value_get_double(value);
+      break;
+    case PROP_X0:
+      s->x0 = g_value_get_int(value);
+      break;
+    case PROP_Y0:
+      s->y0 = g_value_get_int(value);
+      break;
+    case PROP_WIDTH:
+      s->width = g_value_get_int(value);
+      break;
+    case PROP_HEIGHT:
+      s->height = g_value_get_int(value);
+      break;
+    case PROP_PATTERN:
+      s->pattern = static_cast<OCameraTools::eBayerPattern>(g_value_get_enum(value));
+      break;
+    case PROP_WHITE_BALANCE:
+      if (!ocamerasrc::parseWhiteBalance(g_value_get_string(value), s))
+        GST_WARNING_OBJECT(src, "white-balance \"%s\" is not none, file or R,G,B; kept \"%s\"",
+                           GST_STR_NULL(g_value_get_string(value)), s->whiteBalanceText.c_str());
+      break;
+    default:
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      break;
+  }
+  GST_OBJECT_UNLOCK(src);
+
+  // Shutter and gain also change a running camera (the stream records them
+  // for its recoveries); everything else takes effect at the next start.
+  if (liveShutter > 0 || liveGain > 0) {
+    std::lock_guard<std::mutex> lock(src->state->streamLock);
+    if (ocamera::Stream *stream = src->state->stream.get()) {
+      int rc = liveShutter > 0 ? stream->setShutterTime(liveShutter) : stream->setGain(liveGain);
+      if (rc != 0) GST_WARNING_OBJECT(src, "the camera refused %s (%d)", pspec->name, rc);
+    }
+  }
+}
+
+static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(object);
+  const Settings *s = src->settings;
+  GST_OBJECT_LOCK(src);
+  switch (id) {
+    case PROP_ADDRESS:
+      g_value_set_string(value, s->address.c_str());
+      break;
+    case PROP_CAMERA_TYPE:
+      g_value_set_enum(value, s->cameraType);
+      break;
+    case PROP_SHUTTER:
+      g_value_set_int(value, s->shutter);
+      break;
+    case PROP_GAIN:
+      g_value_set_int(value, s->gain);
+      break;
+    case PROP_FRAME_RATE:
+      g_value_set_double(value, s->frameRate);
+      break;
+    case PROP_X0:
+      g_value_set_int(value, s->x0);
+      break;
+    case PROP_Y0:
+      g_value_set_int(value, s->y0);
+      break;
+    case PROP_WIDTH:
+      g_value_set_int(value, s->width);
+      break;
+    case PROP_HEIGHT:
+      g_value_set_int(value, s->height);
+      break;
+    case PROP_PATTERN:
+      g_value_set_enum(value, s->pattern);
+      break;
+    case PROP_WHITE_BALANCE:
+      g_value_set_string(value, s->whiteBalanceText.c_str());
+      break;
+    default:
+      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      break;
+  }
+  GST_OBJECT_UNLOCK(src);
+}
+
+// ------------------------------------------------------------ the stream
+
+// Records the settings on a new stream, so that its start and every recovery
+// apply them; false (with an error posted) when the camera refused one.
+static bool applySettings(GstOcameraSrc *src, ocamera::Stream &stream, const Settings &s) {
+  struct {
+    const char *name;
+    int rc;
+  } results[3] = {
+      {"shutter", s.shutter > 0 ? stream.setShutterTime(s.shutter) : 0},
+      {"gain", s.gain > 0 ? stream.setGain(s.gain) : 0},
+      {"frame-rate", s.frameRate > 0 ? stream.setFrameRate(static_cast<float>(s.frameRate)) : 0}};
+  for (const auto &r : results) {
+    if (r.rc != 0) {
+      GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("The camera refused the %s setting", r.name),
+                        ("result %d", r.rc));
+      return false;
+    }
+  }
+  return true;
+}
+
+static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
+                          const std::string &detail) {
+  OcameraSrcState *st = src->state;
+  switch (event) {
+    case ocamera::StreamEvent::Lost:
+      GST_ELEMENT_WARNING(src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
+                          ("%s", detail.c_str()));
+      break;
+    case ocamera::StreamEvent::Recovered:
+      st->rebase = true;
+      GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"), ("%s", detail.c_str()));
+      break;
+    case ocamera::StreamEvent::GaveUp:
+      st->gaveUp = true;
+      st->wake.notify_all();
+      break;
+    default:
+      GST_DEBUG_OBJECT(src, "stream event %d: %s", static_cast<int>(event), detail.c_str());
+      break;
+  }
+}
+
+// Connects a stopped stream for the active settings, raw or RGB; the
+// element's stream is replaced (the old one stops first, as the camera
+// accepts one acquisition at a time).
+static bool connectStream(GstOcameraSrc *src, bool rgb) {
+  OcameraSrcState *st = src->state;
+  GST_OBJECT_LOCK(src);
+  const Settings s = st->active;
+  GST_OBJECT_UNLOCK(src);
+
+  std::unique_ptr<ocamera::Stream> old;
+  {
+    std::lock_guard<std::mutex> lock(st->streamLock);
+    old = std::move(st->stream);
+    st->running = false;
+  }
+  old.reset();
+
+  std::string error;
+  std::unique_ptr<ocamera::Stream> stream =
+      ocamera::Stream::create(s.address.c_str(), ocamerasrc::streamOptions(s, rgb), &error);
+  if (!stream) {
+    GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ,
+                      ("Could not connect to the camera at %s", s.address.c_str()),
+                      ("%s", error.c_str()));
+    return false;
+  }
+  stream->setEventCallback([src](ocamera::StreamEvent event, const std::string &detail) {
+    onStreamEvent(src, event, detail);
+  });
+  if (!applySettings(src, *stream, s)) return false;
+  std::lock_guard<std::mutex> lock(st->streamLock);
+  st->stream = std::move(stream);
+  st->rgb = rgb;
+  return true;
+}
+
+static gboolean start(GstBaseSrc *base) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(base);
+  OcameraSrcState *st = src->state;
+  st->finishClosing();
+  GST_OBJECT_LOCK(src);
+  st->active = *src->settings;
+  GST_OBJECT_UNLOCK(src);
+  st->gaveUp = false;
+  st->rebase = true;
+  st->nextTime = GST_CLOCK_TIME_NONE;
+  st->lastSeq = -1;
+  st->discont = false;
+  // Connect now, so that a camera that cannot be reached fails the state
+  // change; the acquisition starts once the caps say raw or RGB.
+  return connectStream(src, false);
+}
+
+static gboolean stop(GstBaseSrc *base) {
+  OcameraSrcState *st = GST_OCAMERA_SRC(base)->state;
+  std::unique_ptr<ocamera::Stream> old;
+  {
+    std::lock_guard<std::mutex> lock(st->streamLock);
+    old = std::move(st->stream);
+    st->running = false;
+  }
+  st->retire(std::move(old));  // frames still in buffers stay valid
+  return TRUE;
+}
+
+static GstCaps *getCaps(GstBaseSrc *base, GstCaps *filter) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(base);
+  GST_OBJECT_LOCK(src);
+  const bool started = GST_OBJECT_FLAG_IS_SET(src, GST_BASE_SRC_FLAG_STARTED);
+  const Settings s = started ? src->state->active : *src->settings;
+  GST_OBJECT_UNLOCK(src);
+  GstCaps *caps = ocamerasrc::offeredCaps(s);
+  if (filter) {
+    GstCaps *both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+    gst_caps_unref(caps);
+    caps = both;
+  }
+  return caps;
+}
+
+static gboolean setCaps(GstBaseSrc *base, GstCaps *caps) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(base);
+  OcameraSrcState *st = src->state;
+  const GstStructure *s = gst_caps_get_structure(caps, 0);
+  const bool rgb = gst_structure_has_name(s, "video/x-raw");
+  int width = 0, height = 0, num = 0, den = 1;
+  gst_structure_get_int(s, "width", &width);
+  gst_structure_get_int(s, "height", &height);
+  if (!gst_structure_get_fraction(s, "framerate", &num, &den)) num = 0;
+  GST_DEBUG_OBJECT(src, "caps %" GST_PTR_FORMAT, caps);
+
+  if (!st->stream || st->rgb != rgb) {
+    if (!connectStream(src, rgb)) return FALSE;
+  }
+  st->frameSize = static_cast<std::size_t>(width) * height * (rgb ? 3 : 1);
+  st->duration =
+      num > 0 && den > 0 ? gst_util_uint64_scale_int(GST_SECOND, den, num) : GST_CLOCK_TIME_NONE;
+  if (!st->running) {
+    int rc = st->stream->start();
+    if (rc != 0) {
+      GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Could not start the camera's acquisition"),
+                        ("the camera answered %d", rc));
+      return FALSE;
+    }
+    st->running = true;
+    st->rebase = true;
+  }
+  return TRUE;
+}
+
+static gboolean query(GstBaseSrc *base, GstQuery *q) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(base);
+  if (GST_QUERY_TYPE(q) == GST_QUERY_LATENCY) {
+    // A frame is complete one frame period after its capture started, and
+    // may wait in the stream's queue for a few more.
+    GstClockTime period = src->state->duration;
+    if (!GST_CLOCK_TIME_IS_VALID(period)) period = kDefaultFramePeriod;
+    const ocamera::StreamOptions defaults;
+    gst_query_set_latency(q, TRUE, period, period * (defaults.queueDepth + 1));
+    return TRUE;
+  }
+  return GST_BASE_SRC_CLASS(gst_ocamera_src_parent_class)->query(base, q);
+}
+
+static gboolean unlock(GstBaseSrc *base) {
+  GST_OCAMERA_SRC(base)->state->setFlushing(true);
+  return TRUE;
+}
+
+static gboolean unlockStop(GstBaseSrc *base) {
+  GST_OCAMERA_SRC(base)->state->setFlushing(false);
+  return TRUE;
+}
+
+// ------------------------------------------------------------ buffers
+
+// The pipeline's running time now, or GST_CLOCK_TIME_NONE without a clock.
+static GstClockTime runningTime(GstOcameraSrc *src) {
+  GstClock *clock = gst_element_get_clock(GST_ELEMENT(src));
+  if (!clock) return GST_CLOCK_TIME_NONE;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(GST_ELEMENT(src));
+  return now > base ? now - base : 0;
+}
+
+// The camera's capture time as running time: the first frame (and the first
+// after a recovery or a clock jump) is taken to be captured now, the others
+// keep their distance from it in camera time.
+static GstClockTime frameTime(GstOcameraSrc *src, const ocamera::Frame &frame) {
+  OcameraSrcState *st = src->state;
+  const GstClockTime now = runningTime(src);
+  if (!GST_CLOCK_TIME_IS_VALID(now)) return GST_CLOCK_TIME_NONE;
+  const std::int64_t cameraUs =
+      static_cast<std::int64_t>(frame.timeSec()) * 1000000 + frame.timeMicroSec();
+  std::int64_t since = cameraUs - st->baseCameraUs;
+  GstClockTime t = st->baseRunning + static_cast<GstClockTime>(since) * GST_USECOND;
+  const bool skewed = since < 0 || t + kMaxClockSkew < now || t > now + kMaxClockSkew;
+  if (st->rebase.exchange(false) || skewed) {
+    st->baseRunning = now;
+    st->baseCameraUs = cameraUs;
+    t = now;
+  }
+  // Never before what was pushed already (a GAP, the previous buffer).
+  if (GST_CLOCK_TIME_IS_VALID(st->nextTime) && t < st->nextTime) t = st->nextTime;
+  return t;
+}
+
+static void releaseFrame(gpointer frame) { delete static_cast<ocamera::Frame *>(frame); }
+
+// Wraps the frame in a buffer that releases it when the buffer is freed; null
+// (the frame released) when its size does not match the caps.
+static GstBuffer *wrapFrame(GstOcameraSrc *src, ocamera::Frame &&frame) {
+  OcameraSrcState *st = src->state;
+  if (frame.size() != st->frameSize) {
+    GST_WARNING_OBJECT(src, "dropped a frame of %zu bytes; the caps say %zu", frame.size(),
+                       st->frameSize);
+    return nullptr;
+  }
+  auto *held = new ocamera::Frame(std::move(frame));
+  GstBuffer *buffer = gst_buffer_new_wrapped_full(
+      GST_MEMORY_FLAG_READONLY, const_cast<unsigned char *>(held->data()), held->size(), 0,
+      held->size(), held, releaseFrame);
+
+  const int seq = held->seqNr();
+  if (st->lastSeq >= 0 && seq != st->lastSeq + 1) st->discont = true;
+  st->lastSeq = seq;
+  GST_BUFFER_OFFSET(buffer) = static_cast<guint64>(seq);
+  GST_BUFFER_OFFSET_END(buffer) = static_cast<guint64>(seq) + 1;
+  if (held->status() != 0) GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_CORRUPTED);
+  if (st->discont) {
+    GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
+    st->discont = false;
+  }
+  GST_BUFFER_DURATION(buffer) = st->duration;
+  if (!gst_base_src_get_do_timestamp(GST_BASE_SRC(src))) {
+    const GstClockTime t = frameTime(src, *held);
+    GST_BUFFER_PTS(buffer) = t;
+    GST_BUFFER_DTS(buffer) = t;
+    if (GST_CLOCK_TIME_IS_VALID(t))
+      st->nextTime = t + (GST_CLOCK_TIME_IS_VALID(st->duration) ? st->duration : 0);
+  } else {
+    // GstBaseSrc stamps it with the running time after create() returns.
+    st->nextTime = runningTime(src);
+  }
+  return buffer;
+}
+
+// While the camera is lost: tells downstream that no data comes for the time
+// since the last buffer or GAP (only once data has flowed, so that the caps
+// and segment went first).
+static void pushGap(GstOcameraSrc *src) {
+  OcameraSrcState *st = src->state;
+  if (!GST_CLOCK_TIME_IS_VALID(st->nextTime)) return;
+  const GstClockTime now = runningTime(src);
+  if (!GST_CLOCK_TIME_IS_VALID(now) || now < st->nextTime + kGapInterval) return;
+  GST_DEBUG_OBJECT(src, "gap %" GST_TIME_FORMAT " + %" GST_TIME_FORMAT, GST_TIME_ARGS(st->nextTime),
+                   GST_TIME_ARGS(now - st->nextTime));
+  gst_pad_push_event(GST_BASE_SRC_PAD(src), gst_event_new_gap(st->nextTime, now - st->nextTime));
+  st->nextTime = now;
+  st->discont = true;
+}
+
+static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(push);
+  OcameraSrcState *st = src->state;
+  ocamera::Stream *stream = st->stream.get();  // replaced only on this thread while running
+  if (!stream || !st->running) return GST_FLOW_NOT_NEGOTIATED;
+  for (;;) {
+    if (st->isFlushing()) return GST_FLOW_FLUSHING;
+    if (st->gaveUp) {
+      GST_ELEMENT_ERROR(src, RESOURCE, READ, ("Lost the camera and could not reconnect"),
+                        ("the stream gave up its recovery"));
+      return GST_FLOW_ERROR;
+    }
+    ocamera::Frame frame;
+    switch (stream->next(frame, kPollMs)) {
+      case ocamera::FetchResult::Frame:
+        if (GstBuffer *buffer = wrapFrame(src, std::move(frame))) {
+          *out = buffer;
+          return GST_FLOW_OK;
+        }
+        break;
+      case ocamera::FetchResult::Timeout:
+        break;
+      case ocamera::FetchResult::Lost:
+        pushGap(src);
+        st->waitFlushing(kPollMs);
+        break;
+      case ocamera::FetchResult::Stopped:
+        if (st->isFlushing()) return GST_FLOW_FLUSHING;
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera's stream stopped"), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+  }
+}
+
+// ------------------------------------------------------------ the type
+
+static void finalize(GObject *object) {
+  GstOcameraSrc *src = GST_OCAMERA_SRC(object);
+  src->state->finishClosing();
+  delete src->state;
+  delete src->settings;
+  G_OBJECT_CLASS(gst_ocamera_src_parent_class)->finalize(object);
+}
+
+static void gst_ocamera_src_init(GstOcameraSrc *src) {
+  src->settings = new Settings();
+  src->state = new OcameraSrcState();
+  gst_base_src_set_live(GST_BASE_SRC(src), TRUE);
+  gst_base_src_set_format(GST_BASE_SRC(src), GST_FORMAT_TIME);
+}
+
+static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
+  GObjectClass *object = G_OBJECT_CLASS(klass);
+  GstElementClass *element = GST_ELEMENT_CLASS(klass);
+  GstBaseSrcClass *base = GST_BASE_SRC_CLASS(klass);
+  GstPushSrcClass *push = GST_PUSH_SRC_CLASS(klass);
+  GST_DEBUG_CATEGORY_INIT(ocamerasrc_debug, "ocamerasrc", 0, "ocamera camera source");
+
+  object->set_property = setProperty;
+  object->get_property = getProperty;
+  object->finalize = finalize;
+
+  const auto atReady = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                                GST_PARAM_MUTABLE_READY);
+  const auto whilePlaying = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                                     GST_PARAM_MUTABLE_PLAYING);
+  g_object_class_install_property(
+      object, PROP_ADDRESS,
+      g_param_spec_string("address", "Address",
+                          "The camera: host, host:port or http://host:port (port 80 when absent)",
+                          ocamera::kFactoryDefaultAddress, atReady));
+  g_object_class_install_property(
+      object, PROP_CAMERA_TYPE,
+      g_param_spec_enum("camera-type", "Camera type", "The camera's sensor type",
+                        ocamerasrc::cameraTypeEnum(), OCamera::CAM_TYPE_GENERIC, atReady));
+  g_object_class_install_property(
+      object, PROP_SHUTTER,
+      g_param_spec_int("shutter", "Shutter time",
+                       "Exposure time in microseconds (0: leave the camera's); may change while "
+                       "playing",
+                       0, 1000000, 0, whilePlaying));
+  g_object_class_install_property(
+      object, PROP_GAIN,
+      g_param_spec_int("gain", "Gain",
+                       "Sensor gain factor (0: leave the camera's); may change while playing", 0,
+                       32, 0, whilePlaying));
+  g_object_class_install_property(
+      object, PROP_FRAME_RATE,
+      g_param_spec_double("frame-rate", "Frame rate",
+                          "Frames per second the camera captures in free run (0: leave the "
+                          "camera's; the caps then say 0/1, a variable rate)",
+                          0, 1000, 0, atReady));
+  g_object_class_install_property(
+      object, PROP_X0,
+      g_param_spec_int("x0", "Window left", "Left column of the sensor window", 0, G_MAXINT, 0,
+                       atReady));
+  g_object_class_install_property(
+      object, PROP_Y0,
+      g_param_spec_int("y0", "Window top", "Top row of the sensor window", 0, G_MAXINT, 0,
+                       atReady));
+  g_object_class_install_property(
+      object, PROP_WIDTH,
+      g_param_spec_int("width", "Window width", "Width of the sensor window: the frame width", 2,
+                       G_MAXINT, 1280, atReady));
+  g_object_class_install_property(
+      object, PROP_HEIGHT,
+      g_param_spec_int("height", "Window height", "Height of the sensor window: the frame height",
+                       2, G_MAXINT, 1024, atReady));
+  g_object_class_install_property(
+      object, PROP_PATTERN,
+      g_param_spec_enum("pattern", "Bayer pattern",
+                        "The sensor's Bayer layout (the colours of the window's top row); sets "
+                        "the video/x-bayer format; RGB output needs grbg or bggr",
+                        ocamerasrc::patternEnum(), OCameraTools::BAYER_PATTERN_GRGR, atReady));
+  g_object_class_install_property(
+      object, PROP_WHITE_BALANCE,
+      g_param_spec_string("white-balance", "White balance",
+                          "White balance of the RGB output: \"none\", \"R,G,B\" factors in "
+                          "percent (e.g. \"120,100,85\"), or \"file\" for the factors of wb.conf "
+                          "in the current directory",
+                          "none", atReady));
+
+  gst_element_class_set_static_metadata(element, "ocamera camera source", "Source/Video/Network",
+                                        "Live video from a networked smart camera, raw Bayer or "
+                                        "converted to RGB by the ocamera library",
+                                        "ocamera developers");
+  gst_element_class_add_static_pad_template(element, &srcTemplate);
+
+  base->start = start;
+  base->stop = stop;
+  base->get_caps = getCaps;
+  base->set_caps = setCaps;
+  base->query = query;
+  base->unlock = unlock;
+  base->unlock_stop = unlockStop;
+  push->create = create;
+}
