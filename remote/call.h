@@ -22,6 +22,7 @@ int callStatus(mox::webservice::client::SoapCache &cache,
   mox::webservice::client::SoapGuard lease(cache, false);
   int status = 0;
   const int rc = call(lease.context(), lease.endpoint(), "", std::forward<Args>(args)..., status);
+  if (rc == 0) lease.noteStatus(status);
   lease.finish();
   return rc == 0 ? status : -1;
 }

@@ -2,7 +2,6 @@
 // the camera on the camera service and hand out an ONetCamera.
 #include <boost/pointer_cast.hpp>
 #include <boost/shared_ptr.hpp>
-#include <iostream>
 #include <memory>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "remote/camera_state.h"
 #include "remote/net_camera.h"
 #include "support/exception.h"
+#include "support/log.h"
 #include "support/soap_cache.h"
 
 namespace {
@@ -33,7 +33,8 @@ OCamera *CreateCameraInterface(OCamera::eCameraType type, const char *address) {
   using mox::webservice::client::SoapGuard;
 
   if (!address) {
-    std::cerr << "CreateCameraInterface: no camera address given" << std::endl;
+    ocamera::support::logLine(ocamera::LogSource::Creation,
+                              "CreateCameraInterface: no camera address given");
     return nullptr;
   }
   // Destroying the state closes the session if it was opened.
@@ -55,7 +56,7 @@ OCamera *CreateCameraInterface(OCamera::eCameraType type, const char *address) {
     lease.finish();  // raises the fault text when the request failed
     return new ONetCamera(state.release());
   } catch (const WebServiceException &e) {
-    std::cerr << e.what() << std::endl;
+    ocamera::support::logLine(ocamera::LogSource::Creation, e.what());
     return nullptr;
   }
 }

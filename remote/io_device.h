@@ -15,7 +15,6 @@
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
 #include <boost/shared_ptr.hpp>
-#include <iostream>
 #include <string>
 
 #include "ocamH.h"
@@ -24,6 +23,7 @@
 #include "support/device.h"
 #include "support/device_manager.h"
 #include "support/exception.h"
+#include "support/log.h"
 #include "support/soap_cache.h"
 
 namespace ocamera {
@@ -111,7 +111,8 @@ typename Object::Interface *createIoObject(const char *address) {
   using mox::webservice::client::SoapGuard;
 
   if (address == nullptr) {
-    std::cerr << Traits::kFactory << ": no camera address given" << std::endl;
+    support::logLine(LogSource::Creation,
+                     std::string(Traits::kFactory) + ": no camera address given");
     return nullptr;
   }
   auto manager = boost::make_shared<DeviceManager>(std::string(address), true, std::string(), 0);
@@ -132,7 +133,7 @@ typename Object::Interface *createIoObject(const char *address) {
     lease.finish();  // raises the fault text when the request failed
     return new Object(device->token(), device, manager);
   } catch (const WebServiceException &e) {
-    std::cerr << e.what() << std::endl;
+    ocamera::support::logLine(ocamera::LogSource::Creation, e.what());
     if (device) device->close();
     device.reset();
     manager.reset();

@@ -181,6 +181,11 @@ bool faultApplies(FaultKind kind, const std::string &op) {
   }
 }
 
+// Whether a broken reply leaves its connection open for the next request.
+bool keepsOpen(FaultKind k) {
+  return k == FaultKind::MalformedXmlKeepOpen || k == FaultKind::UnexpectedElementKeepOpen;
+}
+
 const char *kindName(FaultKind k) {
   switch (k) {
     case FaultKind::Delay:
@@ -203,6 +208,10 @@ const char *kindName(FaultKind k) {
       return "status";
     case FaultKind::SilentKeepAlive:
       return "silent";
+    case FaultKind::MalformedXmlKeepOpen:
+      return "malformed-keep-open";
+    case FaultKind::UnexpectedElementKeepOpen:
+      return "unexpected-keep-open";
   }
   return "?";
 }
@@ -228,10 +237,12 @@ int Connection::begin(struct soap *ctx, int tok) {
       action = Action::Drop;
       return SOAP_OK;
     case FaultKind::MalformedXml:
+    case FaultKind::MalformedXmlKeepOpen:
       injected = true;
       action = Action::Malformed;
       return SOAP_OK;
     case FaultKind::UnexpectedElement:
+    case FaultKind::UnexpectedElementKeepOpen:
       injected = true;
       action = Action::Unexpected;
       return SOAP_OK;
@@ -541,7 +552,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
       case Action::Malformed:
       case Action::Unexpected:
         rawReply(c);
-        keep = false;
+        if (!keepsOpen(c->fault.kind)) keep = false;
         break;
       case Action::Silent: {
         record(c);
@@ -585,21 +596,26 @@ void Server::rawReply(Connection *c) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:" +
       prefix + "=\"" + uri + "\"><SOAP-ENV:Body>";
+  // A reply that keeps its connection open is made longer than a client's
+  // receive buffer, so most of it is still unread when the client gives up.
+  const std::string filler(keepsOpen(c->fault.kind) ? 256 * 1024 : 0, ' ');
   if (c->action == Action::Unexpected) {
     // A well-formed reply under a name the client does not expect.
     const std::string name = c->op == "scam:getSingleImage" ? c->op + "Response" : c->op + "Result";
-    body += "<" + name + "><" + prefix + ":status>0</" + prefix + ":status></" + name +
-            "></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+    body += "<" + name + "><" + prefix + ":status>0</" + prefix + ":status>" + filler + "</" +
+            name + "></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
   } else {
     // Not well-formed: a broken entity, mismatched tags, and no end.
-    body += "<" + c->op + "Response><" + prefix + ":status>0&bogus</" + prefix + ":stat<<>";
+    body += "<" + c->op + "Response><" + prefix + ":status>0&bogus" + filler + "</" + prefix +
+            ":stat<<>";
   }
   std::string out;
   if (c->http) {
     out =
         "HTTP/1.1 200 OK\r\nServer: ocamsim\r\nContent-Type: text/xml; charset=utf-8\r\n"
         "Content-Length: " +
-        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+        std::to_string(body.size()) + "\r\nConnection: " +
+        (keepsOpen(c->fault.kind) ? "keep-alive" : "close") + "\r\n\r\n";
   }
   out += body;
   c->outBytes = out.size();

@@ -166,6 +166,11 @@ enum class FaultKind {
   PadData,            // base64 payloads of the reply carry `bytes` more bytes
   Status,             // answer normally but with status `status`
   SilentKeepAlive,    // "rdev:keepAlive" is never answered (the connection stays silent)
+  // As MalformedXml and UnexpectedElement, but the reply says keep-alive and
+  // the connection stays open for the next request, as a camera that does not
+  // know its reply is broken would leave it.
+  MalformedXmlKeepOpen,
+  UnexpectedElementKeepOpen,
 };
 
 struct Fault {

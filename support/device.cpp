@@ -1,9 +1,9 @@
 #include "support/device.h"
 
 #include <cstdint>
-#include <iostream>
 
 #include "ocamH.h"
+#include "support/log.h"
 
 namespace mox {
 namespace webservice {
@@ -109,7 +109,7 @@ void Device::run() {
         period = static_cast<std::uint32_t>(interval);
         failures = 0;
       } else {
-        std::cout << "failure keep-alive" << std::endl;
+        ocamera::support::logLine(ocamera::LogSource::KeepAlive, "failure keep-alive");
         if (++failures == 2) {
           clearRunning();
           close();

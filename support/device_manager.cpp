@@ -8,6 +8,7 @@
 #include "protocol/limits.h"
 #include "protocol/transport.h"
 #include "support/device.h"
+#include "support/log.h"
 #include "support/soap_cache.h"
 
 namespace mox {
@@ -52,6 +53,7 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
   struct soap prototype(mode, mode);
   ocamera::wire::configure(&prototype);
   ocamera::wire::applyClientLimits(&prototype);
+  ocamera::support::noteRequests(&prototype);
   prototype.connect_timeout = kConnectTimeoutSeconds;
   prototype.recv_timeout = 0;
 

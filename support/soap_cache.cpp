@@ -47,26 +47,50 @@ void SoapGuard::finish() {
   if (end(&text)) throw WebServiceException(text);
 }
 
-// Ends the lease. For a raising lease whose call failed, stores the fault text
-// in *text (when given) and returns true.
+// Ends the lease; after a failed call the connection is closed. For a raising
+// lease whose call failed, stores the fault text in *text (when given) and
+// returns true.
 bool SoapGuard::end(std::string *text) {
   struct soap *ctx = item_->context();
-  const bool failed = raising_ && ctx->error != SOAP_OK;
+  const bool failed = ctx->error != SOAP_OK;
   // The runtime keeps the fault in the memory soap_destroy and soap_end free,
   // so it is read first.
-  if (failed && text) *text = faultText(ctx);
+  if (failed && raising_ && text) *text = faultText(ctx);
+  if (ocamera::support::requestLogging()) logRequest(ctx);
   soap_destroy(ctx);
   soap_end(ctx);
   if (failed) {
-    // Drop the connection but keep the settings and hooks (soap_done would
-    // reset the hooks and leave the context unusable).
+    // A reply rejected part-way leaves the rest of it unread on a connection
+    // the camera may keep open: the next request on it would read that rest as
+    // its reply. Drop the connection but keep the settings and hooks
+    // (soap_done would reset the hooks and leave the context unusable).
     soap_force_closesock(ctx);
     ctx->error = SOAP_OK;
   }
   SoapItem *item = item_;
   item_ = nullptr;
   cache_.release(item);
-  return failed;
+  return failed && raising_;
+}
+
+// One Request line: the operation and the reply's status, "ok", or why the
+// request failed. A lease that sent nothing and failed nothing logs nothing.
+void SoapGuard::logRequest(struct soap *ctx) {
+  std::string line = note_.operation();
+  if (line.empty()) {
+    if (ctx->error == SOAP_OK) return;
+    line = "request not sent";
+  }
+  if (ctx->error != SOAP_OK) {
+    std::string why = faultText(ctx);
+    if (why.empty()) why = "error " + std::to_string(ctx->error);
+    line += " failed: " + why;
+  } else if (hasStatus_) {
+    line += " status " + std::to_string(status_);
+  } else {
+    line += " ok";
+  }
+  ocamera::support::logLine(ocamera::LogSource::Request, line);
 }
 
 }  // namespace client

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/cache.h"
+#include "support/log.h"
 
 struct soap;
 
@@ -50,7 +51,7 @@ class SoapCache : public Cache<SoapItem> {
 //   lease.finish();  // raises on failure; the context is back in the pool
 //
 // The destructor ends a lease that finish() did not end, and never raises.
-// After a failed call under a raising lease the context's connection is
+// After a failed call (under either kind of lease) the context's connection is
 // closed; its settings stay. finish() a second time does nothing, and
 // context() is null once the lease has ended.
 class SoapGuard : private boost::noncopyable {
@@ -62,13 +63,22 @@ class SoapGuard : private boost::noncopyable {
   // Frees what the request built in the context, hands the context back and,
   // for a raising lease whose call failed, raises the fault text.
   void finish();
+  // The status the reply carried, for the request's log line.
+  void noteStatus(int status) {
+    status_ = status;
+    hasStatus_ = true;
+  }
 
  private:
   bool end(std::string *text);
+  void logRequest(struct soap *ctx);
 
   SoapItem *item_;
   SoapCache &cache_;
   bool raising_;
+  bool hasStatus_ = false;
+  int status_ = 0;
+  ocamera::support::RequestNote note_;
 };
 
 }  // namespace client
