@@ -1,0 +1,705 @@
+// ocamera::Stream: the grab thread, the queue policies, the statistics and the
+// recovery after the camera was lost. Built on the public camera interface only.
+#include <ocamera/stream.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+#include <utility>
+
+#include "stream/frame_pool.h"
+#include "stream/rate_meter.h"
+#include "stream/recorded_settings.h"
+
+namespace ocamera {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using detail::FramePool;
+using detail::FrameSlot;
+
+// Statuses of an image request that carry a meaning for the stream. A camera
+// answers them with no image data; the library returns them as the result, or
+// -1 (then the stream asks the camera whether it is still there).
+constexpr int kStatusBadSession = -10;  // the session is gone: nothing will work on it again
+constexpr int kStatusTimeout = -21;     // no frame within the read time-out
+constexpr int kStatusNoImage = -22;     // no frame will come (the acquisition is stopped)
+
+// The library accepts a reply of at most 64 MiB, whose base64 payload decodes
+// to at most 48 MiB. The image copy does not check the buffer's size, so every
+// buffer has room for that much: no camera can make it overrun, and the pages
+// a frame does not fill are never touched and cost no memory.
+constexpr std::size_t kLargestImage = std::size_t{48} << 20;
+
+std::size_t rawBytes(const StreamOptions &o) {
+  return static_cast<std::size_t>(o.width) * static_cast<std::size_t>(o.height);
+}
+
+// An options record a stream can run with; "" when it is one, else why not.
+std::string invalidOptions(const StreamOptions &o) {
+  if (o.x0 < 0 || o.y0 < 0 || o.width < 1 || o.height < 1) return "the window is empty or negative";
+  if (rawBytes(o) > kLargestImage) return "the window is larger than any image a camera delivers";
+  if (o.cameraBuffers < 1 || o.cameraBuffers > 1024) return "cameraBuffers must be 1..1024";
+  if (o.bufferCount < 2 || o.bufferCount > 1024) return "bufferCount must be 2..1024";
+  if (o.queueDepth < 1 || o.queueDepth > o.bufferCount) return "queueDepth must be 1..bufferCount";
+  switch (o.whenFull) {
+    case QueuePolicy::DropOldest:
+    case QueuePolicy::DropNewest:
+    case QueuePolicy::Block:
+      break;
+    default:
+      return "unknown queue policy";
+  }
+  switch (o.acquisitionMode) {
+    case OCamera::ACQ_MODE_SINGLE_SHOT:
+    case OCamera::ACQ_MODE_FREE_RUN:
+    case OCamera::ACQ_MODE_SELECT_SHOT:
+    case OCamera::ACQ_MODE_FREE_RUN_SLAVE:
+      break;
+    default:
+      return "the acquisition mode must be one that delivers images (2, 3, 4 or 8)";
+  }
+  if (o.rgb) {
+    if (o.pattern != OCameraTools::BAYER_PATTERN_GRGR &&
+        o.pattern != OCameraTools::BAYER_PATTERN_BGBG)
+      return "RGB conversion handles the GRGR and BGBG patterns only";
+    if (o.width < 2 || o.height < 2) return "RGB conversion needs a window of at least 2x2";
+  }
+  switch (o.whiteBalance) {
+    case WhiteBalance::None:
+    case WhiteBalance::Factors:
+    case WhiteBalance::File:
+      break;
+    default:
+      return "unknown white balance";
+  }
+  if (o.red < 0 || o.green < 0 || o.blue < 0) return "white balance factors must not be negative";
+  if (o.readTimeoutMs < 1 || o.readTimeoutMs > 600000) return "readTimeoutMs must be 1..600000";
+  if (o.requestsInFlight < 1 || o.requestsInFlight > 2) return "requestsInFlight must be 1 or 2";
+  if (o.failuresBeforeLost < 1) return "failuresBeforeLost must be at least 1";
+  if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
+    return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
+  if (o.retryLimit < 0) return "retryLimit must not be negative";
+  return "";
+}
+
+}  // namespace
+
+struct Stream::Impl {
+  using FrameCallback = std::function<void(Frame &frame)>;
+  using EventCallback = std::function<void(StreamEvent event, const std::string &detail)>;
+
+  Impl(std::string address, const StreamOptions &options, OCamera *camera)
+      : address(std::move(address)),
+        options(options),
+        pool(std::make_shared<FramePool>(options.bufferCount)),
+        camera(camera) {}
+
+  const std::string address;
+
+  // The options as made, with the window and mode as set last (optionsMutex).
+  mutable std::mutex optionsMutex;
+  StreamOptions options;
+  // The copy the grab thread runs with: written by start() before the thread
+  // starts, read by the grab thread only.
+  StreamOptions active;
+  int red = 100, green = 100, blue = 100;  // factors of the conversion in force
+
+  // start(), stop() and the stopped-only setters run one at a time.
+  std::mutex control;
+  std::thread grabber;
+
+  // The buffers, the queue, and the state below (all under pool->mutex; every
+  // change is announced on pool->changed).
+  const std::shared_ptr<FramePool> pool;
+  bool running = false;   // between start() and stop()
+  bool stopping = false;  // stop() asked the grab thread to end
+  bool lost = false;
+  bool gaveUp = false;
+
+  // The camera object: calls hold the lock shared; replacing the object and
+  // changing the acquisition mode hold it exclusively.
+  mutable std::shared_mutex cameraMutex;
+  OCamera *camera;
+
+  std::mutex settingsMutex;
+  detail::RecordedSettings settings;
+
+  mutable std::mutex statsMutex;
+  StreamStats stats;
+  detail::RateMeter rate;
+  bool haveSeqNr = false;
+  int lastSeqNr = 0;
+
+  // Copied (not called) under callbackMutex, so that a callback may replace
+  // itself; a copy of a shared pointer allocates nothing.
+  std::mutex callbackMutex;
+  std::shared_ptr<const FrameCallback> onFrame;
+  std::shared_ptr<const EventCallback> onEvent;
+  std::atomic<bool> framesToCallback{false};
+
+  // ------------------------------------------------------------------ helpers
+
+  void emit(StreamEvent event, const std::string &detail) {
+    std::shared_ptr<const EventCallback> callback;
+    {
+      std::lock_guard<std::mutex> lock(callbackMutex);
+      callback = onEvent;
+    }
+    if (callback) (*callback)(event, detail);
+  }
+
+  void setState(StreamState state) {
+    std::lock_guard<std::mutex> lock(statsMutex);
+    stats.state = state;
+  }
+
+  // Waits up to ms; false when stop() asked the grab thread to end.
+  bool pause(int ms) {
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    return !pool->changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
+  }
+
+  // Opens the camera's buffers and makes every setting of the stream on it.
+  // Returns 0, or the first failed result (the camera is closed again then).
+  int configure(OCamera &cam, const StreamOptions &o) {
+    detail::RecordedSettings recorded;
+    {
+      std::lock_guard<std::mutex> lock(settingsMutex);
+      recorded = settings;
+    }
+    int rc = cam.open(static_cast<int>(rawBytes(o)), o.cameraBuffers);
+    if (rc != 0) return rc;
+    if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) == 0 &&
+        (rc = cam.setReadTimeout(o.readTimeoutMs)) == 0 && (rc = recorded.applyTo(cam)) == 0 &&
+        (rc = cam.setAcquisitionMode(o.acquisitionMode)) == 0)
+      return 0;
+    cam.setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+    cam.close();
+    return rc;
+  }
+
+  // A call on the camera object with the object kept alive meanwhile; -1
+  // while there is none (the camera is lost).
+  template <class Call>
+  int onCamera(Call call) {
+    std::shared_lock<std::shared_mutex> lock(cameraMutex);
+    if (!camera) return -1;
+    return call(*camera);
+  }
+
+  // ------------------------------------------------------------------ grab thread
+
+  // A free slot to fetch into, with room for the frame; null when stopping.
+  FrameSlot *takeSlot() {
+    FrameSlot *slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(pool->mutex);
+      for (;;) {
+        if (stopping) return nullptr;
+        const bool toQueue = !framesToCallback.load();
+        if (toQueue && active.whenFull == QueuePolicy::Block &&
+            pool->queued() >= static_cast<std::size_t>(active.queueDepth)) {
+          pool->changed.wait(lock);
+          continue;
+        }
+        if ((slot = pool->takeFree())) break;
+        // Every buffer is queued or held: the oldest waiting frame makes room.
+        if (toQueue && active.whenFull == QueuePolicy::DropOldest && pool->queued() > 0) {
+          slot = pool->popOldest();
+          std::lock_guard<std::mutex> statsLock(statsMutex);
+          ++stats.dropped;
+          break;
+        }
+        pool->changed.wait(lock);
+      }
+    }
+    FramePool::reserve(*slot, std::max(rawBytes(active), kLargestImage),
+                       active.rgb ? rawBytes(active) * 3 : 0);
+    return slot;
+  }
+
+  void giveBack(FrameSlot *slot) { pool->giveBack(slot); }
+
+  enum class Outcome { Frame, Empty, Failed, SessionGone };
+
+  // One image request into slot; detail says what failed.
+  Outcome fetch(FrameSlot &slot, std::string &detail) {
+    OCamera::Image image{};
+    image.data = slot.raw.get();
+    int rc = -1;
+    int probe = 0;
+    {
+      std::shared_lock<std::shared_mutex> lock(cameraMutex);
+      if (!camera) return Outcome::Failed;
+      rc = camera->getSingleImageInto(&image);
+      // -1 is a failed request, or (with a library that does not return the
+      // camera's status) a reply without an image. A camera that still knows
+      // the session answers the buffer count of the open camera.
+      if (rc == -1) probe = camera->getMaxImageCount();
+    }
+    if (rc == 0) {
+      if (image.size < 0 || static_cast<std::size_t>(image.size) != rawBytes(active)) {
+        detail = "the camera sent a frame of " + std::to_string(image.size) + " bytes, not " +
+                 std::to_string(active.width) + "x" + std::to_string(active.height);
+        return Outcome::Failed;
+      }
+      slot.seqNr = image.seqNr;
+      slot.timeSec = image.timeSec;
+      slot.timeMicroSec = image.timeMicroSec;
+      slot.status = image.status;
+      return Outcome::Frame;
+    }
+    if (rc == kStatusTimeout || rc == kStatusNoImage) return Outcome::Empty;
+    if (rc == -1 && probe > 0) return Outcome::Empty;
+    if (rc == kStatusBadSession || (rc == -1 && probe == kStatusBadSession)) {
+      detail = "the camera no longer knows the session";
+      return Outcome::SessionGone;
+    }
+    detail = rc == -1 ? "the image request failed (no answer from the camera)"
+                      : "the camera answered the image request with status " + std::to_string(rc);
+    return Outcome::Failed;
+  }
+
+  void convert(FrameSlot &slot) {
+    const StreamOptions &o = active;
+    slot.width = o.width;
+    slot.height = o.height;
+    slot.pattern = o.pattern;
+    if (!o.rgb) {
+      slot.data = slot.raw.get();
+      slot.size = rawBytes(o);
+      slot.channels = 1;
+      return;
+    }
+    if (o.whiteBalance == WhiteBalance::None)
+      OCameraTools::Bayer2RGB(slot.raw.get(), slot.rgb.get(), o.width, o.height, o.pattern);
+    else
+      OCameraTools::Bayer2RGBWhiteBalance(slot.raw.get(), slot.rgb.get(), o.width, o.height, red,
+                                          green, blue, o.pattern);
+    slot.data = slot.rgb.get();
+    slot.size = rawBytes(o) * 3;
+    slot.channels = 3;
+  }
+
+  // Counts the frame and hands it to the callback or the queue.
+  void deliver(FrameSlot *slot) {
+    convert(*slot);
+    {
+      std::lock_guard<std::mutex> lock(statsMutex);
+      // A number at or below the last one is a new count (a reset, a new
+      // session after recovery): it starts the gap count afresh.
+      if (haveSeqNr && slot->seqNr > lastSeqNr)
+        stats.missing += static_cast<std::uint64_t>(slot->seqNr - lastSeqNr - 1);
+      haveSeqNr = true;
+      lastSeqNr = slot->seqNr;
+    }
+    std::shared_ptr<const FrameCallback> callback;
+    if (framesToCallback.load()) {
+      std::lock_guard<std::mutex> lock(callbackMutex);
+      callback = onFrame;
+    }
+    if (callback) {
+      countDelivered(slot->size);
+      Frame frame = pool->wrap(slot);
+      (*callback)(frame);
+      return;
+    }
+    bool dropped = false;
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      if (pool->queued() >= static_cast<std::size_t>(active.queueDepth)) {
+        // Block never gets here with a full queue: takeSlot waited for room.
+        dropped = true;
+        if (active.whenFull == QueuePolicy::DropNewest) {
+          pool->putFree(slot);
+          slot = nullptr;
+        } else {
+          pool->putFree(pool->popOldest());
+        }
+      }
+      if (slot) pool->push(slot);
+    }
+    if (dropped) {
+      std::lock_guard<std::mutex> lock(statsMutex);
+      ++stats.dropped;
+    }
+    if (slot) countDelivered(slot->size);
+  }
+
+  void countDelivered(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(statsMutex);
+    ++stats.delivered;
+    rate.add(Clock::now(), bytes);
+  }
+
+  // The camera object is given up at once (camera() is null from the event
+  // on) and ended after the event.
+  void markLost(const std::string &detail) {
+    OCamera *old = nullptr;
+    {
+      std::unique_lock<std::shared_mutex> lock(cameraMutex);
+      std::swap(old, camera);
+    }
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      lost = true;
+      pool->changed.notify_all();
+    }
+    setState(StreamState::Lost);
+    emit(StreamEvent::Lost, detail);
+    if (old) old->destroy();
+  }
+
+  // Replaces the lost camera object; false when stop() cut it short or the
+  // tries ran out.
+  bool recover() {
+    int delay = active.retryInitialMs;
+    for (int tries = 1;; ++tries) {
+      if (!pause(delay)) return false;
+      std::string why;
+      if (OCamera *cam = CreateCameraInterface(active.cameraType, address.c_str())) {
+        int rc;
+        {
+          // Setters wait meanwhile, so that none is made on the new object
+          // before the recorded ones, and none is lost between the two.
+          std::unique_lock<std::shared_mutex> lock(cameraMutex);
+          rc = configure(*cam, active);
+          if (rc == 0) camera = cam;
+        }
+        if (rc == 0) {
+          {
+            std::lock_guard<std::mutex> lock(statsMutex);
+            ++stats.recoveries;
+            stats.state = StreamState::Running;
+            haveSeqNr = false;
+          }
+          {
+            std::lock_guard<std::mutex> lock(pool->mutex);
+            lost = false;
+            pool->changed.notify_all();
+          }
+          emit(StreamEvent::Recovered,
+               "after " + std::to_string(tries) + " tr" + (tries == 1 ? "y" : "ies"));
+          return true;
+        }
+        cam->destroy();
+        why = "setting up the new camera object failed with " + std::to_string(rc);
+      } else {
+        why = "the camera cannot be reached";
+      }
+      if (active.retryLimit > 0 && tries >= active.retryLimit) {
+        {
+          std::lock_guard<std::mutex> lock(pool->mutex);
+          gaveUp = true;
+          pool->changed.notify_all();
+        }
+        emit(StreamEvent::GaveUp, why + " (" + std::to_string(tries) + " tries)");
+        return false;
+      }
+      delay = std::min(delay * 2, active.retryMaxMs);
+    }
+  }
+
+  void grabLoop() {
+    int failures = 0;
+    std::string detail;
+    for (;;) {
+      bool isLost;
+      {
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        if (stopping) return;
+        isLost = lost;
+      }
+      if (isLost) {
+        if (!active.recover) {
+          std::lock_guard<std::mutex> lock(pool->mutex);
+          gaveUp = true;  // nothing will come before stop(): next() need not wait
+          pool->changed.notify_all();
+          return;
+        }
+        if (!recover()) return;
+        failures = 0;
+        continue;
+      }
+      FrameSlot *slot = takeSlot();
+      if (!slot) return;
+      const Clock::time_point asked = Clock::now();
+      const Outcome outcome = fetch(*slot, detail);
+      if (outcome == Outcome::Frame) {
+        failures = 0;
+        deliver(slot);
+        continue;
+      }
+      giveBack(slot);
+      if (outcome == Outcome::Empty) {
+        failures = 0;
+        // A camera that answers "no image" at once (stopped behind our back)
+        // is asked again only after a read time-out, not in a tight loop.
+        if (Clock::now() - asked < std::chrono::milliseconds(active.readTimeoutMs / 2) &&
+            !pause(active.readTimeoutMs))
+          return;
+        continue;
+      }
+      {
+        std::lock_guard<std::mutex> lock(statsMutex);
+        ++stats.failedRequests;
+      }
+      if (outcome == Outcome::SessionGone || ++failures >= active.failuresBeforeLost) {
+        markLost(detail);
+        failures = 0;
+      }
+    }
+  }
+};
+
+// ---------------------------------------------------------------- Stream
+
+Stream::Stream(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions &options,
+                                       std::string *error) {
+  auto fail = [&](const std::string &why) {
+    if (error) *error = why;
+    return std::unique_ptr<Stream>();
+  };
+  if (!address) return fail("no camera address");
+  const std::string invalid = invalidOptions(options);
+  if (!invalid.empty()) return fail(invalid);
+  OCamera *camera = CreateCameraInterface(options.cameraType, address);
+  if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
+  return std::unique_ptr<Stream>(new Stream(std::make_unique<Impl>(address, options, camera)));
+}
+
+Stream::~Stream() {
+  stop();
+  if (impl_->camera) impl_->camera->destroy();
+}
+
+int Stream::start() {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> control(d.control);
+  if (d.grabber.joinable()) return 0;
+  {
+    std::lock_guard<std::mutex> lock(d.optionsMutex);
+    d.active = d.options;
+  }
+  {
+    std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+    // A stream stopped while lost has no camera object: make one now.
+    if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
+      return -1;
+    const int rc = d.configure(*d.camera, d.active);
+    if (rc != 0) return rc;
+  }
+  d.red = d.active.red;
+  d.green = d.active.green;
+  d.blue = d.active.blue;
+  if (d.active.whiteBalance == WhiteBalance::File) {
+    d.red = d.green = d.blue = 100;
+    OCameraTools::GetWhiteBalanceFactors(&d.red, &d.green, &d.blue);
+  }
+  {
+    std::lock_guard<std::mutex> lock(d.pool->mutex);
+    d.running = true;
+    d.stopping = d.lost = d.gaveUp = false;
+    d.pool->changed.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> lock(d.statsMutex);
+    d.stats.state = StreamState::Running;
+    d.haveSeqNr = false;
+  }
+  d.grabber = std::thread([&d] { d.grabLoop(); });
+  d.emit(StreamEvent::Started, d.address);
+  return 0;
+}
+
+void Stream::stop() {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> control(d.control);
+  if (!d.grabber.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(d.pool->mutex);
+    d.stopping = true;
+    d.pool->changed.notify_all();
+  }
+  d.grabber.join();
+  {
+    std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+    if (d.camera) {
+      d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+      d.camera->close();
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(d.pool->mutex);
+    d.running = false;
+    d.lost = d.gaveUp = false;
+    d.pool->dropQueued();
+  }
+  d.setState(StreamState::Stopped);
+  d.emit(StreamEvent::Stopped, d.address);
+}
+
+FetchResult Stream::next(Frame &frame, int timeoutMs) {
+  Impl &d = *impl_;
+  FrameSlot *slot = nullptr;
+  FetchResult result = FetchResult::Timeout;
+  {
+    std::unique_lock<std::mutex> lock(d.pool->mutex);
+    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp; };
+    if (timeoutMs < 0)
+      d.pool->changed.wait(lock, ready);
+    else
+      d.pool->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if ((slot = d.pool->popOldest()) == nullptr) {
+      if (!d.running)
+        result = FetchResult::Stopped;
+      else if (d.lost)
+        result = FetchResult::Lost;
+    }
+  }
+  // Outside the lock: the frame given before goes back to the pool here.
+  if (!slot) return result;
+  frame = d.pool->wrap(slot);
+  return FetchResult::Frame;
+}
+
+bool Stream::tryNext(Frame &frame) {
+  Impl &d = *impl_;
+  FrameSlot *slot;
+  {
+    std::lock_guard<std::mutex> lock(d.pool->mutex);
+    slot = d.pool->popOldest();
+  }
+  if (!slot) return false;
+  frame = d.pool->wrap(slot);
+  return true;
+}
+
+void Stream::setFrameCallback(std::function<void(Frame &frame)> callback) {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> lock(d.callbackMutex);
+  d.onFrame = callback ? std::make_shared<const Impl::FrameCallback>(std::move(callback)) : nullptr;
+  d.framesToCallback = d.onFrame != nullptr;
+  std::lock_guard<std::mutex> poolLock(d.pool->mutex);
+  d.pool->changed.notify_all();  // a grab thread waiting for room in the queue goes on
+}
+
+void Stream::setEventCallback(
+    std::function<void(StreamEvent event, const std::string &detail)> callback) {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> lock(d.callbackMutex);
+  d.onEvent = callback ? std::make_shared<const Impl::EventCallback>(std::move(callback)) : nullptr;
+}
+
+StreamStats Stream::stats() const {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> lock(d.statsMutex);
+  StreamStats s = d.stats;
+  double bytesPerSecond = 0;
+  d.rate.rates(Clock::now(), s.framesPerSecond, bytesPerSecond);
+  s.megabytesPerSecond = bytesPerSecond / 1e6;
+  return s;
+}
+
+StreamState Stream::state() const {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> lock(d.statsMutex);
+  return d.stats.state;
+}
+
+StreamOptions Stream::options() const {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> lock(d.optionsMutex);
+  return d.options;
+}
+
+int Stream::setShutterTime(int microseconds) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+    impl_->settings.hasShutter = true;
+    impl_->settings.shutterUs = microseconds;
+  }
+  return impl_->onCamera([&](OCamera &c) { return c.setShutterTime(microseconds); });
+}
+
+int Stream::setGain(int factor) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+    impl_->settings.hasGain = true;
+    impl_->settings.gain = factor;
+  }
+  return impl_->onCamera([&](OCamera &c) { return c.setGain(factor); });
+}
+
+int Stream::setFrameRate(float fps) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+    impl_->settings.hasFrameRate = true;
+    impl_->settings.fps = fps;
+  }
+  return impl_->onCamera([&](OCamera &c) { return c.setFrameRate(fps); });
+}
+
+int Stream::setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+    impl_->settings.hasTriggerSource = true;
+    impl_->settings.triggerSource = source;
+    impl_->settings.triggerPolarity = polarity;
+  }
+  return impl_->onCamera([&](OCamera &c) { return c.setTriggerSource(source, polarity); });
+}
+
+int Stream::setTriggerDelay(int microseconds) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+    impl_->settings.hasTriggerDelay = true;
+    impl_->settings.triggerDelayUs = microseconds;
+  }
+  return impl_->onCamera([&](OCamera &c) { return c.setTriggerDelay(microseconds); });
+}
+
+int Stream::setCameraWindow(int x0, int y0, int width, int height) {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> control(d.control);
+  if (d.grabber.joinable()) return -1;
+  StreamOptions changed = options();
+  changed.x0 = x0;
+  changed.y0 = y0;
+  changed.width = width;
+  changed.height = height;
+  if (!invalidOptions(changed).empty()) return -1;
+  std::lock_guard<std::mutex> lock(d.optionsMutex);
+  d.options = changed;
+  return 0;
+}
+
+int Stream::setAcquisitionMode(OCamera::eAcqMode mode) {
+  Impl &d = *impl_;
+  std::lock_guard<std::mutex> control(d.control);
+  if (d.grabber.joinable()) return -1;
+  StreamOptions changed = options();
+  changed.acquisitionMode = mode;
+  if (!invalidOptions(changed).empty()) return -1;
+  std::lock_guard<std::mutex> lock(d.optionsMutex);
+  d.options = changed;
+  return 0;
+}
+
+int Stream::triggerImage() {
+  return impl_->onCamera([](OCamera &c) { return c.triggerImage(); });
+}
+
+OCamera *Stream::camera() {
+  std::shared_lock<std::shared_mutex> lock(impl_->cameraMutex);
+  return impl_->camera;
+}
+
+}  // namespace ocamera
