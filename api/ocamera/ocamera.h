@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ocamera/camera.h>
+#include <ocamera/devices.h>
 #include <ocamera/export.h>
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>

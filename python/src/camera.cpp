@@ -1,0 +1,574 @@
+// ocamera.Camera: every operation of OCamera, with images as numpy arrays.
+#include <ocamera/camera.h>
+#include <ocamera/export.h>
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace ocamera_python {
+namespace {
+
+// One delivered image: the pixels (a new array, H x W when the window is known,
+// else flat) and the acquisition data. data is None when nothing was delivered.
+struct PyImage {
+  py::object data = py::none();
+  int seqNr = 0, timeSec = 0, timeMicroSec = 0, size = 0, status = 0, result = 0;
+};
+
+struct PyLaserSetup {
+  bool enable = false;
+  int x0 = 0, y0 = 0, width = 0, height = 0;
+  OCamera::ePointPriority priority = OCamera::PRIO_FIRST_POINT;
+  OCamera::eProfileDirection direction = OCamera::DIRECTION_TOP_DOWN;
+  int threshMin = 0, threshMax = 255, areaMin = 0, areaMax = 0;
+  OCamera::eLaserOutputFormat subRes = OCamera::LASER_OUTPUT_8_0;
+  py::object refData = py::none();  // width bytes, or None
+};
+
+class Camera {
+ public:
+  Camera(std::optional<std::string> address, OCamera::eCameraType type, bool check)
+      : address_(address ? *address : ocamera::kFactoryDefaultAddress),
+        check_(check),
+        object_(create(address, type)) {}
+  ~Camera() {
+    if (!object_.closed()) {
+      py::gil_scoped_release unlocked;  // destroy is a request
+      if (OCamera *camera = object_.take()) camera->destroy();
+    }
+  }
+
+  // The one destroy of the object; later calls return 0 and do nothing.
+  int close() {
+    OCamera *camera = nullptr;
+    int result = 0;
+    {
+      py::gil_scoped_release unlocked;
+      camera = object_.take();
+      if (camera) result = camera->destroy();
+    }
+    return camera ? checkStatus(check_, result, "destroy") : 0;
+  }
+  bool closed() { return object_.closed(); }
+  const std::string &address() const { return address_; }
+  bool check() const { return check_; }
+
+  template <class F>
+  int status(const char *operation, F &&f) {
+    return checkStatus(check_, object_.shared(f), operation);
+  }
+  template <class F>
+  int value(const char *operation, F &&f) {
+    return checkValue(check_, object_.shared(f), operation);
+  }
+  template <class F>
+  int exclusiveStatus(const char *operation, F &&f) {
+    return checkStatus(check_, object_.exclusive(f), operation);
+  }
+
+  int setCameraWindow(int x0, int y0, int width, int height) {
+    const int result =
+        object_.shared([&](OCamera &c) { return c.setCameraWindow(x0, y0, width, height); });
+    if (result == 0) {
+      std::lock_guard<std::mutex> lock(windowMutex_);
+      width_ = width;
+      height_ = height;
+    }
+    return checkStatus(check_, result, "setCameraWindow");
+  }
+
+  // getSingleImage, copied into a new array and given back to the library at once.
+  PyImage getSingleImage() {
+    OCamera::Image image{};
+    py::array_t<unsigned char> pixels;
+    const int result = object_.shared([&](OCamera &c) { return c.getSingleImage(&image); });
+    PyImage out = fill(image, result);
+    if (result >= 0 && image.data && image.size > 0) {
+      pixels = py::array_t<unsigned char>(shapeFor(image.size));
+      {
+        py::gil_scoped_release unlocked;
+        std::memcpy(pixels.mutable_data(), image.data, static_cast<std::size_t>(image.size));
+      }
+      out.data = pixels;
+    }
+    if (image.data) object_.shared([&](OCamera &c) { return c.freeImage(&image); });
+    checkValue(check_, result, "getSingleImage");
+    return out;
+  }
+
+  // The next image into the caller's buffer. The library does not know the
+  // buffer's size, so the image is received into the library's memory and
+  // copied only when it fits; a larger image fails with ValueError.
+  PyImage getSingleImageInto(py::object buffer) {
+    BufferView view(buffer, true);
+    OCamera::Image image{};
+    const int result = object_.shared([&](OCamera &c) { return c.getSingleImage(&image); });
+    PyImage out = fill(image, result);
+    const bool fits = static_cast<std::size_t>(image.size) <= view.size();
+    if (result >= 0 && image.data && fits) {
+      py::gil_scoped_release unlocked;
+      std::memcpy(view.data(), image.data, static_cast<std::size_t>(image.size));
+    }
+    if (image.data) object_.shared([&](OCamera &c) { return c.freeImage(&image); });
+    if (!fits)
+      throw py::value_error("the image holds " + std::to_string(image.size) +
+                            " bytes, the buffer " + std::to_string(view.size()));
+    // As OCamera::getSingleImageInto: an empty image is a failure.
+    if (result >= 0 && (!image.data || image.size <= 0)) out.result = -1;
+    if (out.result >= 0) out.data = buffer;
+    checkValue(check_, out.result, "getSingleImageInto");
+    return out;
+  }
+
+  py::tuple readImageRAM(unsigned address, unsigned length) {
+    std::string bytes(length, '\0');
+    const int result =
+        object_.shared([&](OCamera &c) { return c.readImageRAM(bytes.data(), address, length); });
+    checkStatus(check_, result, "readImageRAM");
+    return py::make_tuple(result, result == 0 ? py::bytes(bytes) : py::bytes());
+  }
+  int readImageRAMInto(py::object buffer, unsigned address) {
+    BufferView view(buffer, true);
+    const auto length = static_cast<unsigned>(view.size());
+    return status("readImageRAM",
+                  [&](OCamera &c) { return c.readImageRAM(view.data(), address, length); });
+  }
+  int writeImageRAM(py::object data, unsigned address) {
+    BufferView view(data, false);
+    const auto length = static_cast<unsigned>(view.size());
+    return status("writeImageRAM",
+                  [&](OCamera &c) { return c.writeImageRAM(view.data(), address, length); });
+  }
+  py::tuple readImageRAMReducedData(unsigned address, unsigned length) {
+    std::string bytes(length, '\0');
+    int returned = 0;
+    const int result = object_.shared([&](OCamera &c) {
+      return c.readImageRAMReducedData(bytes.data(), address, length, &returned);
+    });
+    checkStatus(check_, result, "readImageRAMReducedData");
+    bytes.resize(returned > 0 ? static_cast<std::size_t>(returned) : 0);
+    return py::make_tuple(result, py::bytes(bytes));
+  }
+
+  py::tuple getSensorRegister(const std::string &name) {
+    unsigned value = 0;
+    const int result =
+        object_.shared([&](OCamera &c) { return c.getSensorRegister(name.c_str(), &value); });
+    checkStatus(check_, result, "getSensorRegister");
+    return py::make_tuple(result, value);
+  }
+  // A copy of the names, made while no other call can replace the list.
+  py::object getSensorRegisterNames() {
+    std::vector<std::string> names;
+    const bool ok = object_.exclusive([&](OCamera &c) {
+      const char *const *list = c.getSensorRegisterNames();
+      for (const char *const *p = list; p && *p; ++p) names.emplace_back(*p);
+      return list != nullptr;
+    });
+    if (!ok) {
+      checkValue(check_, -1, "getSensorRegisterNames");
+      return py::none();
+    }
+    return py::cast(names);
+  }
+
+  int setWhiteBalance(OCameraTools::eBayerPattern pattern, py::object table) {
+    if (table.is_none())
+      return status("setWhiteBalance",
+                    [&](OCamera &c) { return c.setWhiteBalance(pattern, nullptr); });
+    BufferView view(table, false);
+    if (view.size() != 768) throw py::value_error("the white-balance table holds 768 bytes");
+    return status("setWhiteBalance",
+                  [&](OCamera &c) { return c.setWhiteBalance(pattern, view.data()); });
+  }
+  int setupLaserProfiling(const PyLaserSetup &setup) {
+    OCamera::LaserSetup wire{setup.enable,    setup.x0,       setup.y0,        setup.width,
+                             setup.height,    setup.priority, setup.direction, setup.threshMin,
+                             setup.threshMax, setup.areaMin,  setup.areaMax,   setup.subRes,
+                             nullptr};
+    std::optional<BufferView> reference;
+    if (!setup.refData.is_none()) {
+      reference.emplace(setup.refData, false);
+      if (setup.width < 0 || reference->size() != static_cast<std::size_t>(setup.width))
+        throw py::value_error("the reference data holds width bytes");
+      wire.refData = reference->data();
+    }
+    return status("setupLaserProfiling", [&](OCamera &c) { return c.setupLaserProfiling(wire); });
+  }
+
+ private:
+  static Guarded<OCamera> create(const std::optional<std::string> &address,
+                                 OCamera::eCameraType type) {
+    std::string reason;
+    void *camera = createCapturing(
+        [&]() -> void * {
+          return address ? CreateCameraInterface(type, address->c_str())
+                         : OCamera::CreateCameraInterface(type);
+        },
+        &reason);
+    if (!camera)
+      raiseCreationError("camera", address ? *address : ocamera::kFactoryDefaultAddress, reason);
+    return Guarded<OCamera>(static_cast<OCamera *>(camera));
+  }
+  static PyImage fill(const OCamera::Image &image, int result) {
+    PyImage out;
+    out.result = result;
+    if (result >= 0) {
+      out.seqNr = image.seqNr;
+      out.timeSec = image.timeSec;
+      out.timeMicroSec = image.timeMicroSec;
+      out.size = image.size;
+      out.status = image.status;
+    }
+    return out;
+  }
+  std::vector<py::ssize_t> shapeFor(int size) {
+    std::lock_guard<std::mutex> lock(windowMutex_);
+    if (width_ > 0 && height_ > 0 && static_cast<long long>(width_) * height_ == size)
+      return {height_, width_};
+    return {size};
+  }
+
+  std::string address_;
+  bool check_;
+  Guarded<OCamera> object_;
+  std::mutex windowMutex_;
+  int width_ = 0, height_ = 0;  // the last window set through this object
+};
+
+// Binds a status operation: the camera's status, or -1.
+#define OCPY_STATUS(pyname, cxxname, ...) \
+#pyname,                                \
+      [](Camera & self) { return self.status(#cxxname, [](OCamera &c) { return c.cxxname(); }); }
+
+}  // namespace
+
+void defineCamera(py::module_ &m) {
+  py::class_<PyImage>(m, "Image", "One image from Camera.get_single_image")
+      .def_readonly("data", &PyImage::data, "the pixels (uint8 array), None when none came")
+      .def_readonly("seq_nr", &PyImage::seqNr)
+      .def_readonly("time_sec", &PyImage::timeSec)
+      .def_readonly("time_micro_sec", &PyImage::timeMicroSec)
+      .def_readonly("size", &PyImage::size, "bytes delivered")
+      .def_readonly("status", &PyImage::status, "the camera's image status")
+      .def_readonly("result", &PyImage::result, "the request's result (-1 failed)")
+      .def("__repr__", [](const PyImage &i) {
+        return "<ocamera.Image seq_nr=" + std::to_string(i.seqNr) +
+               " size=" + std::to_string(i.size) + " result=" + std::to_string(i.result) + ">";
+      });
+
+  py::class_<OCamera::CalibrationParams>(m, "CalibrationParams")
+      .def(py::init([](unsigned n, unsigned p1, unsigned p2) {
+             return OCamera::CalibrationParams{n, p1, p2};
+           }),
+           py::arg("num_param") = 0, py::arg("param1") = 0, py::arg("param2") = 0)
+      .def_readwrite("num_param", &OCamera::CalibrationParams::numParam)
+      .def_readwrite("param1", &OCamera::CalibrationParams::param1)
+      .def_readwrite("param2", &OCamera::CalibrationParams::param2);
+  py::class_<OCamera::FilterParams>(m, "FilterParams")
+      .def(py::init([](unsigned n, unsigned p1, unsigned p2) {
+             return OCamera::FilterParams{n, p1, p2};
+           }),
+           py::arg("num_param") = 0, py::arg("param1") = 0, py::arg("param2") = 0)
+      .def_readwrite("num_param", &OCamera::FilterParams::numParam)
+      .def_readwrite("param1", &OCamera::FilterParams::param1)
+      .def_readwrite("param2", &OCamera::FilterParams::param2);
+  py::class_<OCamera::BinarizationParams>(m, "BinarizationParams")
+      .def(py::init([](bool invert, unsigned char n, unsigned char t1, unsigned char t2) {
+             return OCamera::BinarizationParams{invert, n, t1, t2};
+           }),
+           py::arg("invert") = false, py::arg("num_threshold") = 1, py::arg("threshold1") = 128,
+           py::arg("threshold2") = 255)
+      .def_readwrite("invert", &OCamera::BinarizationParams::invert)
+      .def_readwrite("num_threshold", &OCamera::BinarizationParams::numThreshold)
+      .def_readwrite("threshold1", &OCamera::BinarizationParams::threshold1)
+      .def_readwrite("threshold2", &OCamera::BinarizationParams::threshold2);
+  py::class_<PyLaserSetup>(m, "LaserSetup")
+      .def(py::init<>())
+      .def_readwrite("enable", &PyLaserSetup::enable)
+      .def_readwrite("x0", &PyLaserSetup::x0)
+      .def_readwrite("y0", &PyLaserSetup::y0)
+      .def_readwrite("width", &PyLaserSetup::width)
+      .def_readwrite("height", &PyLaserSetup::height)
+      .def_readwrite("priority", &PyLaserSetup::priority)
+      .def_readwrite("direction", &PyLaserSetup::direction)
+      .def_readwrite("thresh_min", &PyLaserSetup::threshMin)
+      .def_readwrite("thresh_max", &PyLaserSetup::threshMax)
+      .def_readwrite("area_min", &PyLaserSetup::areaMin)
+      .def_readwrite("area_max", &PyLaserSetup::areaMax)
+      .def_readwrite("sub_res", &PyLaserSetup::subRes)
+      .def_readwrite("ref_data", &PyLaserSetup::refData, "width bytes of reference data, or None");
+
+  using C = OCamera;
+  using B = OCameraTools::eBayerPattern;
+  py::class_<Camera>(m, "Camera",
+                     "The camera at an address (host, host:port or http://host:port; None: the "
+                     "factory default). Raises CreationError when it cannot be made. Results are "
+                     "integers as in C++ (status, value, -1 for a failed request); with "
+                     "check=True a failure raises CameraError instead. close() (or the end of a "
+                     "with block, or garbage collection) destroys it once.")
+      .def(py::init<std::optional<std::string>, OCamera::eCameraType, bool>(),
+           py::arg("address") = py::none(), py::arg("type") = OCamera::CAM_TYPE_GENERIC,
+           py::arg("check") = false)
+      .def_property_readonly("address", &Camera::address)
+      .def_property_readonly("check", &Camera::check)
+      .def_property_readonly("closed", &Camera::closed)
+      .def("close", &Camera::close, "Destroys the camera object once; returns destroy's status.")
+      .def("destroy", &Camera::close, "The same as close().")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](Camera &self, py::args) { self.close(); })
+      .def(
+          "open_buffers",
+          [](Camera &s, int size, int count) {
+            return s.status("open", [&](C &c) { return c.open(size, count); });
+          },
+          py::arg("frame_buffer_size"), py::arg("max_buffers"),
+          "OCamera::open: the camera's frame buffers.")
+      .def(OCPY_STATUS(close_buffers, close), "OCamera::close")
+      .def("get_single_image", &Camera::getSingleImage,
+           "The next image as a new array (H x W when the window was set through this object).")
+      .def("get_single_image_into", &Camera::getSingleImageInto, py::arg("buffer"),
+           "The next image into a writable buffer; ValueError when it does not fit.")
+      .def("get_max_image_count",
+           [](Camera &s) {
+             return s.value("getMaxImageCount", [](C &c) { return c.getMaxImageCount(); });
+           })
+      .def("get_image_count",
+           [](Camera &s) {
+             return s.value("getImageCount", [](C &c) { return c.getImageCount(); });
+           })
+      .def(
+          "set_acquisition_mode",
+          [](Camera &s, C::eAcqMode mode) {
+            return s.exclusiveStatus("setAcquisitionMode",
+                                     [&](C &c) { return c.setAcquisitionMode(mode); });
+          },
+          py::arg("mode"))
+      .def(
+          "set_trigger_source",
+          [](Camera &s, C::eTrigSource source, C::eTrigPolarity polarity) {
+            return s.status("setTriggerSource",
+                            [&](C &c) { return c.setTriggerSource(source, polarity); });
+          },
+          py::arg("source"), py::arg("polarity") = C::TRIG_POL_ACTIVE_HIGH)
+      .def(
+          "set_illumination_mode",
+          [](Camera &s, C::eIllMode mode) {
+            return s.status("setIlluminationMode",
+                            [&](C &c) { return c.setIlluminationMode(mode); });
+          },
+          py::arg("mode"))
+      .def(
+          "set_illumination_mode_external",
+          [](Camera &s, C::eIllModeExt mode) {
+            return s.status("setIlluminationModeExternal",
+                            [&](C &c) { return c.setIlluminationModeExternal(mode); });
+          },
+          py::arg("mode"))
+      .def(
+          "set_illumination_timing",
+          [](Camera &s, int delay, int period) {
+            return s.status("setIlluminationTiming",
+                            [&](C &c) { return c.setIlluminationTiming(delay, period); });
+          },
+          py::arg("delay"), py::arg("period"))
+      .def(
+          "switch_illumination",
+          [](Camera &s, bool on) {
+            return s.status("switchIllumination", [&](C &c) { return c.switchIllumination(on); });
+          },
+          py::arg("on"))
+      .def(
+          "set_shutter_time",
+          [](Camera &s, int shutter) {
+            return s.status("setShutterTime", [&](C &c) { return c.setShutterTime(shutter); });
+          },
+          py::arg("shutter"))
+      .def("get_shutter_time",
+           [](Camera &s) {
+             return s.value("getShutterTime", [](C &c) { return c.getShutterTime(); });
+           })
+      .def("set_camera_window", &Camera::setCameraWindow, py::arg("x0"), py::arg("y0"),
+           py::arg("width"), py::arg("height"))
+      // An int goes to setFrameRate(int), a float to setFrameRate(float).
+      .def(
+          "set_frame_rate",
+          [](Camera &s, int fps) {
+            return s.status("setFrameRate", [&](C &c) { return c.setFrameRate(fps); });
+          },
+          py::arg("fps"))
+      .def(
+          "set_frame_rate",
+          [](Camera &s, float fps) {
+            return s.status("setFrameRate", [&](C &c) { return c.setFrameRate(fps); });
+          },
+          py::arg("fps"))
+      .def(
+          "set_trigger_delay",
+          [](Camera &s, int delay) {
+            return s.status("setTriggerDelay", [&](C &c) { return c.setTriggerDelay(delay); });
+          },
+          py::arg("delay"))
+      .def(
+          "set_gain",
+          [](Camera &s, int factor) {
+            return s.status("setGain", [&](C &c) { return c.setGain(factor); });
+          },
+          py::arg("factor"))
+      .def(OCPY_STATUS(init_color, initColor))
+      .def(
+          "set_read_timeout",
+          [](Camera &s, int timeout) {
+            return s.status("setReadTimeout", [&](C &c) { return c.setReadTimeout(timeout); });
+          },
+          py::arg("timeout"))
+      .def(OCPY_STATUS(reserved1, reserved1))
+      .def(
+          "set_circular_overwrite",
+          [](Camera &s, bool overwrite) {
+            return s.status("setCircularOverwrite",
+                            [&](C &c) { return c.setCircularOverwrite(overwrite); });
+          },
+          py::arg("overwrite"))
+      .def(
+          "set_jpeg",
+          [](Camera &s, bool enable, C::eJPEGQuality quality, bool stuff, B pattern, bool grey) {
+            return s.status("setJPEG",
+                            [&](C &c) { return c.setJPEG(enable, quality, stuff, pattern, grey); });
+          },
+          py::arg("enable"), py::arg("quality") = C::JPEG_QUALITY_GOOD,
+          py::arg("byte_stuff_enable") = false,
+          py::arg("pattern") = OCameraTools::BAYER_PATTERN_GRGR, py::arg("force_greyscale") = false)
+      .def(
+          "set_frequency",
+          [](Camera &s, C::eFrequency f) {
+            return s.status("setFrequency", [&](C &c) { return c.setFrequency(f); });
+          },
+          py::arg("frequency"))
+      .def("read_image_ram", &Camera::readImageRAM, py::arg("address"), py::arg("length"),
+           "(status, bytes): the bytes only when status is 0.")
+      .def("read_image_ram_into", &Camera::readImageRAMInto, py::arg("buffer"), py::arg("address"),
+           "Fills a writable buffer (its whole length) from image RAM.")
+      .def("write_image_ram", &Camera::writeImageRAM, py::arg("data"), py::arg("address"))
+      .def("read_image_ram_reduced_data", &Camera::readImageRAMReducedData, py::arg("address"),
+           py::arg("length"), "(status, bytes): at most length bytes.")
+      .def(
+          "image_ram_to_image_ram",
+          [](Camera &s, unsigned src, unsigned srcLength, unsigned dest, unsigned destLength) {
+            return s.status("imageRAMToImageRAM", [&](C &c) {
+              return c.imageRAMToImageRAM(src, srcLength, dest, destLength);
+            });
+          },
+          py::arg("src_address"), py::arg("src_length"), py::arg("dest_address"),
+          py::arg("dest_length"))
+      .def(OCPY_STATUS(init_image_ram, initImageRAM))
+      .def(OCPY_STATUS(disable_image_ram, disableImageRAM))
+      .def(
+          "get_image_to_image_ram",
+          [](Camera &s, unsigned address) {
+            return s.status("getImageToImageRAM",
+                            [&](C &c) { return c.getImageToImageRAM(address); });
+          },
+          py::arg("address"))
+      .def(OCPY_STATUS(reserved2, reserved2))
+      .def(OCPY_STATUS(reset_sequence_counter, resetSequenceCounter))
+      .def(OCPY_STATUS(purge_images, purgeImages))
+      .def(
+          "calibrate_sensor",
+          [](Camera &s, std::optional<C::CalibrationParams> params) {
+            return s.status("calibrateSensor",
+                            [&](C &c) { return c.calibrateSensor(params ? &*params : nullptr); });
+          },
+          py::arg("params") = py::none())
+      .def(
+          "set_sensor_register",
+          [](Camera &s, const std::string &name, unsigned value) {
+            return s.status("setSensorRegister",
+                            [&](C &c) { return c.setSensorRegister(name.c_str(), value); });
+          },
+          py::arg("name"), py::arg("value"))
+      .def("get_sensor_register", &Camera::getSensorRegister, py::arg("name"),
+           "(status, value); value is 0 when status is not 0.")
+      .def("get_sensor_register_names", &Camera::getSensorRegisterNames,
+           "The register names as a list, None when the request failed.")
+      .def(OCPY_STATUS(trigger_image, triggerImage))
+      .def(OCPY_STATUS(trigger_image_abort, triggerImageAbort))
+      .def("setup_laser_profiling", &Camera::setupLaserProfiling, py::arg("setup"))
+      .def(
+          "set_hardware_applet",
+          [](Camera &s, bool enable, unsigned maxSize, C::eAppletType applet) {
+            return s.status("setHardwareApplet",
+                            [&](C &c) { return c.setHardwareApplet(enable, maxSize, applet); });
+          },
+          py::arg("enable"), py::arg("max_size"), py::arg("applet"))
+      .def(
+          "set_median",
+          [](Camera &s, bool enable) {
+            return s.status("setMedian", [&](C &c) { return c.setMedian(enable); });
+          },
+          py::arg("enable"))
+      .def(
+          "set_filter",
+          [](Camera &s, C::eFilterType filter, std::optional<C::FilterParams> params) {
+            return s.status("setFilter",
+                            [&](C &c) { return c.setFilter(filter, params ? &*params : nullptr); });
+          },
+          py::arg("filter"), py::arg("params") = py::none())
+      .def(
+          "set_binarization",
+          [](Camera &s, bool enable, std::optional<C::BinarizationParams> params) {
+            return s.status("setBinarization", [&](C &c) {
+              return c.setBinarization(enable, params ? &*params : nullptr);
+            });
+          },
+          py::arg("enable"), py::arg("params") = py::none())
+      .def(
+          "set_bayer2x",
+          [](Camera &s, C::eBayer2XType output, B pattern) {
+            return s.status("setBayer2X", [&](C &c) { return c.setBayer2X(output, pattern); });
+          },
+          py::arg("output"), py::arg("pattern"))
+      .def("set_white_balance", &Camera::setWhiteBalance, py::arg("pattern"),
+           py::arg("table") = py::none(), "table: 768 bytes, or None to send none.")
+      .def(
+          "set_image_ram_picture_size",
+          [](Camera &s, int width, int height) {
+            return s.status("setImageRAMPictureSize",
+                            [&](C &c) { return c.setImageRAMPictureSize(width, height); });
+          },
+          py::arg("width"), py::arg("height"))
+      .def(
+          "set_trigger_window",
+          [](Camera &s, int x0, int y0, int width, int height, int lo, int hi) {
+            return s.status("setTriggerWindow", [&](C &c) {
+              return c.setTriggerWindow(x0, y0, width, height, lo, hi);
+            });
+          },
+          py::arg("x0"), py::arg("y0"), py::arg("width"), py::arg("height"), py::arg("thresh_min"),
+          py::arg("thresh_max"))
+      .def(
+          "setup_image_correction",
+          [](Camera &s, bool enable, C::eCorrectionType type, unsigned start, unsigned size,
+             unsigned images) {
+            return s.status("setupImageCorrection", [&](C &c) {
+              return c.setupImageCorrection(enable, type, start, size, images);
+            });
+          },
+          py::arg("enable"), py::arg("type"), py::arg("start_address"), py::arg("size"),
+          py::arg("images"))
+      .def(
+          "setup_image_splitting",
+          [](Camera &s, C::eSplitType type, unsigned dest, unsigned size) {
+            return s.status("setupImageSplitting",
+                            [&](C &c) { return c.setupImageSplitting(type, dest, size); });
+          },
+          py::arg("type"), py::arg("dest_address"), py::arg("size"));
+}
+
+}  // namespace ocamera_python

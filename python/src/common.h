@@ -1,0 +1,127 @@
+// Shared pieces of the Python binding: the exception types, the checked-result
+// rule, the capture of the library's creation lines and the guard that keeps
+// close() from overlapping another call of the same object.
+#pragma once
+
+#include <pybind11/eval.h>
+#include <pybind11/pybind11.h>
+
+#include <functional>
+#include <mutex>
+#include <shared_mutex>
+#include <stdexcept>
+#include <string>
+
+namespace ocamera_python {
+
+namespace py = pybind11;
+
+// Raised in C++ and translated to ocamera.ClosedError (a ValueError, as for a
+// closed file) when an object is used after close().
+class ClosedError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The exception classes of the package, made at import (see errors.cpp).
+void defineErrors(py::module_ &m);
+// Raises ocamera.CameraError(status, operation).
+[[noreturn]] void raiseCameraError(int status, const char *operation);
+// Raises ocamera.CreationError(what, address, reason).
+[[noreturn]] void raiseCreationError(const std::string &what, const std::string &address,
+                                     const std::string &reason);
+
+// With check, a status operation fails on anything but 0 and a value
+// operation (a getter, a wait) on a negative result. Either returns result.
+inline int checkStatus(bool check, int result, const char *operation) {
+  if (check && result != 0) raiseCameraError(result, operation);
+  return result;
+}
+inline int checkValue(bool check, int result, const char *operation) {
+  if (check && result < 0) raiseCameraError(result, operation);
+  return result;
+}
+
+// Runs create (without the GIL) and returns its result; the library's
+// creation lines written meanwhile on this thread are collected in *reason
+// instead of going to standard error.
+void *createCapturing(const std::function<void *()> &create, std::string *reason);
+// Installs the library's log handler; lines not being captured go where the
+// library would send them without a handler.
+void installLogHandler();
+
+// Calls of one object share the lock; close() takes it alone, so it waits for
+// calls in flight and a call after it finds the object gone. Operations the
+// library says must not overlap any other call of the object take it alone too.
+// The lock is always taken without the GIL, so a blocked call cannot stop
+// other Python threads.
+template <class T>
+class Guarded {
+ public:
+  explicit Guarded(T *object) : object_(object) {}
+
+  template <class F>
+  auto shared(F &&f) {
+    py::gil_scoped_release unlocked;
+    std::shared_lock<std::shared_mutex> lock(mutex_);
+    return f(get());
+  }
+  template <class F>
+  auto exclusive(F &&f) {
+    py::gil_scoped_release unlocked;
+    std::unique_lock<std::shared_mutex> lock(mutex_);
+    return f(get());
+  }
+  // Takes the object out (null when it was taken already) for its one destroy.
+  T *take() {
+    std::unique_lock<std::shared_mutex> lock(mutex_);
+    T *object = object_;
+    object_ = nullptr;
+    return object;
+  }
+  bool closed() {
+    std::shared_lock<std::shared_mutex> lock(mutex_);
+    return object_ == nullptr;
+  }
+
+ private:
+  T &get() {
+    if (!object_) throw ClosedError("the object is closed");
+    return *object_;
+  }
+  std::shared_mutex mutex_;
+  T *object_;
+};
+
+// The parts of the package, each defined in its own file.
+void defineEnums(py::module_ &m);
+void defineCamera(py::module_ &m);
+void defineIo(py::module_ &m);
+void defineTools(py::module_ &m);
+void defineDevices(py::module_ &m);
+void defineStream(py::module_ &m);
+void defineSettings(py::module_ &m);
+
+}  // namespace ocamera_python
+
+namespace ocamera_python {
+
+// A C-contiguous view of any Python buffer (bytes, bytearray, numpy array),
+// held for as long as this object lives.
+class BufferView {
+ public:
+  BufferView(py::handle object, bool writable) {
+    const int flags = PyBUF_C_CONTIGUOUS | (writable ? PyBUF_WRITABLE : 0);
+    if (PyObject_GetBuffer(object.ptr(), &view_, flags) != 0) throw py::error_already_set();
+  }
+  ~BufferView() { PyBuffer_Release(&view_); }
+  BufferView(const BufferView &) = delete;
+  BufferView &operator=(const BufferView &) = delete;
+  unsigned char *data() const { return static_cast<unsigned char *>(view_.buf); }
+  std::size_t size() const { return static_cast<std::size_t>(view_.len); }
+
+ private:
+  Py_buffer view_{};
+};
+
+}  // namespace ocamera_python

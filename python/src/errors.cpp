@@ -1,0 +1,171 @@
+// The package's exception classes and the capture of the library's creation lines.
+#include <ocamera/export.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common.h"
+
+// Until every library this module loads against provides the log hook and the
+// reply time-out, they are looked up at load time; absent, creation lines go to
+// standard error and the settings raise NotImplementedError.
+namespace ocamera {
+void setLogHandler(LogHandler handler, void *user) __attribute__((weak));
+void setReplyTimeout(int milliseconds) __attribute__((weak));
+int replyTimeout() __attribute__((weak));
+void setRequestLogging(bool on) __attribute__((weak));
+}  // namespace ocamera
+
+namespace ocamera_python {
+namespace {
+
+void require(bool present, const char *name) {
+  if (present) return;
+  PyErr_SetString(PyExc_NotImplementedError,
+                  (std::string(name) + " is not provided by this libocamera").c_str());
+  throw py::error_already_set();
+}
+
+py::object &cameraErrorType() {
+  static py::object *type = new py::object();  // lives as long as the interpreter
+  return *type;
+}
+py::object &creationErrorType() {
+  static py::object *type = new py::object();
+  return *type;
+}
+
+// The creation lines of the factory running on this thread, when one runs.
+thread_local std::string *capturing = nullptr;
+
+void logLine(ocamera::LogSource source, const char *line, void *) {
+  if (source == ocamera::LogSource::Creation && capturing) {
+    if (!capturing->empty()) *capturing += "; ";
+    *capturing += line;
+    return;
+  }
+  std::FILE *to = source == ocamera::LogSource::KeepAlive ? stdout : stderr;
+  std::fprintf(to, "%s\n", line);
+  std::fflush(to);
+}
+
+const char kErrors[] = R"(
+class Error(Exception):
+    """Base class of the errors this package raises."""
+
+
+class CameraError(Error):
+    """A request failed: status is the result (-1 for a failed request, else the
+    camera's status) and operation the call that failed."""
+
+    def __init__(self, status, operation):
+        super().__init__(status, operation)
+        self.status = status
+        self.operation = operation
+
+    def __str__(self):
+        if self.status == -1:
+            return f"{self.operation}: the request failed"
+        return f"{self.operation}: the camera answered status {self.status}"
+
+
+class CreationError(Error, ConnectionError):
+    """An object could not be made: what it is, the address and why."""
+
+    def __init__(self, what, address, reason):
+        super().__init__(what, address, reason)
+        self.what = what
+        self.address = address
+        self.reason = reason
+
+    def __str__(self):
+        return f"cannot create the {self.what} at {self.address}: {self.reason}"
+
+
+class ClosedError(Error, ValueError):
+    """An operation on an object after close()."""
+)";
+
+}  // namespace
+
+void defineErrors(py::module_ &m) {
+  py::dict scope;
+  scope["__name__"] = "ocamera";
+  scope["__builtins__"] = py::module_::import("builtins");
+  py::exec(kErrors, scope);
+  for (const char *name : {"Error", "CameraError", "CreationError", "ClosedError"})
+    m.attr(name) = scope[name];
+  cameraErrorType() = scope["CameraError"];
+  creationErrorType() = scope["CreationError"];
+  static py::object closedType = scope["ClosedError"];
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const ClosedError &e) {
+      PyErr_SetString(closedType.ptr(), e.what());
+    }
+  });
+}
+
+void raiseCameraError(int status, const char *operation) {
+  PyErr_SetObject(cameraErrorType().ptr(), cameraErrorType()(status, operation).ptr());
+  throw py::error_already_set();
+}
+
+void raiseCreationError(const std::string &what, const std::string &address,
+                        const std::string &reason) {
+  PyErr_SetObject(creationErrorType().ptr(), creationErrorType()(what, address, reason).ptr());
+  throw py::error_already_set();
+}
+
+void *createCapturing(const std::function<void *()> &create, std::string *reason) {
+  std::string lines;
+  void *object = nullptr;
+  {
+    py::gil_scoped_release unlocked;
+    capturing = &lines;
+    try {
+      object = create();
+    } catch (...) {
+      capturing = nullptr;
+      throw;
+    }
+    capturing = nullptr;
+  }
+  if (reason) *reason = lines.empty() ? "the library gave no reason" : lines;
+  return object;
+}
+
+void installLogHandler() {
+  if (ocamera::setLogHandler) ocamera::setLogHandler(&logLine, nullptr);
+}
+
+void defineSettings(py::module_ &m) {
+  m.def(
+      "set_reply_timeout",
+      [](int ms) {
+        require(ocamera::setReplyTimeout, "set_reply_timeout");
+        ocamera::setReplyTimeout(ms);
+      },
+      py::arg("milliseconds"),
+      "Every request started afterwards fails when its reply takes longer than this "
+      "(milliseconds; 0 or less switches the limit off, the default).");
+  m.def(
+      "reply_timeout",
+      [] {
+        require(ocamera::replyTimeout, "reply_timeout");
+        return ocamera::replyTimeout();
+      },
+      "The reply time-out in force in milliseconds, 0 when off.");
+  m.def(
+      "set_request_logging",
+      [](bool on) {
+        require(ocamera::setRequestLogging, "set_request_logging");
+        ocamera::setRequestLogging(on);
+      },
+      py::arg("on"),
+      "With on, every request writes one line naming the operation and its result to "
+      "standard error.");
+}
+
+}  // namespace ocamera_python

@@ -1,0 +1,217 @@
+// ocamera.Inputs, ocamera.Outputs and ocamera.LEDs: the I/O services, one
+// session each. Results are the service's (a state for getters and waits, a
+// status for the rest), -1 for a failed request.
+#include <ocamera/export.h>
+#include <ocamera/inputs.h>
+#include <ocamera/leds.h>
+#include <ocamera/outputs.h>
+
+#include <optional>
+#include <string>
+
+#include "common.h"
+
+namespace ocamera_python {
+namespace {
+
+template <class T>
+class IoObject {
+ public:
+  IoObject(std::optional<std::string> address, bool check, const char *what,
+           T *(*create)(const char *))
+      : address_(address ? *address : ocamera::kFactoryDefaultAddress),
+        check_(check),
+        object_(make(address, what, create)) {}
+  ~IoObject() {
+    if (!object_.closed()) {
+      py::gil_scoped_release unlocked;
+      if (T *object = object_.take()) object->destroy();
+    }
+  }
+  void close() {
+    py::gil_scoped_release unlocked;
+    if (T *object = object_.take()) object->destroy();
+  }
+  bool closed() { return object_.closed(); }
+  const std::string &address() const { return address_; }
+  bool check() const { return check_; }
+
+  template <class F>
+  int status(const char *operation, F &&f) {
+    return checkStatus(check_, object_.shared(f), operation);
+  }
+  template <class F>
+  int value(const char *operation, F &&f) {
+    return checkValue(check_, object_.shared(f), operation);
+  }
+
+ private:
+  static Guarded<T> make(const std::optional<std::string> &address, const char *what,
+                         T *(*create)(const char *)) {
+    std::string reason;
+    void *object = createCapturing(
+        [&]() -> void * { return address ? create(address->c_str()) : T::poCreateInterface(); },
+        &reason);
+    if (!object)
+      raiseCreationError(what, address ? *address : ocamera::kFactoryDefaultAddress, reason);
+    return Guarded<T>(static_cast<T *>(object));
+  }
+
+  std::string address_;
+  bool check_;
+  Guarded<T> object_;
+};
+
+template <class T>
+py::class_<IoObject<T>> bindCommon(py::module_ &m, const char *name, const char *what,
+                                   T *(*create)(const char *), const char *doc) {
+  using W = IoObject<T>;
+  py::class_<W> c(m, name, doc);
+  c.def(py::init([what, create](std::optional<std::string> address, bool check) {
+          return new W(address, check, what, create);
+        }),
+        py::arg("address") = py::none(), py::arg("check") = false)
+      .def_property_readonly("address", &W::address)
+      .def_property_readonly("check", &W::check)
+      .def_property_readonly("closed", &W::closed)
+      .def("close", &W::close, "Destroys the object once; later calls do nothing.")
+      .def("destroy", &W::close, "The same as close().")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](W &self, py::args) { self.close(); })
+      .def("open_io", [](W &s) { return s.status("iOpen", [](T &o) { return o.iOpen(); }); })
+      .def("close_io", [](W &s) { return s.status("iClose", [](T &o) { return o.iClose(); }); });
+  return c;
+}
+
+}  // namespace
+
+void defineIo(py::module_ &m) {
+  using I = OCameraInputs;
+  using IW = IoObject<I>;
+  bindCommon<I>(m, "Inputs", "inputs", &CreateCameraInputs,
+                "The camera's two digital inputs at an address (host:port of the I/O "
+                "service; None: the factory default). Waits release the GIL; bound them "
+                "with set_timeout.")
+      .def("get_inputs",
+           [](IW &s) { return s.value("iGetInputs", [](I &o) { return o.iGetInputs(); }); })
+      .def(
+          "get_input",
+          [](IW &s, I::eCameraInput in) {
+            return s.value("iGetInput", [&](I &o) { return o.iGetInput(in); });
+          },
+          py::arg("input"))
+      .def(
+          "set_timeout",
+          [](IW &s, int timeout) {
+            return s.status("iSetTimeout", [&](I &o) { return o.iSetTimeout(timeout); });
+          },
+          py::arg("timeout"))
+      .def(
+          "wait_for_input",
+          [](IW &s, I::eCameraInput in, int state) {
+            return s.value("iWaitForInput", [&](I &o) { return o.iWaitForInput(in, state); });
+          },
+          py::arg("input"), py::arg("state"))
+      .def(
+          "wait_for_inputs",
+          [](IW &s, int mask, int state) {
+            return s.value("iWaitForInputs", [&](I &o) { return o.iWaitForInputs(mask, state); });
+          },
+          py::arg("mask"), py::arg("state"))
+      .def(
+          "wait_for_input_change",
+          [](IW &s, I::eCameraInput in) {
+            return s.value("iWaitForInputChange", [&](I &o) { return o.iWaitForInputChange(in); });
+          },
+          py::arg("input"))
+      .def(
+          "wait_for_inputs_change",
+          [](IW &s, int mask) {
+            return s.value("iWaitForInputsChange",
+                           [&](I &o) { return o.iWaitForInputsChange(mask); });
+          },
+          py::arg("mask"))
+      .def(
+          "clear_edges",
+          [](IW &s, int mask) {
+            return s.status("iClearEdges", [&](I &o) { return o.iClearEdges(mask); });
+          },
+          py::arg("mask"))
+      .def("reserved",
+           [](IW &s) { return s.value("iReserved", [](I &o) { return o.iReserved(); }); });
+
+  using O = OCameraOutputs;
+  using OW = IoObject<O>;
+  bindCommon<O>(m, "Outputs", "outputs", &CreateCameraOutputs,
+                "The camera's four digital outputs at an address.")
+      .def("get_outputs",
+           [](OW &s) { return s.value("iGetOutputs", [](O &o) { return o.iGetOutputs(); }); })
+      .def(
+          "get_output",
+          [](OW &s, O::eCameraOutput out) {
+            return s.value("iGetOutput", [&](O &o) { return o.iGetOutput(out); });
+          },
+          py::arg("output"))
+      .def(
+          "set_outputs",
+          [](OW &s, int mask, int state) {
+            return s.status("iSetOutputs", [&](O &o) { return o.iSetOutputs(mask, state); });
+          },
+          py::arg("mask"), py::arg("state"))
+      .def(
+          "set_output",
+          [](OW &s, O::eCameraOutput out, int state) {
+            return s.status("iSetOutput", [&](O &o) { return o.iSetOutput(out, state); });
+          },
+          py::arg("output"), py::arg("state"))
+      .def(
+          "toggle_outputs",
+          [](OW &s, int mask) {
+            return s.status("iToggleOutputs", [&](O &o) { return o.iToggleOutputs(mask); });
+          },
+          py::arg("mask"))
+      .def(
+          "toggle_output",
+          [](OW &s, O::eCameraOutput out) {
+            return s.status("iToggleOutput", [&](O &o) { return o.iToggleOutput(out); });
+          },
+          py::arg("output"));
+
+  using L = OCameraLEDs;
+  using LW = IoObject<L>;
+  bindCommon<L>(m, "LEDs", "LEDs", &CreateCameraLEDs,
+                "The camera's four two-colour status LEDs at an address.")
+      .def("get_leds", [](LW &s) { return s.value("iGetLEDs", [](L &o) { return o.iGetLEDs(); }); })
+      .def(
+          "get_led",
+          [](LW &s, L::eCameraLED led) {
+            return s.value("iGetLED", [&](L &o) { return o.iGetLED(led); });
+          },
+          py::arg("led"))
+      .def(
+          "set_leds",
+          [](LW &s, int mask, int state) {
+            return s.status("iSetLEDs", [&](L &o) { return o.iSetLEDs(mask, state); });
+          },
+          py::arg("mask"), py::arg("state"))
+      .def(
+          "set_led",
+          [](LW &s, L::eCameraLED led, int state) {
+            return s.status("iSetLED", [&](L &o) { return o.iSetLED(led, state); });
+          },
+          py::arg("led"), py::arg("state"))
+      .def(
+          "toggle_leds",
+          [](LW &s, int mask) {
+            return s.status("iToggleLEDs", [&](L &o) { return o.iToggleLEDs(mask); });
+          },
+          py::arg("mask"))
+      .def(
+          "toggle_led",
+          [](LW &s, L::eCameraLED led) {
+            return s.status("iToggleLED", [&](L &o) { return o.iToggleLED(led); });
+          },
+          py::arg("led"));
+}
+
+}  // namespace ocamera_python

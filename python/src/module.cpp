@@ -1,0 +1,18 @@
+// _ocamera: the compiled part of the ocamera package.
+#include "common.h"
+
+PYBIND11_MODULE(_ocamera, m) {
+  m.doc() = "Client of the networked smart camera: camera, I/O, tools and streams";
+  namespace ocp = ocamera_python;
+  ocp::defineErrors(m);
+  ocp::defineEnums(m);
+  ocp::defineSettings(m);
+  ocp::defineCamera(m);
+  ocp::defineIo(m);
+  ocp::defineTools(m);
+  ocp::defineDevices(m);
+#ifdef OCAMERA_PYTHON_STREAM
+  ocp::defineStream(m);
+#endif
+  ocp::installLogHandler();
+}

@@ -1,0 +1,82 @@
+// ocamera.Tools: the PC-side Bayer conversion on numpy arrays and the
+// white-balance factors file.
+#include <ocamera/tools.h>
+#include <pybind11/numpy.h>
+
+#include <string>
+
+#include "common.h"
+
+namespace ocamera_python {
+namespace {
+
+// The source is read in place: a 2-D, C-contiguous uint8 array (a frame's
+// read-only view included). Anything else is refused rather than copied.
+py::array bayerToRgb(py::array source, OCameraTools::eBayerPattern pattern, py::object wb,
+                     py::object out) {
+  if (source.ndim() != 2 || !py::isinstance<py::array_t<unsigned char>>(source) ||
+      !(source.flags() & py::array::c_style))
+    throw py::type_error(
+        "bayer_to_rgb needs a 2-D C-contiguous uint8 array (numpy.ascontiguousarray makes one)");
+  if (pattern != OCameraTools::BAYER_PATTERN_GRGR && pattern != OCameraTools::BAYER_PATTERN_BGBG)
+    throw py::value_error("only GRGR and BGBG frames are converted");
+  const auto height = static_cast<int>(source.shape(0));
+  const auto width = static_cast<int>(source.shape(1));
+  if (width < 2 || height < 2) throw py::value_error("a frame is at least 2 x 2");
+
+  py::array_t<unsigned char> rgb;
+  if (out.is_none()) {
+    rgb = py::array_t<unsigned char>({height, width, 3});
+  } else {
+    rgb = py::reinterpret_borrow<py::array_t<unsigned char>>(out);
+    if (!py::isinstance<py::array_t<unsigned char>>(out) || rgb.ndim() != 3 ||
+        rgb.shape(0) != height || rgb.shape(1) != width || rgb.shape(2) != 3 ||
+        !(rgb.flags() & py::array::c_style) || !rgb.writeable())
+      throw py::value_error("out must be a writable C-contiguous H x W x 3 uint8 array");
+  }
+  auto *src = static_cast<unsigned char *>(const_cast<void *>(source.data()));
+  unsigned char *dst = rgb.mutable_data();
+  if (rgb.data() < static_cast<const unsigned char *>(source.data()) + source.nbytes() &&
+      static_cast<const unsigned char *>(source.data()) < rgb.data() + rgb.nbytes())
+    throw py::value_error("out must not overlap the source");
+
+  if (wb.is_none()) {
+    py::gil_scoped_release unlocked;
+    OCameraTools::Bayer2RGB(src, dst, width, height, pattern);
+  } else if (py::isinstance<py::str>(wb)) {
+    if (wb.cast<std::string>() != "file")
+      throw py::value_error("wb is None, (red, green, blue) in percent, or \"file\"");
+    py::gil_scoped_release unlocked;
+    OCameraTools::Bayer2RGBBuiltIn(src, dst, width, height, pattern);
+  } else {
+    const auto factors = wb.cast<std::tuple<int, int, int>>();
+    py::gil_scoped_release unlocked;
+    OCameraTools::Bayer2RGBWhiteBalance(src, dst, width, height, std::get<0>(factors),
+                                        std::get<1>(factors), std::get<2>(factors), pattern);
+  }
+  return std::move(rgb);
+}
+
+}  // namespace
+
+void defineTools(py::module_ &m) {
+  py::class_<OCameraTools>(m, "Tools", "PC-side conversion of raw Bayer frames")
+      .def_static("bayer_to_rgb", &bayerToRgb, py::arg("array"), py::arg("pattern"),
+                  py::arg("wb") = py::none(), py::arg("out") = py::none(),
+                  "An H x W uint8 Bayer array to a new (or the given out) H x W x 3 RGB "
+                  "array. wb: None, (red, green, blue) in percent, or \"file\" for the "
+                  "factors of ./wb.conf. The input is read in place, never copied.")
+      .def_static(
+          "get_white_balance_factors",
+          [] {
+            int red = 100, green = 100, blue = 100;
+            const int result = OCameraTools::GetWhiteBalanceFactors(&red, &green, &blue);
+            return py::make_tuple(result, red, green, blue);
+          },
+          "(result, red, green, blue) from ./wb.conf; 100 for a factor not found.")
+      .def_static("store_white_balance_factors", &OCameraTools::StoreWhiteBalanceFactors,
+                  py::arg("red"), py::arg("green"), py::arg("blue"),
+                  "Writes ./wb.conf; 0 or -errno.");
+}
+
+}  // namespace ocamera_python
