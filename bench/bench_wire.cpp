@@ -1,21 +1,31 @@
 // Wire speed of the library beside plain loopback TCP moving the same bytes.
 //
-//  Decode         a pre-encoded 1280x1024 / 2592x1944 image reply parsed by a
-//                 client context (fed from memory in 64 KiB receives), with
-//                 the runtime's base64 reader and with the library's.
-//  Image          getSingleImageInto of an ONetCamera against the in-process
-//                 simulator (free run at 1000 frames/s, queue filled before
-//                 the timed run), with both codecs (the runtime's on both
-//                 ends, as a plain gSOAP client and server would be); beside
-//                 it a raw TCP peer that answers a request of the same size
-//                 with a reply of the same size.
-//  RoundTrip      setGain on one and on four threads sharing one camera
-//                 object, against the simulator; beside it a raw TCP echo of
-//                 the same request and reply byte counts, one connection per
-//                 thread.
+//  Canned       the client alone: a loopback peer answers every request from a
+//               reply kept in memory (learned once from the simulator, then
+//               written with one send; bench/canned_peer.h). Rows: the
+//               library, the plain runtime client (generated from the same
+//               service definition, runtime codec, no pool; bench/
+//               plain_client.h) and raw TCP sending the same request bytes and
+//               reading the same reply, images decoded from base64 as they are
+//               received. setGain on 1 and 4 threads; getSingleImage and
+//               getSingleImageInto at 1280x1024 and 2592x1944.
+//  Decode       a pre-encoded 1280x1024 / 2592x1944 image reply parsed by a
+//               client context (fed from memory in 64 KiB receives), with
+//               the runtime's base64 reader and with the library's.
+//  Image        getSingleImageInto of an ONetCamera against the in-process
+//               simulator (free run at 1000 frames/s, queue filled before
+//               the timed run), with both codecs (the runtime's on both
+//               ends, as a plain gSOAP client and server would be); beside
+//               it a raw TCP peer that answers a request of the same size
+//               with a reply of the same size. The end-to-end figure: the
+//               simulator's work is in it.
+//  RoundTrip    setGain on one and on four threads sharing one camera
+//               object, against the simulator; beside it a raw TCP echo of
+//               the same request and reply byte counts, one connection per
+//               thread.
 //  CameraObjects  heap, resident memory and threads per open camera object
-//                 with 32 objects open (the simulator runs in a child process
-//                 so that only the client is counted).
+//               with 32 objects open (the simulator runs in a child process
+//               so that only the client is counted).
 //
 // After the runs a summary puts each library figure beside its raw one
 // (medians when run with --benchmark_repetitions).
@@ -45,6 +55,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/canned_peer.h"
+#include "bench/plain_client.h"
 #include "ocamH.h"
 #include "ocamera/camera.h"
 #include "protocol/base64.h"
@@ -259,6 +271,179 @@ void fillQueue(OCamera *camera, int frames) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+// ---------------------------------------------------------------- canned peer set-ups
+
+// The token in a "rdev:open" reply.
+int tokenOf(const std::string &reply) {
+  const std::size_t at = reply.find("token>");
+  return at == std::string::npos ? 0 : std::atoi(reply.c_str() + at + 6);
+}
+
+// A camera object on a canned peer that learned its replies from a simulator
+// of the given sensor size; the simulator is gone before any timed run.
+struct CannedCamera {
+  std::unique_ptr<bench::CannedPeer> peer;
+  OCamera *camera = nullptr;
+  int token = 0;
+  int width = 0, height = 0;
+
+  CannedCamera(int w, int h) : width(w), height(h) {
+    ocamsim::Options options;
+    options.sensorWidth = w;
+    options.sensorHeight = h;
+    options.ioPort = -1;
+    options.logLimit = 1000;
+    ocamsim::Simulator sim(options);
+    sim.start();
+    peer = std::make_unique<bench::CannedPeer>(sim.cameraAddress());
+    const std::string address = peer->address();
+    // A first object teaches the peer the end of a session too.
+    OCamera *first = CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, address.c_str());
+    if (!first) throw std::runtime_error("no camera object on the canned peer");
+    first->destroy();
+    camera = CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, address.c_str());
+    if (!camera || camera->setGain(2) != 0 || camera->open(0, 16) != 0 ||
+        camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN) != 0)
+      throw std::runtime_error("canned camera set-up refused");
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(w) * h);
+    OCamera::Image image{};
+    image.data = buffer.data();
+    if (camera->getSingleImageInto(&image) != 0 || image.size != w * h)
+      throw std::runtime_error("no first image through the canned peer");
+    token = tokenOf(peer->reply("rdev:open"));
+    // keepAlive of this session, as the object's own thread sends it later.
+    const std::string keep =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
+        "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+        "xmlns:rdev=\"urn:ocamera:vdx/DeviceManager\"><SOAP-ENV:Body>"
+        "<rdev:keepAlive><rdev:token>" +
+        std::to_string(token) +
+        "</rdev:token></rdev:keepAlive></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+    const int fd = bench::connectLoopback(peer->port());
+    std::string pending, reply;
+    bench::sendAll(fd, keep.data(), keep.size());
+    bench::readMessage(fd, pending, reply);
+    ::close(fd);
+    peer->freeze();
+    sim.stop();
+  }
+  ~CannedCamera() {
+    if (camera) camera->destroy();
+  }
+};
+
+std::map<std::string, std::unique_ptr<CannedCamera>> cannedSetups;
+
+CannedCamera &cannedCamera(int w, int h) {
+  std::lock_guard<std::mutex> lock(setupMutex);
+  auto &slot = cannedSetups[std::to_string(w) + "x" + std::to_string(h)];
+  if (!slot) slot = std::make_unique<CannedCamera>(w, h);
+  return *slot;
+}
+
+// A raw TCP client of the canned peer: sends the bytes of the library's
+// request and reads the peer's reply, decoding an image's base64 text into
+// `image` as it arrives (no copy of the text is kept).
+class RawCannedClient {
+ public:
+  RawCannedClient(const CannedCamera &c, const std::string &operation)
+      : fd_(bench::connectLoopback(c.peer->port())),
+        request_(c.peer->request(operation)),
+        replyBytes_(c.peer->reply(operation).size()),
+        block_(256 * 1024) {}
+  ~RawCannedClient() { ::close(fd_); }
+
+  bool roundTrip() {
+    if (!bench::sendAll(fd_, request_.data(), request_.size())) return false;
+    for (std::size_t got = 0; got < replyBytes_;) {
+      const ssize_t k = ::recv(fd_, block_.data(), std::min(block_.size(), replyBytes_ - got), 0);
+      if (k <= 0) return false;
+      got += static_cast<std::size_t>(k);
+    }
+    return true;
+  }
+
+  // The image bytes decoded, -1 on failure.
+  long image(unsigned char *out) {
+    if (!bench::sendAll(fd_, request_.data(), request_.size())) return -1;
+    static const char kOpen[] = "data>";
+    std::size_t got = 0;
+    char carry[8];
+    std::size_t carried = 0;
+    bool inText = false, textDone = false;
+    unsigned char *o = out;
+    std::string head;  // the bytes before the text
+    while (got < replyBytes_) {
+      const ssize_t k = ::recv(fd_, block_.data(), std::min(block_.size(), replyBytes_ - got), 0);
+      if (k <= 0) return -1;
+      got += static_cast<std::size_t>(k);
+      const char *p = block_.data();
+      std::size_t n = static_cast<std::size_t>(k);
+      if (textDone) continue;
+      if (!inText) {
+        head.append(p, n);
+        const std::size_t at = head.find(kOpen);
+        if (at == std::string::npos) continue;
+        const std::size_t start = at + sizeof kOpen - 1;
+        const std::size_t before = head.size() - n;  // head bytes from earlier blocks
+        p += start - before;
+        n -= start - before;
+        inText = true;
+      }
+      // A group split across two receives is completed first.
+      while (carried > 0 && carried < 4 && n > 0) {
+        carry[carried++] = *p++;
+        --n;
+      }
+      if (carried == 4) {
+        if (ocamera::wire::decodeBase64Groups(carry, 4, o) != 4) {
+          textDone = finish(carry, 4, o);
+          carried = 0;
+          continue;
+        }
+        o += 3;
+        carried = 0;
+      }
+      const std::size_t taken = ocamera::wire::decodeBase64Groups(p, n, o);
+      o += taken / 4 * 3;
+      p += taken;
+      n -= taken;
+      if (n >= 4 || (n > 0 && (*p == '<' || *p == '='))) {
+        textDone = finish(p, n, o);
+      } else {
+        std::memcpy(carry, p, n);
+        carried = n;
+      }
+    }
+    return o - out;
+  }
+
+ private:
+  // The last group, with its padding.
+  static bool finish(const char *p, std::size_t n, unsigned char *&o) {
+    int bits = 0, have = 0;
+    for (std::size_t i = 0; i < n && p[i] != '=' && p[i] != '<'; ++i) {
+      const char *a = std::strchr(kLetters, p[i]);
+      if (!a) return true;
+      bits = bits << 6 | static_cast<int>(a - kLetters);
+      ++have;
+    }
+    if (have == 2) *o++ = static_cast<unsigned char>(bits >> 4);
+    if (have == 3) {
+      *o++ = static_cast<unsigned char>(bits >> 10);
+      *o++ = static_cast<unsigned char>(bits >> 2);
+    }
+    return true;
+  }
+  static constexpr const char *kLetters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+  int fd_;
+  std::string request_;
+  std::size_t replyBytes_;
+  std::vector<char> block_;
+};
+
 // ---------------------------------------------------------------- benchmarks
 
 void reportImages(benchmark::State &state, int w, int h) {
@@ -390,6 +575,86 @@ void RoundTripRaw(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+void CannedRoundTrip(benchmark::State &state) {
+  CannedCamera &c = cannedCamera(64, 64);
+  for (auto _ : state) {
+    if (c.camera->setGain(2) != 0) {
+      state.SkipWithError("setGain failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void CannedRoundTripPlain(benchmark::State &state) {
+  CannedCamera &c = cannedCamera(64, 64);
+  bench::PlainClient client(c.peer->address());
+  for (auto _ : state) {
+    if (!client.setGain(c.token, 2)) {
+      state.SkipWithError("plain setGain failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void CannedRoundTripRaw(benchmark::State &state) {
+  CannedCamera &c = cannedCamera(64, 64);
+  RawCannedClient client(c, "scam:setGain");
+  for (auto _ : state) {
+    if (!client.roundTrip()) {
+      state.SkipWithError("raw round trip failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void CannedImage(benchmark::State &state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  const bool into = state.range(2) != 0;
+  CannedCamera &c = cannedCamera(w, h);
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(w) * h);
+  for (auto _ : state) {
+    OCamera::Image image{};
+    image.data = buffer.data();
+    const int rc = into ? c.camera->getSingleImageInto(&image) : c.camera->getSingleImage(&image);
+    if (rc != 0 || image.size != w * h) {
+      state.SkipWithError("no image from the canned peer");
+      break;
+    }
+    if (!into) c.camera->freeImage(&image);
+  }
+  reportImages(state, w, h);
+}
+
+void CannedImagePlain(benchmark::State &state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  CannedCamera &c = cannedCamera(w, h);
+  bench::PlainClient client(c.peer->address());
+  for (auto _ : state) {
+    if (client.getSingleImage(c.token) != w * h) {
+      state.SkipWithError("no image for the plain client");
+      break;
+    }
+  }
+  reportImages(state, w, h);
+}
+
+void CannedImageRaw(benchmark::State &state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  CannedCamera &c = cannedCamera(w, h);
+  RawCannedClient client(c, "scam:getSingleImage");
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(w) * h + 64);
+  for (auto _ : state) {
+    if (client.image(buffer.data()) != static_cast<long>(w) * h) {
+      state.SkipWithError("raw image not decoded");
+      break;
+    }
+  }
+  reportImages(state, w, h);
+}
+
 // ---------------------------------------------------------------- objects
 
 // The simulator of CameraObjects runs in a child process, forked before the
@@ -497,6 +762,43 @@ BENCHMARK(CameraObjects)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(CannedRoundTrip)->Name("Canned/RoundTrip/library")->UseRealTime()->Threads(1)->Threads(4);
+BENCHMARK(CannedRoundTripPlain)
+    ->Name("Canned/RoundTrip/plain_runtime")
+    ->UseRealTime()
+    ->Threads(1)
+    ->Threads(4);
+BENCHMARK(CannedRoundTripRaw)
+    ->Name("Canned/RoundTrip/raw_tcp")
+    ->UseRealTime()
+    ->Threads(1)
+    ->Threads(4);
+BENCHMARK(CannedImage)
+    ->Name("Canned/Image/library_into")
+    ->Args({1280, 1024, 1})
+    ->Args({2592, 1944, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(CannedImage)
+    ->Name("Canned/Image/library")
+    ->Args({1280, 1024, 0})
+    ->Args({2592, 1944, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// The runtime's reader takes about 0.1 s per 5 MP image: a few suffice.
+BENCHMARK(CannedImagePlain)
+    ->Name("Canned/Image/plain_runtime")
+    ->Args({1280, 1024})
+    ->Args({2592, 1944})
+    ->Iterations(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(CannedImageRaw)
+    ->Name("Canned/Image/raw_decode")
+    ->Args({1280, 1024})
+    ->Args({2592, 1944})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(RoundTrip)->Name("RoundTrip/library")->UseRealTime()->Threads(1)->Threads(4);
 BENCHMARK(RoundTripRaw)->Name("RoundTrip/raw_tcp")->UseRealTime()->Threads(1)->Threads(4);
 BENCHMARK(Decode)
@@ -563,8 +865,25 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-30s %12s %12s %12s %9s %9s\n", "side by side", "library", "runtime", "raw TCP",
-                "lib/raw", "lib/rt");
+    std::printf("\n%-30s %12s %12s %12s %9s %9s\n", "client alone (canned peer)", "library",
+                "plain rt", "raw TCP", "lib/raw", "lib/plain");
+    for (const std::string t : {"1", "4"})
+      row("round trips/s, " + t + " thread" + (t == "1" ? "" : "s"),
+          "Canned/RoundTrip/library/real_time/threads:" + t,
+          "Canned/RoundTrip/plain_runtime/real_time/threads:" + t,
+          "Canned/RoundTrip/raw_tcp/real_time/threads:" + t, "items_per_second", 1);
+    for (const std::string size : {"1280/1024", "2592/1944"}) {
+      std::string label = size;
+      label[label.find('/')] = 'x';
+      const std::string plain = find("Canned/Image/plain_runtime/" + size + "/");
+      const std::string raw = "Canned/Image/raw_decode/" + size + "/real_time";
+      row(label + " Into frames/s", find("Canned/Image/library_into/" + size + "/"), plain, raw,
+          "items_per_second", 1);
+      row(label + " frames/s", find("Canned/Image/library/" + size + "/"), plain, raw,
+          "items_per_second", 1);
+    }
+    std::printf("\n%-30s %12s %12s %12s %9s %9s\n", "against the simulator", "library", "runtime",
+                "raw TCP", "lib/raw", "lib/rt");
     row("round trips/s, 1 thread", "RoundTrip/library/real_time/threads:1", "",
         "RoundTrip/raw_tcp/real_time/threads:1", "items_per_second", 1);
     row("round trips/s, 4 threads", "RoundTrip/library/real_time/threads:4", "",
@@ -639,6 +958,7 @@ int main(int argc, char **argv) {
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   setups.clear();
+  cannedSetups.clear();
   stopObjectsSimulator();
   benchmark::Shutdown();
   return 0;

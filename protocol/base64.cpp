@@ -460,6 +460,23 @@ void encodeBase64(const unsigned char *in, std::size_t bytes, char *out) {
   encode(in, bytes, out, true);
 }
 
+std::size_t decodeBase64Groups(const char *in, std::size_t chars, unsigned char *out) {
+  const auto *p = reinterpret_cast<const unsigned char *>(in);
+  const unsigned char *const end = p + chars / 4 * 4;
+#if defined(OCAMERA_BASE64_AVX2)
+  if (haveAvx2()) decodeBlocksAvx2(&p, end, &out);
+#endif
+  const auto &s = decodeTables().shifted;
+  while (end - p >= 4) {
+    const std::uint32_t g = s[0][p[0]] | s[1][p[1]] | s[2][p[2]] | s[3][p[3]];
+    if (g & kNotInAlphabet) break;
+    storeGroup(out, g);
+    p += 4;
+    out += 3;
+  }
+  return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char *>(in));
+}
+
 namespace {
 
 void encode(const unsigned char *in, std::size_t bytes, char *out, bool simd) {

@@ -61,6 +61,11 @@ Base64Codec selectedBase64Codec();
 constexpr std::size_t base64EncodedLength(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
 // Writes base64EncodedLength(bytes) characters to `out` (no terminating NUL).
 void encodeBase64(const unsigned char *in, std::size_t bytes, char *out);
+// Decodes whole groups of four letters from `in` (at most `chars`
+// characters), stopping before the first group that holds anything else
+// (padding, a blank, markup); returns the characters taken, a multiple of 4.
+// `out` needs room for chars / 4 * 3 + 8 bytes (whole registers are stored).
+std::size_t decodeBase64Groups(const char *in, std::size_t chars, unsigned char *out);
 
 }  // namespace wire
 }  // namespace ocamera

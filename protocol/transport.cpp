@@ -86,6 +86,11 @@ void watchPeer(struct soap *ctx) {
 }
 
 void configure(struct soap *ctx) {
+  // Socket buffer sizes stay the kernel's: a fixed size would pin the receive
+  // window and turn off its autotuning, which costs a large reply many small
+  // receives and context switches.
+  ctx->rcvbuf = 0;
+  ctx->sndbuf = 0;
   soap_set_namespaces(ctx, namespace_table());
   runtime_writers();
   ctx->fposthdr = write_header;

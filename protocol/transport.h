@@ -19,7 +19,8 @@ struct Namespace *namespace_table();
 
 // Gives a freshly initialised context the namespace table and the header hooks:
 // every request carries "User-Agent: kUserAgent" and a "Connection" header only
-// when the context keeps its connections alive. Copies made with
+// when the context keeps its connections alive; socket buffer sizes are left
+// to the kernel. Copies made with
 // soap_copy_context keep all of it.
 void configure(struct soap *ctx);
 
