@@ -1,9 +1,14 @@
 #include "protocol/transport.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <climits>
 #include <cstring>
 
+#include "protocol/dead_peer.h"
 #include "stdsoap2.h"
 
 namespace ocamera {
@@ -14,22 +19,28 @@ using HeaderWriter = int (*)(struct soap *, const char *, const char *);
 using RequestWriter = int (*)(struct soap *, const char *, const char *, int, const char *,
                               const char *, ULONG64);
 
+using Opener = SOAP_SOCKET (*)(struct soap *, const char *, const char *, int);
+
 struct RuntimeWriters {
   HeaderWriter header;
   RequestWriter request;
+  Opener open;
 };
 
-// The runtime's own writers, taken once from a throwaway context.
+// The runtime's own writers and connect hook, taken once from a throwaway
+// context.
 const RuntimeWriters &runtime_writers() {
   static const RuntimeWriters writers = [] {
     struct soap tmp;
     soap_init(&tmp);
-    RuntimeWriters w{tmp.fposthdr, tmp.fpost};
+    RuntimeWriters w{tmp.fposthdr, tmp.fpost, tmp.fopen};
     soap_done(&tmp);
     return w;
   }();
   return writers;
 }
+
+std::atomic<int> reply_timeout_ms{0};
 
 // Set while the header block of a request (not of a response) is written.
 thread_local bool writing_request = false;
@@ -51,7 +62,28 @@ int write_request(struct soap *ctx, const char *endpoint, const char *host, int 
   return result;
 }
 
+// Connects as the runtime does, then arms the dead-peer watch on the new
+// socket. A socket option the kernel refuses leaves the connection as it is:
+// it still works, only without that part of the watch.
+SOAP_SOCKET open_watched(struct soap *ctx, const char *endpoint, const char *host, int port) {
+  const SOAP_SOCKET fd = runtime_writers().open(ctx, endpoint, host, port);
+  if (!soap_valid_socket(fd)) return fd;
+  const int on = 1, idle = kProbeIdleSeconds, interval = kProbeIntervalSeconds, count = kProbeCount;
+  const unsigned unacknowledged = kUnacknowledgedMs;
+  (void)setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
+  return fd;
+}
+
 }  // namespace
+
+void watchPeer(struct soap *ctx) {
+  runtime_writers();
+  ctx->fopen = open_watched;
+}
 
 void configure(struct soap *ctx) {
   soap_set_namespaces(ctx, namespace_table());
@@ -61,6 +93,23 @@ void configure(struct soap *ctx) {
   // A peer that drops the connection must fail the call, not raise SIGPIPE and
   // end the application.
   ctx->socket_flags |= MSG_NOSIGNAL;
+}
+
+void setReplyTimeout(int milliseconds) {
+  reply_timeout_ms.store(milliseconds > 0 ? milliseconds : 0, std::memory_order_relaxed);
+}
+
+int replyTimeout() { return reply_timeout_ms.load(std::memory_order_relaxed); }
+
+void applyReplyTimeout(struct soap *ctx) {
+  const int ms = replyTimeout();
+  // The runtime takes a positive figure as seconds and a negative one as
+  // microseconds; microseconds only fit in an int up to about 35 minutes, so
+  // longer time-outs go as whole seconds, rounded up.
+  int timeout = 0;
+  if (ms > 0) timeout = ms <= INT_MAX / 1000 ? -ms * 1000 : (ms - 1) / 1000 + 1;
+  ctx->recv_timeout = timeout;
+  ctx->send_timeout = timeout;
 }
 
 }  // namespace wire

@@ -23,5 +23,21 @@ struct Namespace *namespace_table();
 // soap_copy_context keep all of it.
 void configure(struct soap *ctx);
 
+// Makes every connection the context (and each copy of it) opens notice a host
+// that stops answering, with the probes and limits of protocol/dead_peer.h.
+// For client contexts; a context given its own connect hook afterwards keeps
+// that hook instead.
+void watchPeer(struct soap *ctx);
+
+// The process-wide reply time-out of client requests in milliseconds, 0 when
+// off (the default). Values <= 0 switch it off. Thread-safe.
+void setReplyTimeout(int milliseconds);
+int replyTimeout();
+
+// Gives a client context the reply time-out in force now as its receive and
+// send stall time-outs (none when it is off). Called each time a context is
+// lent for a request, so a change applies to every request started after it.
+void applyReplyTimeout(struct soap *ctx);
+
 }  // namespace wire
 }  // namespace ocamera

@@ -52,6 +52,8 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
   // The prototype lives only until the cache has copied it.
   struct soap prototype(mode, mode);
   ocamera::wire::configure(&prototype);
+  // A host that vanishes fails the call in flight instead of blocking it.
+  ocamera::wire::watchPeer(&prototype);
   ocamera::wire::applyClientLimits(&prototype);
   ocamera::support::noteRequests(&prototype);
   prototype.connect_timeout = kConnectTimeoutSeconds;

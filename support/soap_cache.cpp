@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "protocol/transport.h"
 #include "stdsoap2.h"
 
 namespace mox {
@@ -26,7 +27,10 @@ SoapCache::SoapCache(const struct soap *prototype, const char *endpoint, std::si
     : Cache<SoapItem>(count, new SoapItem(prototype)), endpoint_(endpoint) {}
 
 SoapGuard::SoapGuard(SoapCache &cache, bool raising)
-    : item_(cache.acquire()), cache_(cache), raising_(raising) {}
+    : item_(cache.acquire()), cache_(cache), raising_(raising) {
+  // Every request starts under the reply time-out in force when it starts.
+  ocamera::wire::applyReplyTimeout(item_->context());
+}
 
 SoapGuard::~SoapGuard() {
   if (!item_) return;

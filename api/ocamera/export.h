@@ -23,10 +23,15 @@ constexpr const char *kFactoryDefaultAddress = "192.168.0.42";
 // within the library's dead-peer bound. An application that also wants a hard
 // limit against a camera that accepts requests and never answers sets a reply
 // time-out: every request started afterwards, of every object (including the
-// keep-alive requests), that waits longer than this for its reply fails with
-// -1, and its connection is dropped so the next request starts on a fresh one.
-// A wait of the camera that is meant to take longer (an input wait with a long
-// time-out) then fails too, so choose it longer than any such wait.
+// keep-alive requests and those of destroy), that waits longer than this for
+// its reply fails with -1, and its connection is dropped so the next request
+// starts on a fresh one. The time-out counts while nothing arrives: it runs
+// from the moment the request is sent, and again across any pause inside a
+// reply (or while the camera takes no more request bytes), so a large image
+// that keeps flowing is never cut short. A wait of the camera that is meant to
+// take longer (an input wait with a long time-out) fails too, so choose it
+// longer than any such wait. Requests already waiting keep the setting they
+// started with.
 //
 // milliseconds <= 0 switches it off (the default). Thread-safe.
 OCAMERA_API void setReplyTimeout(int milliseconds);

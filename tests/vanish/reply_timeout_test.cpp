@@ -1,0 +1,80 @@
+// The opt-in reply time-out against a camera whose host is alive but whose
+// service accepts a request and never answers it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+
+#include "common/scripted_peer.h"
+#include "faults/watchdog.h"
+#include "io/scripted_camera.h"
+#include "ocamera/export.h"
+#include "ocamera/inputs.h"
+
+namespace ocamera_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long msSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Switches the process-wide time-out off again however the test ends.
+struct ReplyTimeoutScope {
+  explicit ReplyTimeoutScope(int ms) { ocamera::setReplyTimeout(ms); }
+  ~ReplyTimeoutScope() { ocamera::setReplyTimeout(0); }
+};
+
+TEST(ReplyTimeout, OffByDefaultAndNonPositiveSwitchesItOff) {
+  EXPECT_EQ(ocamera::replyTimeout(), 0);
+  ocamera::setReplyTimeout(1500);
+  EXPECT_EQ(ocamera::replyTimeout(), 1500);
+  ocamera::setReplyTimeout(-3);
+  EXPECT_EQ(ocamera::replyTimeout(), 0);
+  ocamera::setReplyTimeout(1500);
+  ocamera::setReplyTimeout(0);
+  EXPECT_EQ(ocamera::replyTimeout(), 0);
+}
+
+// A request that gets no reply fails after the time-out, its connection is
+// dropped (no later request travels on it, so a late reply can never be read as
+// the answer to another request), and the object keeps working.
+TEST(ReplyTimeout, FrozenServiceFailsTheCallAndTheNextCallsStartClean) {
+  ScriptedCamera camera;
+  OCameraInputs *inputs = CreateCameraInputs(camera.address().c_str());
+  ASSERT_NE(inputs, nullptr);
+  camera.status = 2;
+  ASSERT_EQ(inputs->iGetInputs(), 2);  // answered before any time-out is set
+
+  constexpr int kTimeoutMs = 300;
+  ReplyTimeoutScope scope(kTimeoutMs);
+  camera.override("sinp:iGetInputs", PeerReply::raw(""));  // accepted, never answered
+  const std::size_t frozenIndex = camera.peer().requestCount();
+  const auto start = Clock::now();
+  {
+    Watchdog watchdog("a request under a reply time-out", std::chrono::seconds(10));
+    EXPECT_EQ(inputs->iGetInputs(), -1);
+  }
+  const long long took = msSince(start);
+  EXPECT_GE(took, kTimeoutMs - 20);
+  EXPECT_LT(took, kTimeoutMs + 1500);
+  ASSERT_GT(camera.peer().requestCount(), frozenIndex);
+  const std::size_t frozenConnection = camera.peer().request(frozenIndex).connection;
+
+  camera.override("sinp:iGetInputs",
+                  PeerReply::bare(soapEnvelope(statusResponse("sinp:iGetInputsResponse", 3))));
+  // Twice round the object's pool of four contexts: the one that timed out is
+  // among them.
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(inputs->iGetInputs(), 3) << "call " << i;
+  for (std::size_t i = frozenIndex + 1; i < camera.peer().requestCount(); ++i)
+    EXPECT_NE(camera.peer().request(i).connection, frozenConnection) << "request " << i;
+
+  // Switched off, the same calls still work (and destroy is not cut short).
+  ocamera::setReplyTimeout(0);
+  EXPECT_EQ(inputs->iGetInputs(), 3);
+  inputs->destroy();
+}
+
+}  // namespace
+}  // namespace ocamera_test
