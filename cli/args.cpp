@@ -11,21 +11,86 @@ namespace {
 
 const Option kHelp{"help", 'h', "", "show this help and exit"};
 
+const Option *ownLong(const CommandInfo &info, const std::string &name) {
+  for (const Option &option : info.options)
+    if (option.name == name) return &option;
+  return nullptr;
+}
+
+const Option *ownShort(const CommandInfo &info, char letter) {
+  for (const Option &option : info.options)
+    if (option.letter != 0 && option.letter == letter) return &option;
+  return nullptr;
+}
+
 const Option *findLong(const CommandInfo &info, const std::string &name) {
   if (name == kHelp.name) return &kHelp;
-  for (const Option &option : info.options)
+  if (const Option *own = ownLong(info, name)) return own;
+  for (const Option &option : globalOptions())
     if (option.name == name) return &option;
   return nullptr;
 }
 
 const Option *findShort(const CommandInfo &info, char letter) {
   if (letter == kHelp.letter) return &kHelp;
-  for (const Option &option : info.options)
+  if (const Option *own = ownShort(info, letter)) return own;
+  for (const Option &option : globalOptions())
     if (option.letter != 0 && option.letter == letter) return &option;
   return nullptr;
 }
 
+// The global options a command does not shadow with its own.
+std::vector<Option> unshadowedGlobals(const CommandInfo &info) {
+  std::vector<Option> result;
+  for (const Option &option : globalOptions())
+    if (!ownLong(info, option.name) && !(option.letter && ownShort(info, option.letter)))
+      result.push_back(option);
+  return result;
+}
+
+// Option lines with their help wrapped at 79 columns, under their own column.
+void printOptions(std::ostream &out, const std::vector<Option> &options) {
+  std::vector<std::string> left;
+  std::size_t width = 0;
+  for (const Option &option : options) {
+    std::string text = option.letter ? std::string("-") + option.letter + ", " : "    ";
+    text += "--" + option.name;
+    if (!option.value.empty()) text += ' ' + option.value;
+    width = std::max(width, text.size());
+    left.push_back(text);
+  }
+  const std::size_t indent = 2 + width + 2;
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    out << "  " << left[i] << std::string(width - left[i].size() + 2, ' ');
+    std::size_t column = indent;
+    std::istringstream words(options[i].help);
+    bool first = true;
+    for (std::string word; words >> word; first = false) {
+      if (!first && column + 1 + word.size() > 79) {
+        out << '\n' << std::string(indent, ' ');
+        column = indent;
+      } else if (!first) {
+        out << ' ';
+        ++column;
+      }
+      out << word;
+      column += word.size();
+    }
+    out << '\n';
+  }
+}
+
 }  // namespace
+
+const std::vector<Option> &globalOptions() {
+  static const std::vector<Option> options = {
+      {"verbose", 'v', "", "log every request to the camera and its result on standard error"},
+      {"timeout", 0, "MS",
+       "longest wait for a reply of the camera, in milliseconds (default 5000; no limit for "
+       "grab unless given; 0 switches it off)"},
+      {"version", 0, "", "print the version and exit"}};
+  return options;
+}
 
 Args::Args(const CommandInfo &info, const std::vector<std::string> &argv) : info_(info) {
   bool optionsEnded = false;
@@ -80,6 +145,13 @@ Args::Args(const CommandInfo &info, const std::vector<std::string> &argv) : info
 
 bool Args::has(const std::string &name) const { return values_.count(name) != 0; }
 
+bool Args::isGlobal(const std::string &name) const {
+  if (ownLong(info_, name)) return false;
+  for (const Option &option : globalOptions())
+    if (option.name == name) return true;
+  return false;
+}
+
 std::string Args::get(const std::string &name, const std::string &fallback) const {
   auto it = values_.find(name);
   return it == values_.end() ? fallback : it->second;
@@ -96,35 +168,12 @@ std::string helpText(const CommandInfo &info) {
   if (!info.description.empty()) out << '\n' << info.description;
   std::vector<Option> options = info.options;
   options.push_back(kHelp);
-  std::vector<std::string> left;
-  std::size_t width = 0;
-  for (const Option &option : options) {
-    std::string text = option.letter ? std::string("-") + option.letter + ", " : "    ";
-    text += "--" + option.name;
-    if (!option.value.empty()) text += ' ' + option.value;
-    width = std::max(width, text.size());
-    left.push_back(text);
-  }
   out << "\noptions:\n";
-  // Help texts wrap at 79 columns, under their own column.
-  const std::size_t indent = 2 + width + 2;
-  for (std::size_t i = 0; i < options.size(); ++i) {
-    out << "  " << left[i] << std::string(width - left[i].size() + 2, ' ');
-    std::size_t column = indent;
-    std::istringstream words(options[i].help);
-    bool first = true;
-    for (std::string word; words >> word; first = false) {
-      if (!first && column + 1 + word.size() > 79) {
-        out << '\n' << std::string(indent, ' ');
-        column = indent;
-      } else if (!first) {
-        out << ' ';
-        ++column;
-      }
-      out << word;
-      column += word.size();
-    }
-    out << '\n';
+  printOptions(out, options);
+  std::vector<Option> globals = unshadowedGlobals(info);
+  if (!globals.empty()) {
+    out << "\nglobal options (also before the command):\n";
+    printOptions(out, globals);
   }
   return out.str();
 }

@@ -26,14 +26,21 @@ struct CommandInfo {
   std::vector<Option> options;
 };
 
+// Options every command takes, before or after its name (a command's own
+// option of the same name comes first): -v/--verbose, --timeout MS, --version.
+const std::vector<Option> &globalOptions();
+
 class Args {
  public:
-  // Parses argv (after the subcommand name). "--help"/"-h" are always known.
-  // Throws UsageError for an unknown option or a missing value.
+  // Parses argv (after the subcommand name). "--help"/"-h" and the global
+  // options are always known. Throws UsageError for an unknown option or a
+  // missing value.
   Args(const CommandInfo &info, const std::vector<std::string> &argv);
 
   bool helpWanted() const { return has("help"); }
   bool has(const std::string &name) const;
+  // Whether `name` is a global option here, not one of the command's own.
+  bool isGlobal(const std::string &name) const;
   // The option's value (the last one given), or `fallback`.
   std::string get(const std::string &name, const std::string &fallback = "") const;
   const std::vector<std::string> &positional() const { return positional_; }

@@ -13,10 +13,13 @@ namespace ocam_cli {
 struct Command {
   CommandInfo info;
   int (*run)(const Args &args);
+  bool waits = false;  // waits by design: no reply time-out unless asked for
 };
 
 // In the order `ocam --help` lists them.
 const std::vector<Command> &allCommands();
+// A bash completion script for ocam, made from the command tables.
+std::string bashCompletion();
 
 Command devicesCommand();
 Command grabCommand();
@@ -38,5 +41,9 @@ std::string cameraAddress(const Args &args);
 Option sensorTypeOption();
 OCamera::eCameraType sensorType(const Args &args);
 std::string ioAddress(const Args &args);
+
+// The sensor's size ("1280x1024") as the camera's entry of the device list
+// describes it, or empty when it names none or the list cannot be read.
+std::string describedSensorSize(const std::string &address);
 
 }  // namespace ocam_cli

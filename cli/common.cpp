@@ -1,16 +1,27 @@
 #include "common.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <limits>
+#include <mutex>
 #include <sstream>
 
 namespace ocam_cli {
 namespace {
+
+// A factors file is four short lines; anything far larger is not one.
+constexpr long long kMaxFactorsFileBytes = 64 * 1024;
 
 std::string fromEnvironment(const char *variable, const char *fallback) {
   const char *value = std::getenv(variable);
@@ -25,20 +36,25 @@ std::string trimmed(std::string text) {
 }  // namespace
 
 std::string plainFault(const std::string &text) {
-  std::string plain = text;
+  std::string plain = trimmed(text);
   for (const char *code : {"SOAP-ENV:Server: ", "SOAP-ENV:Client: "})
     if (plain.compare(0, std::strlen(code), code) == 0) plain.erase(0, std::strlen(code));
-  std::size_t details = plain.find(" Details: ");
-  if (details != std::string::npos)
-    plain = plain.substr(0, details) + " (" + plain.substr(details + 10) + ")";
-  return plain;
+  std::size_t at = plain.find(" Details: ");
+  if (at == std::string::npos) return plain;
+  std::string details = plain.substr(at + 10);
+  plain.resize(at);
+  // "connect failed in tcp_connect()" names the runtime's internals, which
+  // tell a user nothing the first part did not.
+  bool internal = details.find("()") != std::string::npos;
+  if (plain == "Timeout" || plain == "Time out") plain = "timed out";
+  return internal || details.empty() ? plain : plain + " (" + details + ")";
 }
 
 namespace {
 
-// The library's own line, or a fallback when it wrote none.
-std::string reason(const std::string &captured) {
-  if (captured.empty()) return "no reason given";
+// The library's own line, or what is known when it wrote none.
+std::string reason(const std::string &captured, std::chrono::steady_clock::duration elapsed) {
+  if (captured.empty()) return silentFailure(elapsed);
   // Several lines become one.
   std::string line;
   std::istringstream in(captured);
@@ -48,20 +64,31 @@ std::string reason(const std::string &captured) {
     if (!line.empty()) line += "; ";
     line += plainFault(part);
   }
-  return line;
+  return line.empty() ? silentFailure(elapsed) : line;
 }
 
 template <class T>
 std::unique_ptr<T, Destroyer> connect(const std::string &service, const std::string &address,
-                                      const std::function<T *()> &create) {
+                                      int defaultPort, const std::function<T *()> &create) {
   T *object = nullptr;
+  auto started = std::chrono::steady_clock::now();
   std::string captured = captureErrors([&] { object = create(); });
   if (!object)
-    throw Failure("cannot connect to the " + service + " at " + address + ": " + reason(captured));
+    throw Failure("cannot connect to the " + service + " at " + shownAddress(address, defaultPort) +
+                  ": " + reason(captured, std::chrono::steady_clock::now() - started));
+
   return std::unique_ptr<T, Destroyer>(object);
 }
 
 }  // namespace
+
+std::string silentFailure(std::chrono::steady_clock::duration elapsed) {
+  int timeout = ocamera::replyTimeout();
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  if (timeout > 0 && waited >= timeout)
+    return "no answer within " + std::to_string(timeout) + " ms (a longer wait: --timeout MS)";
+  return "the connection failed and the library gave no reason";
+}
 
 std::string defaultCameraAddress() {
   return fromEnvironment("OCAM_ADDRESS", kDefaultCameraAddress);
@@ -80,6 +107,59 @@ std::string withIoPort(const std::string &address) {
                                                  : host.find(':') != std::string::npos;
   if (hasPort) return address;
   return address.substr(0, hostEnd) + ":" + std::to_string(kIoPort) + address.substr(hostEnd);
+}
+
+namespace {
+
+// Splits "http://host:port/path", "host:port", "[v6]:port" into host and port
+// text (empty when absent); false when the shape is wrong.
+bool splitAddress(const std::string &address, std::string &host, std::string &port) {
+  std::string rest = address;
+  std::size_t scheme = rest.find("://");
+  if (scheme != std::string::npos) {
+    if (upper(rest.substr(0, scheme)) != "HTTP") return false;
+    rest.erase(0, scheme + 3);
+  }
+  rest = rest.substr(0, rest.find('/'));
+  if (!rest.empty() && rest[0] == '[') {
+    std::size_t close = rest.find(']');
+    if (close == std::string::npos) return false;
+    host = rest.substr(0, close + 1);
+    rest.erase(0, close + 1);
+    if (rest.empty()) return true;
+    if (rest[0] != ':') return false;
+    port = rest.substr(1);
+    return true;
+  }
+  std::size_t colon = rest.find(':');
+  host = rest.substr(0, colon);
+  if (colon != std::string::npos) {
+    port = rest.substr(colon + 1);
+    if (port.empty()) port = ":";  // "host:" names no port at all: refused below
+  }
+  return !host.empty();
+}
+
+}  // namespace
+
+void checkAddress(const std::string &address) {
+  if (address == kFactoryAddress) return;
+  std::string host, port;
+  if (!splitAddress(address, host, port))
+    throw UsageError("address '" + address + "' is not host[:port] or http://host[:port]");
+  if (port.empty()) return;
+  bool digits = port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
+  long number = digits ? std::strtol(port.c_str(), nullptr, 10) : 0;
+  if (number < 1 || number > 65535)
+    throw UsageError("port '" + port + "' of address '" + address +
+                     "' is not a number within 1-65535");
+}
+
+std::string shownAddress(const std::string &address, int defaultPort) {
+  if (address != kFactoryAddress) return address;
+  std::string resolved = ocamera::kFactoryDefaultAddress;
+  if (defaultPort != kCameraPort) resolved += ":" + std::to_string(defaultPort);
+  return resolved + " (the factory default)";
 }
 
 long long parseInteger(const std::string &text, const std::string &what, long long min,
@@ -159,11 +239,22 @@ std::string namesOf(const std::vector<Named> &table) {
 }
 
 const std::vector<Named> &bayerPatternNames() {
-  static const std::vector<Named> names = {{"GRGR", OCameraTools::BAYER_PATTERN_GRGR},
-                                           {"BGBG", OCameraTools::BAYER_PATTERN_BGBG},
-                                           {"RGRG", OCameraTools::BAYER_PATTERN_RGRG},
-                                           {"GBGB", OCameraTools::BAYER_PATTERN_GBGB}};
+  // The camera names a layout by its top row; OpenCV, GStreamer and GenICam
+  // read the 2x2 cell row by row, so GRGR (G,R over B,G) is their GRBG.
+  static const std::vector<Named> names = {
+      {"GRGR", OCameraTools::BAYER_PATTERN_GRGR}, {"BGBG", OCameraTools::BAYER_PATTERN_BGBG},
+      {"RGRG", OCameraTools::BAYER_PATTERN_RGRG}, {"GBGB", OCameraTools::BAYER_PATTERN_GBGB},
+      {"GRBG", OCameraTools::BAYER_PATTERN_GRGR}, {"BGGR", OCameraTools::BAYER_PATTERN_BGBG},
+      {"RGGB", OCameraTools::BAYER_PATTERN_RGRG}, {"GBRG", OCameraTools::BAYER_PATTERN_GBGB}};
   return names;
+}
+
+std::string bayerPatternLabel(int pattern) {
+  const std::vector<Named> &names = bayerPatternNames();
+  for (std::size_t i = 0; i < 4; ++i)
+    if (names[i].value == pattern)
+      return std::string(names[i].name) + " (" + names[i + 4].name + ")";
+  return std::to_string(pattern);
 }
 
 const std::vector<Named> &cameraTypeNames() {
@@ -187,20 +278,51 @@ WhiteBalance parseWhiteBalance(const std::string &text) {
     throw UsageError("white balance must be 'none', 'file' or three percentages R,G,B, not '" +
                      text + "'");
   wb.source = WhiteBalance::Source::kFactors;
-  wb.red = parseInt(parts[0], "the red factor", 0, 10000);
-  wb.green = parseInt(parts[1], "the green factor", 0, 10000);
-  wb.blue = parseInt(parts[2], "the blue factor", 0, 10000);
+  wb.red = parseInt(parts[0], "the red factor", 0, kMaxFactor);
+  wb.green = parseInt(parts[1], "the green factor", 0, kMaxFactor);
+  wb.blue = parseInt(parts[2], "the blue factor", 0, kMaxFactor);
   return wb;
 }
 
 void loadWhiteBalance(WhiteBalance &wb) {
   if (wb.source != WhiteBalance::Source::kFile) return;
-  int result = OCameraTools::GetWhiteBalanceFactors(&wb.red, &wb.green, &wb.blue);
-  if (result == -11)
-    throw Failure("wb.conf does not hold all three factors (store them with 'ocam wb store')");
+  // The library reads the file to its end: refuse anything that is not a small
+  // regular file (a FIFO or /dev/zero would never end) before it does.
+  const char *const kFile = "wb.conf";
+  const char *const kStoreHint = " (store factors with 'ocam wb store R G B')";
+  struct stat info {};
+  int fd = ::open(kFile, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    throw Failure(std::string("cannot read wb.conf: ") + std::strerror(errno) + kStoreHint);
+  bool fstatOk = fstat(fd, &info) == 0;
+  ::close(fd);
+  if (!fstatOk || !S_ISREG(info.st_mode))
+    throw Failure(std::string("cannot read wb.conf: not a regular file") + kStoreHint);
+  if (info.st_size > kMaxFactorsFileBytes)
+    throw Failure("cannot read wb.conf: " + std::to_string(info.st_size) +
+                  " bytes, more than a factors file holds (" +
+                  std::to_string(kMaxFactorsFileBytes) + ")" + kStoreHint);
+  // A key without a number leaves its value as it was: start from a value no
+  // number can give, so that such a key is told apart.
+  const int kUnset = std::numeric_limits<int>::min();
+  int factors[3] = {kUnset, kUnset, kUnset};
+  int result = OCameraTools::GetWhiteBalanceFactors(&factors[0], &factors[1], &factors[2]);
+  if (result == -EAGAIN)
+    throw Failure("wb.conf does not hold all three factors red=, green= and blue=" +
+                  std::string(kStoreHint));
   if (result < 0)
-    throw Failure(std::string("cannot read wb.conf: ") + std::strerror(-result) +
-                  " (store factors with 'ocam wb store R G B')");
+    throw Failure(std::string("cannot read wb.conf: ") + std::strerror(-result) + kStoreHint);
+  const char *names[3] = {"red", "green", "blue"};
+  for (int i = 0; i < 3; ++i) {
+    if (factors[i] == kUnset)
+      throw Failure(std::string("wb.conf: ") + names[i] + "= has no number" + kStoreHint);
+    if (factors[i] < 0 || factors[i] > kMaxFactor)
+      throw Failure(std::string("wb.conf: ") + names[i] + "=" + std::to_string(factors[i]) +
+                    " is outside 0-" + std::to_string(kMaxFactor) + " percent" + kStoreHint);
+  }
+  wb.red = factors[0];
+  wb.green = factors[1];
+  wb.blue = factors[2];
 }
 
 void convertBayer(unsigned char *raw, unsigned char *rgb, int width, int height,
@@ -213,63 +335,201 @@ void convertBayer(unsigned char *raw, unsigned char *rgb, int width, int height,
 }
 
 OCameraTools::eBayerPattern parseConvertiblePattern(const std::string &text) {
-  int pattern = lookupName(bayerPatternNames(), text, "Bayer pattern", "BAYER_PATTERN_");
+  const std::string convertible = "GRGR (GRBG) and BGBG (BGGR)";
+  int pattern = 0;
+  try {
+    pattern = lookupName(bayerPatternNames(), text, "Bayer pattern", "BAYER_PATTERN_");
+  } catch (const UsageError &) {
+    throw UsageError("unknown Bayer pattern '" + text + "' (converted on the PC: " + convertible +
+                     ")");
+  }
   if (pattern != OCameraTools::BAYER_PATTERN_GRGR && pattern != OCameraTools::BAYER_PATTERN_BGBG)
-    throw UsageError("pattern " + upper(text) +
-                     " cannot be converted on the PC (GRGR and BGBG can); use --raw");
+    throw UsageError("pattern " + bayerPatternLabel(pattern) +
+                     " cannot be converted on the PC; only " + convertible + " can");
   return static_cast<OCameraTools::eBayerPattern>(pattern);
 }
 
+namespace {
+
+// Creation lines of the library while captureErrors runs; ocam makes its
+// objects on one thread, the lock only guards against a stray keep-alive line.
+std::mutex captureMutex;
+std::string *capturing = nullptr;
+
+}  // namespace
+
+bool captureLibraryLine(const char *line) {
+  std::lock_guard<std::mutex> lock(captureMutex);
+  if (!capturing) return false;
+  *capturing += std::string(line) + "\n";
+  return true;
+}
+
 std::string captureErrors(const std::function<void()> &create) {
-  std::ostringstream captured;
-  std::streambuf *previous = std::cerr.rdbuf(captured.rdbuf());
+  std::string lines;
+  {
+    std::lock_guard<std::mutex> lock(captureMutex);
+    capturing = &lines;
+  }
+  auto release = [&] {
+    std::lock_guard<std::mutex> lock(captureMutex);
+    capturing = nullptr;
+  };
   try {
     create();
   } catch (...) {
-    std::cerr.rdbuf(previous);
+    release();
     throw;
   }
-  std::cerr.rdbuf(previous);
-  return trimmed(captured.str());
+  release();
+  return trimmed(lines);
+}
+
+LongerReplies::LongerReplies(int milliseconds) : previous_(ocamera::replyTimeout()) {
+  if (previous_ > 0 && previous_ < milliseconds) ocamera::setReplyTimeout(milliseconds);
+}
+
+LongerReplies::~LongerReplies() {
+  if (previous_ > 0) ocamera::setReplyTimeout(previous_);
 }
 
 CameraPtr connectCamera(const std::string &address, OCamera::eCameraType type) {
-  return connect<OCamera>("camera", address, [&] {
+  return connect<OCamera>("camera", address, kCameraPort, [&] {
     return address == kFactoryAddress ? OCamera::CreateCameraInterface(type)
                                       : CreateCameraInterface(type, address.c_str());
   });
 }
 
 InputsPtr connectInputs(const std::string &address) {
-  return connect<OCameraInputs>("inputs", address, [&] {
+  return connect<OCameraInputs>("inputs", address, kIoPort, [&] {
     return address == kFactoryAddress ? OCameraInputs::poCreateInterface()
                                       : CreateCameraInputs(address.c_str());
   });
 }
 
 OutputsPtr connectOutputs(const std::string &address) {
-  return connect<OCameraOutputs>("outputs", address, [&] {
+  return connect<OCameraOutputs>("outputs", address, kIoPort, [&] {
     return address == kFactoryAddress ? OCameraOutputs::poCreateInterface()
                                       : CreateCameraOutputs(address.c_str());
   });
 }
 
 LEDsPtr connectLEDs(const std::string &address) {
-  return connect<OCameraLEDs>("LEDs", address, [&] {
+  return connect<OCameraLEDs>("LEDs", address, kIoPort, [&] {
     return address == kFactoryAddress ? OCameraLEDs::poCreateInterface()
                                       : CreateCameraLEDs(address.c_str());
   });
 }
 
-void expectOk(int status, const std::string &what) {
-  if (status == -1) throw Failure(what + ": the request failed (no answer from the camera)");
-  if (status != 0)
-    throw Failure(what + ": the camera refused (status " + std::to_string(status) + ")");
+std::string statusText(int status) {
+  using namespace status;
+  const char *text = nullptr;
+  switch (status) {
+    case kRequestFailed:
+      return "the request failed (no answer from the camera)";
+    case kBadSession:
+      text = "the session is no longer valid (closed or expired)";
+      break;
+    case kNotCreated:
+      text = "the device was not set up for this session";
+      break;
+    case kAlreadyCreated:
+      text = "the device was set up already";
+      break;
+    case kNotOpen:
+      text = "the device is not open";
+      break;
+    case kAlreadyOpen:
+      text = "the camera is open already (another session, such as a running grab, has it)";
+      break;
+    case kBadArgument:
+      text = "the camera refused the value";
+      break;
+    case kBadMode:
+      text = "not possible in the camera's acquisition mode";
+      break;
+    case kOutOfRange:
+      text = "the range lies outside the image RAM";
+      break;
+    case kRamDisabled:
+      text = "the image RAM is disabled";
+      break;
+    case kUnknownRegister:
+      return "no such register (status -19); 'ocam registers list' names them all";
+    case kReadOnlyRegister:
+      text = "the register is read-only";
+      break;
+    case kTimeout:
+      text = "timed out";
+      break;
+    case kNoImage:
+      text = "no image: the acquisition is stopped";
+      break;
+    case kOverload:
+      return "the outputs are locked after an overload (status -23); 'ocam outputs set "
+             "OVERLOAD_UNLOCK=on' unlocks them";
+    case kShutdown:
+      text = "the camera is shutting down";
+      break;
+    default:
+      return "the camera refused (status " + std::to_string(status) + ")";
+  }
+  return std::string(text) + " (status " + std::to_string(status) + ")";
+}
+
+void expectOk(int status, const std::string &what, const std::string &refusal,
+              const std::string &hint) {
+  if (status == 0) return;
+  if (status == status::kRequestFailed || refusal.empty())
+    throw Failure(what + ": " + statusText(status));
+  throw Failure(what + ": " + refusal + " (status " + std::to_string(status) + ")" +
+                (hint.empty() ? "" : "; " + hint));
 }
 
 int expectValue(int value, const std::string &what) {
-  if (value == -1) throw Failure(what + ": the request failed (no answer from the camera)");
+  if (value == status::kRequestFailed) throw Failure(what + ": " + statusText(value));
   return value;
+}
+
+std::string jsonString(const std::string &text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+void printJsonObject(const std::vector<std::pair<std::string, std::string>> &members) {
+  std::string line = "{";
+  for (const auto &[key, value] : members) {
+    if (line.size() > 1) line += ", ";
+    line += jsonString(key) + ": " + value;
+  }
+  std::cout << line << "}\n";
 }
 
 }  // namespace ocam_cli

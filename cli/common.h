@@ -4,6 +4,7 @@
 
 #include <ocamera/ocamera.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -35,11 +36,19 @@ constexpr int kIoPort = 8080;
 constexpr int kCameraTimeout = -21;
 // The address that selects the library's factory-default forms.
 constexpr const char *kFactoryAddress = "factory";
+// The port the camera service listens on when an address names none.
+constexpr int kCameraPort = 80;
 
 std::string defaultCameraAddress();
 std::string defaultIoAddress();
 // An I/O address without a port gets the I/O services' port 8080.
 std::string withIoPort(const std::string &address);
+// UsageError unless `address` is host, host:port, [v6], [v6]:port or
+// http://host[:port][/path] with a port within 1..65535 ("factory" passes).
+void checkAddress(const std::string &address);
+// The address as messages name it: "factory" becomes the address it stands for
+// ("192.168.0.42:8080 (the factory default)"); others stay as given.
+std::string shownAddress(const std::string &address, int defaultPort);
 
 // --- argument values ------------------------------------------------------
 // `what` names the value in the error message ("-n", "shutter", ...).
@@ -63,8 +72,12 @@ int lookupName(const std::vector<Named> &table, const std::string &text, const s
                const std::string &prefix = "");
 std::string namesOf(const std::vector<Named> &table);  // "a, b, c" for messages
 
-const std::vector<Named> &bayerPatternNames();  // GRGR, BGBG, RGRG, GBGB
-const std::vector<Named> &cameraTypeNames();    // MT9V403, GENERIC, IBIS1300, MT9V022
+// The camera's names GRGR, BGBG, RGRG, GBGB, then the names other tools use for
+// the same layouts (a 2x2 cell read row by row): GRBG, BGGR, RGGB, GBRG.
+const std::vector<Named> &bayerPatternNames();
+// "GRGR (GRBG)" for messages and help; the camera's name for a pattern value.
+std::string bayerPatternLabel(int pattern);
+const std::vector<Named> &cameraTypeNames();  // MT9V403, GENERIC, IBIS1300, MT9V022
 
 // --- white balance --------------------------------------------------------
 struct WhiteBalance {
@@ -73,12 +86,16 @@ struct WhiteBalance {
 };
 // "none", "file" or "R,G,B" (percent).
 WhiteBalance parseWhiteBalance(const std::string &text);
-// Reads wb.conf for Source::kFile; Failure when the file cannot supply all three.
+// The range every factor must lie in, whether typed or read from wb.conf.
+constexpr int kMaxFactor = 10000;
+// Reads wb.conf for Source::kFile; Failure when the file cannot supply all three
+// within 0..kMaxFactor, or is not a small regular file.
 void loadWhiteBalance(WhiteBalance &wb);
 // Converts width x height Bayer samples into 3 x width x height RGB bytes.
 void convertBayer(unsigned char *raw, unsigned char *rgb, int width, int height,
                   OCameraTools::eBayerPattern pattern, const WhiteBalance &wb);
-// Only GRGR and BGBG are converted on the PC.
+// Only GRGR and BGBG (GRBG and BGGR) are converted on the PC; UsageError
+// naming those for anything else.
 OCameraTools::eBayerPattern parseConvertiblePattern(const std::string &text);
 
 // --- connections ------------------------------------------------------------
@@ -102,17 +119,74 @@ OutputsPtr connectOutputs(const std::string &address);
 LEDsPtr connectLEDs(const std::string &address);
 
 // A fault text of the library made readable: "SOAP-ENV:Server: Connection
-// refused Details: connect failed" becomes "Connection refused (connect failed)".
+// refused Details: connect failed in tcp_connect()" becomes "Connection
+// refused"; details that are not the runtime's own stay in parentheses.
 std::string plainFault(const std::string &text);
 
-// Runs `create` while collecting what it writes on standard error; returns
-// that text without trailing blanks.
-std::string captureErrors(const std::function<void()> &create);
+// Why a request or creation failed when the library named no reason: the
+// reply time-out when `elapsed` reached it.
+std::string silentFailure(std::chrono::steady_clock::duration elapsed);
 
-// A status of 0 passes; -1 is a failed request; anything else is the camera's
-// refusal. Failure names `what` in either case.
-void expectOk(int status, const std::string &what);
+// Runs `create` while collecting the lines the library reports for a failed
+// creation; returns them joined, without trailing blanks.
+std::string captureErrors(const std::function<void()> &create);
+// Called by ocam's log handler with a creation line: true when a
+// captureErrors call took it.
+bool captureLibraryLine(const char *line);
+
+// --- reply time-outs -----------------------------------------------------------
+// The reply time-out of every command but grab unless --timeout says otherwise.
+constexpr int kDefaultReplyTimeoutMs = 5000;
+// Lets the requests made during its lifetime wait at least `milliseconds` for
+// a reply (a wait the camera itself bounds), then restores the time-out before.
+// Nothing changes while the time-out is off.
+class LongerReplies {
+ public:
+  explicit LongerReplies(int milliseconds);
+  ~LongerReplies();
+  LongerReplies(const LongerReplies &) = delete;
+  LongerReplies &operator=(const LongerReplies &) = delete;
+
+ private:
+  int previous_;
+};
+
+// --- the camera's answers ---------------------------------------------------
+// Status codes the camera answers (all negative, never a getter's value).
+namespace status {
+constexpr int kRequestFailed = -1;  // the library's own: no (usable) answer
+constexpr int kBadSession = -10;
+constexpr int kNotCreated = -11;
+constexpr int kAlreadyCreated = -12;
+constexpr int kNotOpen = -13;
+constexpr int kAlreadyOpen = -14;
+constexpr int kBadArgument = -15;
+constexpr int kBadMode = -16;
+constexpr int kOutOfRange = -17;
+constexpr int kRamDisabled = -18;
+constexpr int kUnknownRegister = -19;
+constexpr int kReadOnlyRegister = -20;
+constexpr int kTimeout = -21;
+constexpr int kNoImage = -22;
+constexpr int kOverload = -23;
+constexpr int kShutdown = -24;
+}  // namespace status
+
+// What a status means, as the end of "WHAT: ...": "the camera refused the
+// value (status -15)", "the request failed (no answer from the camera)".
+std::string statusText(int status);
+
+// A status of 0 passes; anything else throws Failure "WHAT: TEXT", where TEXT
+// is `refusal` (when given and the status is the camera's), the status and the
+// `hint`, or else statusText(status).
+void expectOk(int status, const std::string &what, const std::string &refusal = "",
+              const std::string &hint = "");
 // A getter's value; -1 is a failed request.
 int expectValue(int value, const std::string &what);
+
+// --- JSON output ------------------------------------------------------------
+std::string jsonString(const std::string &text);
+// Writes {"key": value, ...} on one line; values are already JSON.
+void printJsonObject(const std::vector<std::pair<std::string, std::string>> &members);
 
 }  // namespace ocam_cli

@@ -2,6 +2,8 @@
 // the list, so this one command talks to the device manager through the
 // library's support layer.
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <list>
@@ -15,38 +17,6 @@
 
 namespace ocam_cli {
 namespace {
-
-std::string jsonString(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
 
 void printJson(const std::list<mox::webservice::Descriptor> &devices) {
   std::cout << "[";
@@ -84,18 +54,23 @@ void printTable(const std::list<mox::webservice::Descriptor> &devices) {
   }
 }
 
+std::list<mox::webservice::Descriptor> listDevices(const std::string &address) {
+  std::string resolved = address == kFactoryAddress ? ocamera::kFactoryDefaultAddress : address;
+  auto started = std::chrono::steady_clock::now();
+  try {
+    mox::webservice::client::DeviceManager manager(resolved, true, "", 0);
+    manager.list();
+    return manager.devices();
+  } catch (const mox::webservice::WebServiceException &e) {
+    std::string why = plainFault(e.what());
+    if (why.empty()) why = silentFailure(std::chrono::steady_clock::now() - started);
+    throw Failure("cannot list the devices at " + shownAddress(address, kCameraPort) + ": " + why);
+  }
+}
+
 int run(const Args &args) {
   args.expectPositional(0, 0);
-  std::string address = cameraAddress(args);
-  if (address == kFactoryAddress) address = ocamera::kFactoryDefaultAddress;
-  std::list<mox::webservice::Descriptor> devices;
-  try {
-    mox::webservice::client::DeviceManager manager(address, true, "", 0);
-    manager.list();
-    devices = manager.devices();
-  } catch (const mox::webservice::WebServiceException &e) {
-    throw Failure("cannot list the devices at " + address + ": " + plainFault(e.what()));
-  }
+  std::list<mox::webservice::Descriptor> devices = listDevices(cameraAddress(args));
   if (args.has("json"))
     printJson(devices);
   else
@@ -104,6 +79,34 @@ int run(const Args &args) {
 }
 
 }  // namespace
+
+std::string describedSensorSize(const std::string &address) {
+  std::list<mox::webservice::Descriptor> devices;
+  try {
+    devices = listDevices(address);
+  } catch (const Failure &) {
+    return "";
+  }
+  for (const mox::webservice::Descriptor &d : devices) {
+    if (d.type != "ONetCamera") continue;
+    // The first "WIDTHxHEIGHT" in the free text, such as "1280x1024 colour".
+    const std::string &text = d.description;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(text[i])) ||
+          (i > 0 && std::isalnum(static_cast<unsigned char>(text[i - 1]))))
+        continue;
+      std::size_t x = i;
+      while (x < text.size() && std::isdigit(static_cast<unsigned char>(text[x]))) ++x;
+      std::size_t end = x + 1;
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      if (x < text.size() && (text[x] == 'x' || text[x] == 'X') && end > x + 1 &&
+          (end == text.size() || !std::isalnum(static_cast<unsigned char>(text[end]))))
+        return text.substr(i, x - i) + "x" + text.substr(x + 1, end - x - 1);
+      i = x;
+    }
+  }
+  return "";
+}
 
 Command devicesCommand() {
   return {{"devices",

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
@@ -134,18 +135,47 @@ void writeBytes(const std::string &path, const void *data, std::size_t size) {
   file.commit();
 }
 
-std::vector<unsigned char> readBytes(const std::string &path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                        std::fclose);
-  if (!file) throw Failure("cannot read " + path + ": " + std::strerror(errno));
-  std::vector<unsigned char> bytes;
-  unsigned char chunk[1 << 16];
-  for (;;) {
-    std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < sizeof chunk) break;
+InputFile::InputFile(const std::string &path) : path_(path) {
+  // O_NONBLOCK: opening a FIFO without a writer must not hang; reads block again below.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) throw Failure("cannot read " + path + ": " + std::strerror(errno));
+  struct stat info {};
+  if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
+  if (S_ISDIR(info.st_mode)) {
+    ::close(fd_);
+    throw Failure("cannot read " + path + ": " + std::strerror(EISDIR));
   }
-  if (std::ferror(file.get())) throw Failure("cannot read " + path + ": " + std::strerror(errno));
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+}
+
+InputFile::~InputFile() { ::close(fd_); }
+
+std::size_t InputFile::read(void *data, std::size_t size) {
+  auto *bytes = static_cast<unsigned char *>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t got = ::read(fd_, bytes + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw Failure("cannot read " + path_ + ": " + std::strerror(errno));
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+std::vector<unsigned char> readBytes(const std::string &path, std::size_t limit) {
+  InputFile file(path);
+  std::size_t wanted = limit + 1;
+  if (file.size() >= 0) wanted = std::min<std::size_t>(wanted, file.size());
+  std::vector<unsigned char> bytes;
+  const std::size_t kBlock = 1 << 20;
+  for (std::size_t got = 0; bytes.size() < wanted;) {
+    std::size_t old = bytes.size();
+    bytes.resize(std::min(wanted, old + kBlock));
+    got = file.read(bytes.data() + old, bytes.size() - old);
+    bytes.resize(old + got);
+    if (got == 0) break;
+  }
   return bytes;
 }
 

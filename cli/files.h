@@ -38,8 +38,28 @@ class AtomicFile {
 void writePng(const std::string &path, const unsigned char *rgb, int width, int height);
 // Writes the bytes as they are, atomically.
 void writeBytes(const std::string &path, const void *data, std::size_t size);
-// Reads a whole file; Failure when it cannot.
-std::vector<unsigned char> readBytes(const std::string &path);
+// A file read in blocks, so that no input, however long, is held whole.
+class InputFile {
+ public:
+  explicit InputFile(const std::string &path);  // Failure when it cannot be opened
+  ~InputFile();
+  InputFile(const InputFile &) = delete;
+  InputFile &operator=(const InputFile &) = delete;
+
+  // The size of a regular file, or -1 for a pipe, a device and the like.
+  long long size() const { return size_; }
+  // Reads up to `size` bytes, fewer only at the end; Failure on a read error.
+  std::size_t read(void *data, std::size_t size);
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  long long size_ = -1;
+};
+
+// Reads at most limit + 1 bytes, so that a caller sees whether the file holds
+// more than it wants without reading all of it; Failure when it cannot.
+std::vector<unsigned char> readBytes(const std::string &path, std::size_t limit);
 // Creates a directory and its missing parents (Failure when it cannot). Unless
 // keep() is called, the destructor removes again those it created that are
 // still empty, so that a failed command leaves no trace.

@@ -33,7 +33,20 @@ const std::vector<Named> kInputs = {{"I0", OCameraInputs::INPUT_I0},
 
 std::string onOff(bool on) { return on ? "on" : "off"; }
 
-void printInputs(int word) {
+void printInputs(int word, bool json) {
+  if (json) {
+    auto input = [&](int level, int rising, int falling) {
+      auto flag = [&](int bit) { return std::string((word & bit) ? "true" : "false"); };
+      return "{\"level\": " + std::string((word & level) ? "1" : "0") +
+             ", \"rising\": " + flag(rising) + ", \"falling\": " + flag(falling) + "}";
+    };
+    printJsonObject({{"I0", input(OCameraInputs::INPUT_I0, OCameraInputs::INPUT_I0_RE,
+                                  OCameraInputs::INPUT_I0_FE)},
+                     {"I1", input(OCameraInputs::INPUT_I1, OCameraInputs::INPUT_I1_RE,
+                                  OCameraInputs::INPUT_I1_FE)},
+                     {"overload", (word & OCameraInputs::OVERLOAD) ? "true" : "false"}});
+    return;
+  }
   auto edges = [&](int rising, int falling) {
     std::string text;
     if (word & rising) text = "rising";
@@ -96,6 +109,8 @@ int runInputs(const Args &args) {
     std::cerr << "waiting up to " << timeout << " ms for " << (wait.change ? "a change of " : "")
               << wait.text << "\n";
     auto single = static_cast<OCameraInputs::eCameraInput>(wait.single);
+    // The camera ends the wait itself; the reply may take that long and a bit.
+    LongerReplies longer(timeout + kDefaultReplyTimeoutMs);
     int status = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
                                             : inputs->iWaitForInputsChange(wait.mask))
                              : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
@@ -105,7 +120,7 @@ int runInputs(const Args &args) {
                     (wait.change ? "a change of " : "") + wait.text);
     expectOk(status, "waiting for " + wait.text);
   }
-  printInputs(expectValue(inputs->iGetInputs(), "reading the inputs"));
+  printInputs(expectValue(inputs->iGetInputs(), "reading the inputs"), args.has("json"));
   return 0;
 }
 
@@ -171,7 +186,8 @@ BankRequest parseBank(const BankNames &bank, const Args &args) {
   return request;
 }
 
-int applyBank(const BankNames &bank, const BankRequest &request, const BankOperations &ops) {
+int applyBank(const BankNames &bank, const BankRequest &request, const BankOperations &ops,
+              bool json) {
   const std::string what = bank.noun + "s";
   if (request.action == BankRequest::Action::kSet)
     expectOk(request.one ? ops.setOne(request.first, request.state ? 1 : 0)
@@ -181,6 +197,13 @@ int applyBank(const BankNames &bank, const BankRequest &request, const BankOpera
     expectOk(request.one ? ops.toggleOne(request.first) : ops.toggleMany(request.mask),
              "toggling the " + what);
   int state = expectValue(ops.getAll(), "reading the " + what);
+  if (json) {
+    std::vector<std::pair<std::string, std::string>> members;
+    for (const Named &single : bank.singles)
+      members.emplace_back(single.name, (state & single.value) ? "true" : "false");
+    printJsonObject(members);
+    return 0;
+  }
   for (const Named &single : bank.singles)
     std::cout << single.name << std::string(14 - std::string(single.name).size(), ' ')
               << onOff(state & single.value) << '\n';
@@ -207,7 +230,8 @@ int runOutputs(const Args &args) {
                     [&](int v, int s) { return outputs->iSetOutput(en(v), s); },
                     [&](int m, int s) { return outputs->iSetOutputs(m, s); },
                     [&](int v) { return outputs->iToggleOutput(en(v)); },
-                    [&](int m) { return outputs->iToggleOutputs(m); }});
+                    [&](int m) { return outputs->iToggleOutputs(m); }},
+                   args.has("json"));
 }
 
 int runLEDs(const Args &args) {
@@ -235,8 +259,8 @@ int runLEDs(const Args &args) {
       bank, request,
       {[&] { return leds->iGetLEDs(); }, [&](int v, int s) { return leds->iSetLED(en(v), s); },
        [&](int m, int s) { return leds->iSetLEDs(m, s); },
-       [&](int v) { return leds->iToggleLED(en(v)); },
-       [&](int m) { return leds->iToggleLEDs(m); }});
+       [&](int v) { return leds->iToggleLED(en(v)); }, [&](int m) { return leds->iToggleLEDs(m); }},
+      args.has("json"));
 }
 
 }  // namespace
@@ -252,13 +276,18 @@ Command inputsCommand() {
            "  I0=1         I0 at level 1\n"
            "  I0,I1        a change of either input\n"
            "  I0=1,I1=0    both at these levels\n\n"
+           "With --json it prints one JSON object instead: {\"I0\": {\"level\": 0,\n"
+           "\"rising\": false, \"falling\": false}, \"I1\": {...}, \"overload\": false}.\n"
+           "The reply time-out (ocam --timeout MS inputs ...) is raised for the wait\n"
+           "itself to the wait's time-out and 5 s more.\n\n"
            "examples:\n"
            "  ocam inputs\n"
            "  ocam inputs --wait I0 --timeout 10000\n",
            {ioAddressOption(),
             {"wait", 'w', "SPEC", "wait for a level or a change first"},
             {"timeout", 't', "MS", "longest wait, passed to the camera (default 5000 ms)"},
-            {"clear", 0, "", "clear the latched edges first"}}},
+            {"clear", 0, "", "clear the latched edges first"},
+            {"json", 0, "", "print one JSON object"}}},
           runInputs};
 }
 
@@ -268,12 +297,13 @@ Command outputsCommand() {
            "[-a ADDR] [show | set NAME=on|off ... | toggle NAME ...]",
            "Names: O0, O1, O2, O3, ALL (the four outputs) and OVERLOAD_UNLOCK, without\n"
            "regard to case. Several names go out as one request. Afterwards the outputs\n"
-           "are read back and shown.\n\n"
+           "are read back and shown; with --json as one JSON object of booleans,\n"
+           "{\"O0\": false, \"O1\": true, \"O2\": false, \"O3\": false}.\n\n"
            "examples:\n"
            "  ocam outputs\n"
            "  ocam outputs set O2=on O3=off\n"
            "  ocam outputs toggle O1\n",
-           {ioAddressOption()}},
+           {ioAddressOption(), {"json", 0, "", "print one JSON object"}}},
           runOutputs};
 }
 
@@ -284,11 +314,12 @@ Command ledsCommand() {
            "Names: LED_0_RED, LED_0_GREEN, LED_1_RED, LED_1_GREEN, LED_2_RED,\n"
            "LED_2_YELLOW, LED_3_RED, LED_3_YELLOW and the groups LED_ALL_RED,\n"
            "LED_ALL_GREEN, LED_ALL_YELLOW, LED_ALL; the LED_ prefix may be left out and\n"
-           "case does not matter. Afterwards the LEDs are read back and shown.\n\n"
+           "case does not matter. Afterwards the LEDs are read back and shown; with\n"
+           "--json as one JSON object of booleans, {\"LED_0_RED\": false, ...}.\n\n"
            "examples:\n"
            "  ocam leds set LED_1_GREEN=on\n"
            "  ocam leds toggle 2_yellow 3_yellow\n",
-           {ioAddressOption()}},
+           {ioAddressOption(), {"json", 0, "", "print one JSON object"}}},
           runLEDs};
 }
 

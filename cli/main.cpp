@@ -1,18 +1,30 @@
 // ocam: a command-line tool for the networked smart camera.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 
 #include "commands.h"
 #include "common.h"
 
+#ifndef OCAMERA_VERSION
+#define OCAMERA_VERSION "unknown"
+#endif
+
 namespace ocam_cli {
 
 const std::vector<Command> &allCommands() {
-  static const std::vector<Command> commands = {
-      devicesCommand(), grabCommand(),    setCommand(),  getCommand(),
-      inputsCommand(),  outputsCommand(), ledsCommand(), registersCommand(),
-      ramCommand(),     convertCommand(), wbCommand()};
+  static const std::vector<Command> commands = [] {
+    std::vector<Command> list = {devicesCommand(), grabCommand(),      setCommand(),
+                                 getCommand(),     inputsCommand(),    outputsCommand(),
+                                 ledsCommand(),    registersCommand(), ramCommand(),
+                                 convertCommand(), wbCommand()};
+    // A grab waits for frames as long as the frame rate and trigger make it:
+    // no reply time-out unless one is asked for.
+    for (Command &command : list)
+      if (command.info.name == "grab") command.waits = true;
+    return list;
+  }();
   return commands;
 }
 
@@ -33,12 +45,14 @@ Option ioAddressOption() {
 std::string cameraAddress(const Args &args) {
   std::string address = args.get("address", defaultCameraAddress());
   if (address.empty()) throw UsageError("the address is empty");
+  checkAddress(address);
   return address;
 }
 
 std::string ioAddress(const Args &args) {
   std::string address = args.get("address", defaultIoAddress());
   if (address.empty()) throw UsageError("the address is empty");
+  checkAddress(address);
   return withIoPort(address);
 }
 
@@ -56,31 +70,131 @@ namespace {
 void printOverview() {
   std::FILE *to = stdout;
   std::fprintf(to,
-               "usage: ocam COMMAND [options]\n\n"
+               "usage: ocam [-v] [--timeout MS] COMMAND [options]\n\n"
                "Drives a networked smart camera (or its simulator, ocamsim).\n\n"
                "commands:\n");
   for (const Command &command : allCommands())
     std::fprintf(to, "  %-10s %s\n", command.info.name.c_str(), command.info.summary.c_str());
+  std::fprintf(to, "\nglobal options (before or after the command):\n");
+  for (const Option &option : globalOptions()) {
+    std::string left = (option.letter ? std::string("-") + option.letter + ", " : "    ") + "--" +
+                       option.name + (option.value.empty() ? "" : " " + option.value);
+    std::fprintf(to, "  %-16s %s\n", left.c_str(), option.help.c_str());
+  }
   std::fprintf(to,
-               "\n'ocam COMMAND --help' tells more. Exit status: 0 success, 1 camera or\n"
-               "file failure, 2 wrong usage.\n");
+               "  -h, --help       show this help, or with a command its help\n"
+               "      --bash-completion\n"
+               "                   print the bash completion script\n"
+               "\n'ocam COMMAND --help' tells more. Settings made with 'ocam set' stay on the\n"
+               "camera until changed or the camera restarts. Exit status: 0 success, 1\n"
+               "camera or file failure, 2 wrong usage.\n");
+}
+
+void printVersion() { std::printf("ocam %s\n", OCAMERA_VERSION); }
+
+// What the command line asks of every command.
+struct Globals {
+  bool verbose = false;
+  bool timeoutGiven = false;
+  int timeoutMs = 0;
+};
+
+int parseTimeout(const std::string &text) { return parseInt(text, "--timeout", 0, 86400000); }
+
+// Options before the command name; returns the index of the command name.
+int parseLeadingGlobals(int argc, char **argv, Globals &globals) {
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-v" || arg == "--verbose") {
+      globals.verbose = true;
+    } else if (arg == "--timeout" || arg.compare(0, 10, "--timeout=") == 0) {
+      std::string value;
+      if (arg.size() > 9) {
+        value = arg.substr(10);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        throw UsageError("option '--timeout' needs a value (MS)");
+      }
+      globals.timeoutMs = parseTimeout(value);
+      globals.timeoutGiven = true;
+    } else if (arg == "-h" || arg == "--help" || arg == "--version" || arg == "--bash-completion") {
+      return i;  // answered by main
+    } else {
+      throw UsageError("unknown option '" + arg + "'");
+    }
+  }
+  return i;
+}
+
+// The library's lines go to standard error, so that standard output holds only
+// what a command prints.
+void logToStandardError(ocamera::LogSource source, const char *line, void *) {
+  if (source == ocamera::LogSource::Creation && captureLibraryLine(line)) return;
+  std::string text = std::string("ocam: ") + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void configureLibrary(const Command &command, const Globals &globals) {
+  ocamera::setLogHandler(logToStandardError, nullptr);
+  ocamera::setRequestLogging(globals.verbose);
+  int timeout = globals.timeoutGiven ? globals.timeoutMs
+                : command.waits      ? 0
+                                     : kDefaultReplyTimeoutMs;
+  ocamera::setReplyTimeout(timeout);
+}
+
+int run(const Command &command, const std::vector<std::string> &arguments, Globals globals) {
+  Args args(command.info, arguments);
+  if (args.helpWanted()) {
+    std::cout << helpText(command.info);
+    return 0;
+  }
+  if (args.has("version")) {
+    printVersion();
+    return 0;
+  }
+  if (args.has("verbose") && args.isGlobal("verbose")) globals.verbose = true;
+  if (args.has("timeout") && args.isGlobal("timeout")) {
+    globals.timeoutMs = parseTimeout(args.get("timeout"));
+    globals.timeoutGiven = true;
+  }
+  configureLibrary(command, globals);
+  return command.run(args);
 }
 
 int main(int argc, char **argv) {
-  if (argc < 2) {
+  Globals globals;
+  int first = 1;
+  try {
+    first = parseLeadingGlobals(argc, argv, globals);
+  } catch (const UsageError &e) {
+    std::cerr << "ocam: " << e.what() << " (see 'ocam --help')\n";
+    return 2;
+  }
+  if (first >= argc) {
     std::string names;
     for (const Command &command : allCommands())
       names += (names.empty() ? "" : ", ") + command.info.name;
     std::cerr << "ocam: no command given; one of " << names << " (see 'ocam --help')\n";
     return 2;
   }
-  std::string name = argv[1];
-  if (name == "-h" || name == "--help" || (name == "help" && argc == 2)) {
+  std::string name = argv[first];
+  if (name == "--version") {
+    printVersion();
+    return 0;
+  }
+  if (name == "--bash-completion") {
+    std::cout << bashCompletion();
+    return 0;
+  }
+  if (name == "-h" || name == "--help" || (name == "help" && argc == first + 1)) {
     printOverview();
     return 0;
   }
   bool helpOnly = name == "help";
-  if (helpOnly) name = argv[2];
+  if (helpOnly) name = argv[first + 1];
   for (const Command &command : allCommands()) {
     if (command.info.name != name) continue;
     try {
@@ -88,12 +202,7 @@ int main(int argc, char **argv) {
         std::cout << helpText(command.info);
         return 0;
       }
-      Args args(command.info, std::vector<std::string>(argv + 2, argv + argc));
-      if (args.helpWanted()) {
-        std::cout << helpText(command.info);
-        return 0;
-      }
-      return command.run(args);
+      return run(command, std::vector<std::string>(argv + first + 1, argv + argc), globals);
     } catch (const UsageError &e) {
       std::cerr << "ocam " << name << ": " << e.what() << " (see 'ocam " << name << " --help')\n";
       return 2;

@@ -26,6 +26,7 @@ struct Change {
   std::string key;
   std::string value;
   std::function<int(OCamera &)> apply;
+  bool window = false;  // a refusal names the sensor's size
 };
 
 Change makeChange(const std::string &key, const std::string &value) {
@@ -50,7 +51,7 @@ Change makeChange(const std::string &key, const std::string &value) {
     int y0 = parseInt(parts[1], "window y", 0, 65535);
     int width = parseInt(parts[2], "window width", 1, 65535);
     int height = parseInt(parts[3], "window height", 1, 65535);
-    return {key, value, [=](OCamera &c) { return c.setCameraWindow(x0, y0, width, height); }};
+    return {key, value, [=](OCamera &c) { return c.setCameraWindow(x0, y0, width, height); }, true};
   }
   if (name == "TRIGGER") {
     std::vector<std::string> parts = splitList(value);
@@ -107,9 +108,19 @@ int runSet(const Args &args) {
   std::vector<Change> changes;
   for (const auto &[key, value] : pairs(args.positional()))
     changes.push_back(makeChange(key, value));
-  CameraPtr camera = connectCamera(cameraAddress(args), sensorType(args));
+  const std::string address = cameraAddress(args);
+  CameraPtr camera = connectCamera(address, sensorType(args));
   for (const Change &change : changes) {
-    expectOk(change.apply(*camera), "setting " + change.key + " to " + change.value);
+    int result = change.apply(*camera);
+    std::string refusal;
+    if (result == status::kBadArgument && change.window) {
+      std::string sensor = describedSensorSize(address);
+      refusal = "the window " + change.value + " does not lie inside the sensor" +
+                (sensor.empty() ? "" : " (" + sensor + ")");
+    } else if (result == status::kBadArgument) {
+      refusal = "the camera refused " + change.key + " " + change.value;
+    }
+    expectOk(result, "setting " + change.key + " to " + change.value, refusal);
     std::cout << change.key << '=' << change.value << '\n';
   }
   return 0;
@@ -117,34 +128,45 @@ int runSet(const Args &args) {
 
 int runGet(const Args &args) {
   if (args.positional().empty()) throw UsageError("nothing to get");
-  std::vector<std::pair<std::string, std::function<int(OCamera &)>>> getters;
+  struct Getter {
+    std::string key;  // as the user wrote it; JSON uses the lower-case name
+    std::string name;
+    std::function<int(OCamera &)> read;
+  };
+  std::vector<Getter> getters;
   for (const std::string &key : args.positional()) {
     std::string name = upper(key);
     if (name == "SHUTTER")
-      getters.emplace_back(key, [](OCamera &c) { return c.getShutterTime(); });
+      getters.push_back({key, "shutter", [](OCamera &c) { return c.getShutterTime(); }});
     else if (name == "IMAGES")
-      getters.emplace_back(key, [](OCamera &c) { return c.getImageCount(); });
+      getters.push_back({key, "images", [](OCamera &c) { return c.getImageCount(); }});
     else if (name == "MAX-IMAGES")
-      getters.emplace_back(key, [](OCamera &c) { return c.getMaxImageCount(); });
+      getters.push_back({key, "max-images", [](OCamera &c) { return c.getMaxImageCount(); }});
     else
       throw UsageError("'" + key +
                        "' cannot be read back from the camera (readable: shutter, images, "
                        "max-images)");
   }
   CameraPtr camera = connectCamera(cameraAddress(args), sensorType(args));
-  for (const auto &[key, getter] : getters) {
-    int value = getter(*camera);
+  std::vector<std::pair<std::string, std::string>> members;
+  for (const Getter &getter : getters) {
+    int value = getter.read(*camera);
     // Every error the camera answers is negative; -1 is a failed request.
-    if (value < 0) {
-      expectValue(value, "reading " + key);
-      throw Failure("reading " + key + ": the camera refused (status " + std::to_string(value) +
-                    ")");
-    }
+    if (value < 0) expectOk(value, "reading " + getter.key);
+    // The camera counts its image buffers only while it is open, and only the
+    // session that opens it chooses how many: say so rather than let 0 look
+    // like a camera without room.
+    if (getter.name == "max-images" && value == 0)
+      std::cerr << "ocam get: max-images is 0 because the camera is not open; it counts the "
+                   "buffers a grab opens it with (ocam grab --buffers)\n";
+    members.emplace_back(getter.name, std::to_string(value));
+    if (args.has("json")) continue;
     if (getters.size() == 1)
       std::cout << value << '\n';
     else
-      std::cout << key << '=' << value << '\n';
+      std::cout << getter.key << '=' << value << '\n';
   }
+  if (args.has("json")) printJsonObject(members);
   return 0;
 }
 
@@ -155,7 +177,9 @@ Command setCommand() {
            "Change camera settings",
            "[-a ADDR] KEY VALUE [KEY VALUE ...]",
            "Sends each setting in the order given and stops at the first the camera\n"
-           "refuses. KEY=VALUE works as well as KEY VALUE.\n\n"
+           "refuses. KEY=VALUE works as well as KEY VALUE. Every setting stays on the\n"
+           "camera until it is changed again or the camera restarts, so it applies to\n"
+           "later commands and other programs too (a slow fps slows every later grab).\n\n"
            "settings:\n"
            "  shutter US              exposure time (the simulator counts microseconds)\n"
            "  gain N                  gain factor\n"
@@ -181,12 +205,15 @@ Command getCommand() {
            "keys:\n"
            "  shutter      exposure time\n"
            "  images       images waiting in the camera\n"
-           "  max-images   how many images the camera can hold\n\n"
+           "  max-images   how many images the camera holds while it is open (the\n"
+           "               buffers the opening session asked for; 0 when closed)\n\n"
            "The camera cannot report its gain, frame rate, window, trigger or\n"
-           "illumination: those are set only.\n\n"
-           "example:\n"
-           "  ocam get shutter\n",
-           {cameraAddressOption(), sensorTypeOption()}},
+           "illumination: those are set only. With --json the values form one JSON\n"
+           "object with the keys in lower case: {\"shutter\": 5000, \"images\": 0}.\n\n"
+           "examples:\n"
+           "  ocam get shutter\n"
+           "  ocam get shutter images --json\n",
+           {cameraAddressOption(), sensorTypeOption(), {"json", 0, "", "print one JSON object"}}},
           runGet};
 }
 

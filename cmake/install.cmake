@@ -1,6 +1,8 @@
 # Installation of the client library as a package: libocamera with its SONAME
 # links, the exported headers under include/ocamera, a CMake package
-# (find_package(ocamera) -> ocamera::ocamera) and ocamera.pc for pkg-config.
+# (find_package(ocamera) -> ocamera::ocamera), ocamera.pc for pkg-config and
+# the services' WSDL files. (ocam, ocamsim, their manual pages and the bash
+# completion form the "tools" component, see cli/.)
 # Applications link only libocamera; it brings its own runtime dependencies
 # (libgsoap++, libboost_thread), whose headers they never need.
 include(CMakePackageConfigHelpers)
@@ -23,6 +25,17 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/ocameraConfigVersio
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ocameraConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/ocameraConfigVersion.cmake
   DESTINATION ${OCAMERA_CMAKE_DIR} COMPONENT development)
+
+# The service definitions soapcpp2 writes beside the generated code: WSDL files
+# of the device manager and the four services, and their XML schemas, for any
+# other SOAP client (share/ocamera/wsdl).
+set(OCAMERA_WSDL_DIR ${CMAKE_INSTALL_DATADIR}/ocamera/wsdl)
+set(OCAMERA_WSDL_FILES)
+foreach(name DeviceManager.wsdl vdx.wsdl vdx_inputs.wsdl vdx_outputs.wsdl vdx_leds.wsdl
+             rdev.xsd scam.xsd sinp.xsd sout.xsd sled.xsd)
+  list(APPEND OCAMERA_WSDL_FILES ${OCAMERA_GEN_DIR}/${name})
+endforeach()
+install(FILES ${OCAMERA_WSDL_FILES} DESTINATION ${OCAMERA_WSDL_DIR} COMPONENT development)
 
 # The .pc file finds its prefix from its own place, so the package can be
 # installed anywhere (cmake --install <build> --prefix <dir>).

@@ -13,6 +13,10 @@
 
 #include "sim/simulator.h"
 
+#ifndef OCAMERA_VERSION
+#define OCAMERA_VERSION "unknown"
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -33,6 +37,7 @@ const char kUsage[] =
     "                    levels (bit 0 = I0, bit 1 = I1), e.g. 0:0,1000:1\n"
     "  --input-period MS repeat the input schedule every MS milliseconds\n"
     "  -v, --verbose     one line per request on standard error\n"
+    "  --version         print the version and exit\n"
     "  -h, --help        this text\n";
 
 bool parseInt(const char *text, long long lo, long long hi, long long &out) {
@@ -80,6 +85,10 @@ int main(int argc, char **argv) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("ocamsim %s\n", OCAMERA_VERSION);
       return 0;
     }
     if (a == "-v" || a == "--verbose") {

@@ -117,8 +117,10 @@ ProcessResult Process::wait() {
     pump(deadline_);
   }
   int status = 0;
-  waitpid(pid_, &status, 0);
+  struct rusage usage {};
+  wait4(pid_, &status, 0, &usage);
   pid_ = -1;
+  result.maxResidentKb = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started_);

@@ -15,6 +15,7 @@ struct ProcessResult {
   std::string out;
   std::string err;
   std::chrono::milliseconds elapsed{0};
+  long maxResidentKb = 0;  // the child's peak resident memory
 };
 
 struct ProcessOptions {

@@ -49,6 +49,15 @@ int defaultsBody() {
       return 21;
     if (ocam({"devices", "-a", "factory"}, dir.path()).exitCode != 0) return 22;
   }
+  // Nothing listens any more: the message names what "factory" stood for.
+  ProcessResult camera = ocam({"get", "-a", "factory", "shutter"}, dir.path());
+  if (camera.exitCode != 1 ||
+      camera.err.find("192.168.0.42 (the factory default)") == std::string::npos)
+    return 23;
+  ProcessResult io = ocam({"leds", "-a", "factory"}, dir.path());
+  if (io.exitCode != 1 ||
+      io.err.find("192.168.0.42:8080 (the factory default)") == std::string::npos)
+    return 24;
   return 0;
 }
 
@@ -70,7 +79,7 @@ int silentAddressBody() {
   for (const ProcessResult *result : {&camera, &io}) {
     if (result->exitCode != 1 || !OneErrorLine(*result)) return 2;
     if (result->err.find("10.1.1.2") == std::string::npos ||
-        result->err.find("Timeout") == std::string::npos)
+        result->err.find("timed out") == std::string::npos)
       return 3;
     if (result->elapsed < std::chrono::milliseconds(1500) ||
         result->elapsed > std::chrono::milliseconds(6000))

@@ -95,6 +95,7 @@ TEST(OcamUsage, RefusedAddressFailsWithOneLineWithinTheConnectTimeout) {
     EXPECT_TRUE(OneErrorLine(result)) << args[0];
     EXPECT_NE(result.err.find(address), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Connection refused"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("tcp_connect"), std::string::npos) << result.err;
     // The library's connect time-out is 2 s.
     EXPECT_LT(result.elapsed.count(), 2500) << args[0];
   }

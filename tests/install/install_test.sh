@@ -26,6 +26,10 @@ if grep -nE '#include *[<"](boost/|stdsoap2|ocamH|support/|protocol/|remote/)' "
   fail "an installed header includes a private dependency"
 fi
 [ -f "$prefix/include/ocamera/ocamera.h" ] || fail "no umbrella header"
+# The service definitions for other SOAP clients.
+for f in DeviceManager.wsdl vdx.wsdl vdx_inputs.wsdl vdx_outputs.wsdl vdx_leds.wsdl scam.xsd; do
+  grep -q 'targetNamespace' "$prefix/share/ocamera/wsdl/$f" || fail "no service definition $f"
+done
 
 echo "--- CMake package"
 cmake -S "$examples" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
@@ -39,8 +43,29 @@ if echo "$needed" | grep -qE 'gsoap|boost'; then fail "grab_one links gSOAP or B
 echo "--- pkg-config"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 flags=$(pkg-config --cflags --libs ocamera)
+# A static link needs what libocamera links itself.
+static=$(pkg-config --static --libs ocamera)
+for lib in -lgsoap++ -lboost_thread; do
+  grep -qe "$lib" <<<"$static" || fail "pkg-config --static does not list $lib: $static"
+done
+[ -d "$(pkg-config --variable=wsdldir ocamera)" ] || fail "pkg-config names no wsdldir"
 # shellcheck disable=SC2086
 "$cxx" -std=c++17 -o "$work/grab_one_pc" "$examples/grab_one.cpp" $flags
+# As the README says: a run path to the prefix's libdir, instead of LD_LIBRARY_PATH.
+# shellcheck disable=SC2086
+"$cxx" -std=c++17 -o "$work/grab_one_rpath" "$examples/grab_one.cpp" $flags \
+  -Wl,-rpath,"$(pkg-config --variable=libdir ocamera)"
+
+echo "--- tools"
+# ocam and ocamsim with their manual pages and the bash completion, if built.
+if [ -f "$build/cli/docs/stamp" ]; then
+  cmake --install "$build" --prefix "$prefix" --component tools >/dev/null
+  "$prefix/bin/ocam" --version | grep -q '^ocam ' || fail "installed ocam has no --version"
+  for page in ocam ocam-grab ocam-wb ocamsim; do
+    grep -q '^\.TH' "$prefix/share/man/man1/$page.1" || fail "no manual page $page.1"
+  done
+  bash -n "$prefix/share/bash-completion/completions/ocam" || fail "completion script broken"
+fi
 
 echo "--- simulator"
 # ocamsim picks free ports and names them in its first line once it listens.
@@ -55,4 +80,6 @@ echo "--- grab"
 "$work/cmake-build/grab_one" "$address" || fail "grab_one (CMake package) failed"
 LD_LIBRARY_PATH=$prefix/lib "$work/grab_one_pc" "$address" ||
   fail "grab_one (pkg-config) failed"
+env -u LD_LIBRARY_PATH "$work/grab_one_rpath" "$address" ||
+  fail "grab_one (pkg-config with a run path) failed"
 echo "PASS"
