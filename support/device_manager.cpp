@@ -111,6 +111,9 @@ void DeviceManager::list() {
       impl_->devices.push_back(out);
     }
   }
+  // Over the list limit the runtime stops without a fault text of its own.
+  if (rc == SOAP_OCCURS)
+    throw WebServiceException(std::string(impl_->endpoint.get()) + ": device list too long");
   lease.finish();
 }
 
