@@ -563,6 +563,8 @@ TEST(StreamRecovery, ACameraRestartedOnItsPortGetsTheSettingsAgain) {
   ASSERT_EQ(stream->start(), 0);
   Frame frame;
   ASSERT_EQ(stream->next(frame, 5000), FetchResult::Frame);
+  // A value the camera refuses is not recorded: a recovery would fail on it.
+  EXPECT_EQ(stream->setShutterTime(0), ocamsim::status::kBadArgument);
 
   sim->stop();
   ASSERT_TRUE(events.waitFor(StreamEvent::Lost, 1, 10000)) << events.details();
@@ -570,6 +572,7 @@ TEST(StreamRecovery, ACameraRestartedOnItsPortGetsTheSettingsAgain) {
   EXPECT_EQ(stream->camera(), nullptr);
   // Recorded while lost, made on the new camera.
   EXPECT_EQ(stream->setGain(9), -1);
+  EXPECT_EQ(stream->setTriggerDelay(-5), -1);  // the new camera refuses it: dropped
   frame.release();
   EXPECT_EQ(stream->next(frame, 50), FetchResult::Lost);
 
@@ -586,7 +589,8 @@ TEST(StreamRecovery, ACameraRestartedOnItsPortGetsTheSettingsAgain) {
   EXPECT_EQ(sim->lastSetting("scam:setGain"), "9");
   EXPECT_EQ(sim->lastSetting("scam:setShutterTime"), "20000");
   EXPECT_EQ(sim->lastSetting("scam:setFrameRateFloat"), "500");
-  EXPECT_EQ(sim->lastSetting("scam:setTriggerDelay"), "123");
+  EXPECT_EQ(sim->lastSetting("scam:setTriggerDelay"), "");
+  EXPECT_NE(events.details().find("trigger delay (refused"), std::string::npos) << events.details();
   EXPECT_EQ(sim->lastSetting("scam:setCameraWindow"), "8 4 32 24");
   EXPECT_EQ(sim->acquisitionMode(), OCamera::ACQ_MODE_FREE_RUN);
   EXPECT_EQ(stream->state(), StreamState::Running);
