@@ -186,6 +186,31 @@ TEST(OcameraSrc, PngFilesThroughVideoconvertDecodeInColour) {
   g_free(dir);
 }
 
+// The README's RTP pipelines over loopback: JPEG frames sent by one pipeline
+// arrive as pictures of the window's size in the other.
+TEST(OcameraSrc, RtpSenderAndReceiverOverLoopback) {
+  auto sim = startSim();
+  Pipeline rx(
+      "udpsrc name=rx address=127.0.0.1 port=0 caps=\"application/x-rtp,media=video,"
+      "encoding-name=JPEG,payload=26,clock-rate=90000\" ! rtpjpegdepay ! jpegdec ! "
+      "appsink name=sink sync=false");
+  ASSERT_NE(rx.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  int port = 0;
+  g_object_get(rx.element("rx"), "port", &port, nullptr);
+  ASSERT_GT(port, 0);
+  Pipeline tx(source(*sim, "width=320 height=240 frame-rate=30") +
+              " ! videoconvert ! video/x-raw,format=I420 ! jpegenc ! rtpjpegpay ! udpsink "
+              "host=127.0.0.1 port=" +
+              std::to_string(port));
+  ASSERT_NE(tx.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  std::vector<Pulled> got = rx.pullAll(3);
+  ASSERT_EQ(got.size(), 3u);
+  for (const Pulled &f : got) {
+    EXPECT_EQ(f.width, 320);
+    EXPECT_EQ(f.height, 240);
+  }
+}
+
 // Counts GAP events reaching the sink, and lets the test wait for the first.
 struct GapCounter {
   std::mutex m;
