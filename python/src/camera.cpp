@@ -110,17 +110,18 @@ class Camera {
     OCamera::Image image{};
     const int result = object_.shared([&](OCamera &c) { return c.getSingleImage(&image); });
     PyImage out = fill(image, result);
+    const bool delivered = result >= 0 && image.data && image.size > 0;
     const bool fits = static_cast<std::size_t>(image.size) <= view.size();
-    if (result >= 0 && image.data && fits) {
+    if (delivered && fits) {
       py::gil_scoped_release unlocked;
       std::memcpy(view.data(), image.data, static_cast<std::size_t>(image.size));
     }
     if (image.data) object_.shared([&](OCamera &c) { return c.freeImage(&image); });
-    if (!fits)
-      throw py::value_error("the image holds " + std::to_string(image.size) +
-                            " bytes, the buffer " + std::to_string(view.size()));
+    if (delivered && !fits)
+      throw py::value_error("the image holds " + std::to_string(out.size) + " bytes, the buffer " +
+                            std::to_string(view.size()));
     // As OCamera::getSingleImageInto: an empty image is a failure.
-    if (result >= 0 && (!image.data || image.size <= 0)) out.result = -1;
+    if (result >= 0 && !delivered) out.result = -1;
     if (out.result >= 0) out.data = buffer;
     checkValue(check_, out.result, "getSingleImageInto");
     return out;

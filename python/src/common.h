@@ -44,7 +44,7 @@ inline int checkValue(bool check, int result, const char *operation) {
 
 // Runs create (without the GIL) and returns its result; the library's
 // creation lines written meanwhile on this thread are collected in *reason
-// instead of going to standard error.
+// instead of going to standard error (empty when there were none).
 void *createCapturing(const std::function<void *()> &create, std::string *reason);
 // Installs the library's log handler; lines not being captured go where the
 // library would send them without a handler.

@@ -6,14 +6,12 @@
 
 #include "common.h"
 
-// Until every library this module loads against provides the log hook and the
-// reply time-out, they are looked up at load time; absent, creation lines go to
-// standard error and the settings raise NotImplementedError.
+// The reply time-out is looked up at load time, so that the module also loads
+// against a libocamera without it (set_reply_timeout then raises
+// NotImplementedError).
 namespace ocamera {
-void setLogHandler(LogHandler handler, void *user) __attribute__((weak));
 void setReplyTimeout(int milliseconds) __attribute__((weak));
 int replyTimeout() __attribute__((weak));
-void setRequestLogging(bool on) __attribute__((weak));
 }  // namespace ocamera
 
 namespace ocamera_python {
@@ -114,7 +112,8 @@ void raiseCameraError(int status, const char *operation) {
 
 void raiseCreationError(const std::string &what, const std::string &address,
                         const std::string &reason) {
-  PyErr_SetObject(creationErrorType().ptr(), creationErrorType()(what, address, reason).ptr());
+  const std::string why = reason.empty() ? "the library gave no reason" : reason;
+  PyErr_SetObject(creationErrorType().ptr(), creationErrorType()(what, address, why).ptr());
   throw py::error_already_set();
 }
 
@@ -132,13 +131,11 @@ void *createCapturing(const std::function<void *()> &create, std::string *reason
     }
     capturing = nullptr;
   }
-  if (reason) *reason = lines.empty() ? "the library gave no reason" : lines;
+  if (reason) *reason = lines;
   return object;
 }
 
-void installLogHandler() {
-  if (ocamera::setLogHandler) ocamera::setLogHandler(&logLine, nullptr);
-}
+void installLogHandler() { ocamera::setLogHandler(&logLine, nullptr); }
 
 void defineSettings(py::module_ &m) {
   m.def(
@@ -158,12 +155,7 @@ void defineSettings(py::module_ &m) {
       },
       "The reply time-out in force in milliseconds, 0 when off.");
   m.def(
-      "set_request_logging",
-      [](bool on) {
-        require(ocamera::setRequestLogging, "set_request_logging");
-        ocamera::setRequestLogging(on);
-      },
-      py::arg("on"),
+      "set_request_logging", [](bool on) { ocamera::setRequestLogging(on); }, py::arg("on"),
       "With on, every request writes one line naming the operation and its result to "
       "standard error.");
 }

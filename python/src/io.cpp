@@ -1,10 +1,11 @@
 // ocamera.Inputs, ocamera.Outputs and ocamera.LEDs: the I/O services, one
-// session each. Results are the service's (a state for getters and waits, a
-// status for the rest), -1 for a failed request.
+// session each. Results are the service's (the state read for getters, a status
+// for the rest, waits included), -1 for a failed request.
 #include <ocamera/export.h>
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>
+#include <pybind11/stl.h>
 
 #include <optional>
 #include <string>
@@ -109,26 +110,26 @@ void defineIo(py::module_ &m) {
       .def(
           "wait_for_input",
           [](IW &s, I::eCameraInput in, int state) {
-            return s.value("iWaitForInput", [&](I &o) { return o.iWaitForInput(in, state); });
+            return s.status("iWaitForInput", [&](I &o) { return o.iWaitForInput(in, state); });
           },
           py::arg("input"), py::arg("state"))
       .def(
           "wait_for_inputs",
           [](IW &s, int mask, int state) {
-            return s.value("iWaitForInputs", [&](I &o) { return o.iWaitForInputs(mask, state); });
+            return s.status("iWaitForInputs", [&](I &o) { return o.iWaitForInputs(mask, state); });
           },
           py::arg("mask"), py::arg("state"))
       .def(
           "wait_for_input_change",
           [](IW &s, I::eCameraInput in) {
-            return s.value("iWaitForInputChange", [&](I &o) { return o.iWaitForInputChange(in); });
+            return s.status("iWaitForInputChange", [&](I &o) { return o.iWaitForInputChange(in); });
           },
           py::arg("input"))
       .def(
           "wait_for_inputs_change",
           [](IW &s, int mask) {
-            return s.value("iWaitForInputsChange",
-                           [&](I &o) { return o.iWaitForInputsChange(mask); });
+            return s.status("iWaitForInputsChange",
+                            [&](I &o) { return o.iWaitForInputsChange(mask); });
           },
           py::arg("mask"))
       .def(

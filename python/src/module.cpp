@@ -11,8 +11,6 @@ PYBIND11_MODULE(_ocamera, m) {
   ocp::defineIo(m);
   ocp::defineTools(m);
   ocp::defineDevices(m);
-#ifdef OCAMERA_PYTHON_STREAM
   ocp::defineStream(m);
-#endif
   ocp::installLogHandler();
 }

@@ -70,12 +70,16 @@ class PyStream {
  public:
   PyStream(const std::string &address, const ocamera::StreamOptions &options, bool check)
       : address_(address), check_(check) {
-    std::string error;
-    {
-      py::gil_scoped_release unlocked;
-      stream_ = ocamera::Stream::create(address.c_str(), options, &error);
-    }
-    if (!stream_) raiseCreationError("stream", address, error.empty() ? "no reason given" : error);
+    std::string error, line;
+    stream_.reset(static_cast<ocamera::Stream *>(createCapturing(
+        [&]() -> void * {
+          return ocamera::Stream::create(address.c_str(), options, &error).release();
+        },
+        &line)));
+    // The stream's own error, then the camera factory's line with the cause.
+    if (!stream_)
+      raiseCreationError("stream", address,
+                         error.empty() || line.empty() ? error + line : error + ": " + line);
     // Events are recorded here so that Python code can read them without a
     // callback into the interpreter from the grab thread.
     auto events = events_;

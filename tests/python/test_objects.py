@@ -1,0 +1,106 @@
+"""Making and ending every kind of object, failures on creation and in check
+mode, and the device list."""
+
+import gc
+import os
+import subprocess
+import sys
+
+import pytest
+
+import ocamera
+
+
+def make_all(sim):
+    return [ocamera.Camera(sim.camera), ocamera.Inputs(sim.io), ocamera.Outputs(sim.io),
+            ocamera.LEDs(sim.io), ocamera.Stream(sim.camera, width=64, height=48)]
+
+
+def test_every_kind_is_destroyed_exactly_once(sim):
+    # close() twice, a with block around a closed object and garbage collection:
+    # each object sends one destroy, no more, no less.
+    first = make_all(sim)
+    for obj in first:
+        assert not obj.closed
+        if not isinstance(obj, (ocamera.Camera, ocamera.Stream)):
+            assert obj.open_io() == 0
+        obj.close()
+        obj.close()
+        assert obj.closed
+    with ocamera.Camera(sim.camera) as cam, ocamera.Outputs(sim.io) as out:
+        assert out.open_io() == 0
+        assert cam.get_shutter_time() >= 0 and out.get_outputs() >= 0
+    cam.close()
+    make_all(sim)  # dropped at once
+    gc.collect()
+    # Camera and Stream's camera (x2 rounds) + one in the with block; I/O objects.
+    for service, count in [("scam", 5), ("sinp", 2), ("sout", 3), ("sled", 2)]:
+        assert len(sim.requests(f"{service}:destroy", count)) == count, sim.lines
+    with pytest.raises(ocamera.ClosedError):
+        cam.get_shutter_time()
+    with pytest.raises(ValueError):  # ClosedError is a ValueError, as for a closed file
+        first[2].get_outputs()
+
+
+def test_creation_failure_names_address_and_reason(refused_address, capfd):
+    kinds = [("camera", lambda: ocamera.Camera(refused_address)),
+             ("inputs", lambda: ocamera.Inputs(refused_address)),
+             ("outputs", lambda: ocamera.Outputs(refused_address)),
+             ("LEDs", lambda: ocamera.LEDs(refused_address)),
+             ("stream", lambda: ocamera.Stream(refused_address))]
+    for what, make in kinds:
+        with pytest.raises(ocamera.CreationError) as caught:
+            make()
+        error = caught.value
+        assert isinstance(error, ConnectionError)
+        assert (error.what, error.address) == (what, refused_address)
+        assert "refused" in error.reason.lower(), error.reason
+        assert str(error).startswith(f"cannot create the {what} at {refused_address}: ")
+    # The library's own creation lines went into the exceptions, not to the terminal.
+    captured = capfd.readouterr()
+    assert "refused" not in captured.err.lower(), captured.err
+
+
+def test_results_are_integers_unless_check_raises(sim):
+    with ocamera.Camera(sim.camera) as cam, ocamera.Camera(sim.camera, check=True) as checked:
+        # Refused by the library without traffic.
+        assert cam.set_acquisition_mode(ocamera.AcqMode.FREE_RUN_SLAVE_STOP) == -1
+        with pytest.raises(ocamera.CameraError) as caught:
+            checked.set_acquisition_mode(ocamera.AcqMode.FREE_RUN_SLAVE_STOP)
+        assert (caught.value.status, caught.value.operation) == (-1, "setAcquisitionMode")
+        assert "setAcquisitionMode" in str(caught.value)
+        # No image outside the acquisition modes that deliver them.
+        assert cam.set_acquisition_mode(ocamera.AcqMode.STOP) == 0
+        image = cam.get_single_image()
+        assert image.result == -1 and image.data is None
+        assert checked.set_acquisition_mode(ocamera.AcqMode.STOP) == 0
+        with pytest.raises(ocamera.CameraError, match="getSingleImage"):
+            checked.get_single_image()
+        # A status the camera answers is the result, or the error's status.
+        assert cam.get_sensor_register("no-such-register")[0] not in (0, -1)
+        with pytest.raises(ocamera.CameraError) as caught:
+            checked.get_sensor_register("no-such-register")
+        assert caught.value.status == cam.get_sensor_register("no-such-register")[0]
+        assert cam.reserved1() == 0 and cam.reserved2() == -1
+
+
+def test_device_list_and_the_command(sim, refused_address):
+    devices = ocamera.list_devices(sim.camera)
+    assert len(devices) == 4
+    assert len({d.id for d in devices}) == 4
+    assert all(d.max_timeout == 10 and d.version.count(".") == 1 for d in devices)
+    with pytest.raises(ocamera.CreationError, match=refused_address):
+        ocamera.list_devices(refused_address)
+
+    env = dict(os.environ)
+    env.pop("OCAM_ADDRESS", None)
+    run = subprocess.run([sys.executable, "-m", "ocamera", sim.camera], env=env,
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    lines = run.stdout.splitlines()
+    assert lines[0].split()[:3] == ["ID", "TYPE", "VENDOR"]
+    assert [line.split()[1] for line in lines[1:]] == [d.type for d in devices]
+    failed = subprocess.run([sys.executable, "-m", "ocamera", refused_address], env=env,
+                            capture_output=True, text=True, timeout=60)
+    assert failed.returncode == 1 and failed.stdout == ""
+    assert failed.stderr.count("\n") == 1 and refused_address in failed.stderr

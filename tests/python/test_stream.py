@@ -1,0 +1,106 @@
+"""The stream as an iterator and with next(timeout), frames viewing the pool
+buffers, and recovery after the simulator restarted."""
+
+import gc
+import threading
+
+import numpy as np
+import pytest
+
+import ocamera
+
+
+def test_frames_view_the_pool_and_outlive_release(sim):
+    with ocamera.Stream(sim.camera, width=64, height=48, buffer_count=3, queue_depth=2,
+                        check=True) as stream:
+        assert stream.start() == 0
+        kept, seq = [], []
+        for frame in stream:
+            array = frame.array
+            assert array.shape == (48, 64) and array.dtype == np.uint8
+            assert not array.flags.writeable and not array.flags.owndata
+            assert np.asarray(frame) is array or np.shares_memory(np.asarray(frame), array)
+            seq.append(frame.seq_nr)
+            # The view keeps the buffer: the frame is released, the pixels stay.
+            copy = array.copy()
+            frame.release()
+            assert frame.released
+            with pytest.raises(ocamera.ClosedError):
+                frame.array
+            kept.append((array, copy))
+            if len(seq) == 2:
+                break
+        # The two kept views hold two of the three buffers: one frame more
+        # takes the last, and with that view alive no buffer is free.
+        frame = stream.next(timeout=10)
+        assert frame is not None and frame.seq_nr > seq[-1]
+        third = frame.array
+        frame.release()
+        assert stream.next(timeout=0.3) is None, "a buffer under a live view was reused"
+        del frame, third
+        for array, copy in kept:
+            np.testing.assert_array_equal(array, copy)
+        kept.clear()
+        gc.collect()
+        more = []
+        for _ in range(4):
+            with stream.next(timeout=10) as frame:
+                more.append((frame.seq_nr, frame.array.copy(), frame.pattern))
+        assert [m[0] for m in more] == sorted(m[0] for m in more)
+        rgb = ocamera.Tools.bayer_to_rgb(more[0][1], more[0][2])
+        assert rgb.shape == (48, 64, 3)
+        stats = stream.stats()
+        assert stats.delivered >= 7 and stats.state == ocamera.StreamState.RUNNING
+        # A frame's pixels survive the stream itself.
+        last = stream.next(timeout=10).array
+        snapshot = last.copy()
+    assert stream.closed
+    np.testing.assert_array_equal(last, snapshot)
+
+
+def test_next_timeout_stop_and_rgb(sim):
+    with ocamera.Stream(sim.camera, width=64, height=48, rgb=True,
+                        acquisition_mode=ocamera.AcqMode.SELECT_SHOT) as stream:
+        assert stream.start() == 0
+        assert stream.next(timeout=0.05) is None  # no trigger, no frame
+        assert stream.try_next() is None
+        assert stream.trigger_image() == 0
+        frame = stream.next(timeout=10)
+        assert frame.channels == 3 and frame.array.shape == (48, 64, 3)
+        stream.stop()
+        with pytest.raises(ocamera.StreamStopped):
+            stream.next(timeout=1)
+        assert list(stream) == []  # iteration of a stopped stream ends at once
+        assert stream.fetch(0)[0] == ocamera.FetchResult.STOPPED
+    with pytest.raises(ocamera.ClosedError):
+        stream.start()
+    with pytest.raises(TypeError, match="unknown option 'widht'"):
+        ocamera.Stream(sim.camera, widht=64)
+
+
+def test_iteration_recovers_after_a_restart(sim):
+    with ocamera.Stream(sim.camera, width=64, height=48, retry_initial_ms=50,
+                        retry_max_ms=200) as stream:
+        assert stream.start() == 0
+        before = [f.seq_nr for f, _ in zip(stream, range(3))]
+        assert len(before) == 3
+        sim.restart()
+        # The iterator waits through the loss; frames come again from the new
+        # camera. A watchdog stops the stream (ending the iteration) if not.
+        watchdog = threading.Timer(60, stream.stop)
+        watchdog.start()
+        after = []
+        try:
+            for frame in stream:
+                if stream.stats().recoveries >= 1:
+                    after.append(frame)
+                    if len(after) == 3:
+                        break
+        finally:
+            watchdog.cancel()
+        assert len(after) == 3
+        stats = stream.stats()
+        assert stats.recoveries >= 1 and stats.state == ocamera.StreamState.RUNNING
+        assert all(f.array.shape == (48, 64) for f in after)
+        event, detail = stream.last_event
+        assert event == ocamera.StreamEvent.RECOVERED, detail
