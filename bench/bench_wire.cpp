@@ -900,6 +900,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       row(label + " decode only, MB/s", find("Decode/library/" + size + "/"),
           find("Decode/runtime_codec/" + size + "/"), "", "bytes_per_second", 1e-6);
     }
+    std::printf("\n%-30s %12s %12s %9s\n", "simulator beside canned peer", "simulator", "canned",
+                "sim/can");
+    for (const std::string t : {"1", "4"})
+      pair("round trips/s, " + t + " thread" + (t == "1" ? "" : "s"),
+           "RoundTrip/library/real_time/threads:" + t,
+           "Canned/RoundTrip/library/real_time/threads:" + t);
+    for (const std::string size : {"1280/1024", "2592/1944"}) {
+      std::string label = size;
+      label[label.find('/')] = 'x';
+      pair(label + " Into frames/s", find("Image/library/" + size + "/"),
+           find("Canned/Image/library_into/" + size + "/"));
+    }
     const Figures &o = results_["CameraObjects/32/iterations:1/real_time"];
     if (!o.empty()) {
       std::printf(
@@ -945,6 +957,13 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     std::printf("%-30s %12s %12s %12s %9s %9s\n", label.c_str(), cell(a, 1).c_str(),
                 cell(r, 1).c_str(), cell(b, 1).c_str(), cell(b > 0 ? a / b : 0, 3).c_str(),
                 cell(r > 0 ? a / r : 0, 1).c_str());
+  }
+
+  void pair(const std::string &label, const std::string &sim, const std::string &canned) {
+    const double a = figure(sim, "items_per_second", 1), b = figure(canned, "items_per_second", 1);
+    if (a <= 0 || b <= 0) return;
+    std::printf("%-30s %12s %12s %9s\n", label.c_str(), cell(a, 1).c_str(), cell(b, 1).c_str(),
+                cell(a / b, 3).c_str());
   }
 
   std::map<std::string, Figures> results_;

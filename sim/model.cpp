@@ -382,14 +382,26 @@ Image Model::getSingleImage(int token) {
     img.status = nextFrame(lock, token, frame);
     if (img.status != kOk) return img;
   }
-  auto bytes = std::make_shared<std::vector<std::uint8_t>>(
-      static_cast<std::size_t>(frame.window.width) * frame.window.height);
+  const std::size_t size = static_cast<std::size_t>(frame.window.width) * frame.window.height;
+  // The image before the last one is rendered over when nobody holds it any
+  // more (its reply has gone out), so that a stream of frames reuses two blocks.
+  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cam_.spare && cam_.spare.use_count() == 1) bytes = std::move(cam_.spare);
+    cam_.spare.reset();
+  }
+  if (bytes)
+    bytes->resize(size);
+  else
+    bytes = std::make_shared<std::vector<std::uint8_t>>(size);
   scene().render(frame, options_.bayerPattern, bytes->data());
   img.seq = frame.seq;
   img.sec = frame.sec;
   img.usec = frame.usec;
   img.bytes = bytes;
   std::lock_guard<std::mutex> lock(mutex_);
+  cam_.spare = std::move(cam_.last);
   cam_.last = bytes;
   return img;
 }

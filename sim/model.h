@@ -223,6 +223,7 @@ class Model {
     bool ramEnabled = true;
     std::map<std::string, std::uint32_t> registers;
     std::shared_ptr<std::vector<std::uint8_t>> last;
+    std::shared_ptr<std::vector<std::uint8_t>> spare;  // the one before, for reuse
   } cam_;
   std::once_flag sceneOnce_;
   std::unique_ptr<Scene> scene_;

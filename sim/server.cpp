@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include <thread>
 
 #include "ocamH.h"
+#include "protocol/base64.h"
 #include "protocol/transport.h"
 #include "sim/simulator.h"
 
@@ -66,10 +68,13 @@ class Server {
   }
   bool waitForCount(const std::string &op, std::size_t n, int timeoutMs) const {
     std::unique_lock<std::mutex> lock(logMutex_);
-    return logCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    ++logWaiters_;
+    const bool reached = logCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
       auto it = counts_.find(op);
       return it != counts_.end() && it->second >= n;
     });
+    --logWaiters_;
+    return reached;
   }
   std::size_t accepted() const { return accepted_; }
   std::size_t openConnections() const {
@@ -115,6 +120,9 @@ class Server {
   void serveLoop(struct soap *ctx, Connection *c);
   void matchFault(Connection *c);
   void rawReply(Connection *c);
+  // The reply of the request just served as parts for one send.
+  bool prepareReply(Connection *c, struct iovec (&parts)[5], int &count);
+  static bool sendParts(int fd, struct iovec *parts, int count);
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
@@ -143,6 +151,7 @@ class Server {
   mutable std::condition_variable logCv_;
   std::deque<LogEntry> log_;
   std::map<std::string, std::size_t> counts_;
+  mutable std::size_t logWaiters_ = 0;  // only then does a request wake anybody
   std::map<std::string, std::string> settings_;
 
   std::thread scheduler_;
@@ -280,6 +289,11 @@ void Connection::shapePayload(unsigned char *&ptr, int &size) {
   }
 }
 
+void Connection::sendBeside(const unsigned char *ptr, int size) {
+  payload = ptr;
+  payloadSize = size;
+}
+
 void Connection::remember(const std::string &arguments) {
   if (status == status::kOk) server->remember(op, arguments);
 }
@@ -295,34 +309,88 @@ size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   return n;
 }
 
+int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
+  Connection *c = conn(ctx);
+  if (c->action != Action::None) return SOAP_OK;  // a fault replaces this reply
+  c->outBytes += len;
+  c->out.append(buf, len);
+  return SOAP_OK;
+}
+
 namespace {
 
-bool sendAll(int fd, const char *p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) return false;
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
+constexpr const char kImageEnd[] = "</scam:SingleImageResponse>";
+constexpr const char kDataStart[] = "<scam:data>";
+constexpr const char kDataEnd[] = "</scam:data>";
+
+// Adds `more` to the Content-Length of the header block at the start of
+// `reply`; false when there is none.
+bool lengthenBy(std::string &reply, std::size_t more) {
+  static const char kName[] = "Content-Length: ";
+  const std::size_t headerEnd = reply.find("\r\n\r\n");
+  const std::size_t at = reply.find(kName);
+  if (headerEnd == std::string::npos || at == std::string::npos || at > headerEnd) return false;
+  const std::size_t digits = at + sizeof kName - 1;
+  const std::size_t end = reply.find("\r\n", digits);
+  const unsigned long long length = std::strtoull(reply.c_str() + digits, nullptr, 10);
+  reply.replace(digits, end - digits, std::to_string(length + more));
   return true;
 }
 
 }  // namespace
 
-int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
-  Connection *c = conn(ctx);
-  if (c->action != Action::None) return SOAP_OK;  // a fault replaces this reply
-  c->outBytes += len;
-  if (!c->held.empty() && !sendAll(c->fd, c->held.data(), c->held.size())) return SOAP_EOF;
-  c->held.assign(buf, buf + len);
-  return SOAP_OK;
+// The image payload goes in as the last element of the reply, where the
+// runtime would have written it: the text is encoded once, straight into the
+// connection's reused buffer, and the parts go out in one call.
+bool Server::prepareReply(Connection *c, struct iovec (&parts)[5], int &count) {
+  count = 0;
+  if (c->out.empty()) return true;
+  if (!c->payload) {
+    parts[count++] = {&c->out[0], c->out.size()};
+    return true;
+  }
+  const std::size_t split = c->out.rfind(kImageEnd);
+  const std::size_t chars =
+      ocamera::wire::base64EncodedLength(static_cast<std::size_t>(c->payloadSize));
+  const std::size_t added = sizeof kDataStart - 1 + chars + sizeof kDataEnd - 1;
+  if (split == std::string::npos || !lengthenBy(c->out, added)) return false;
+  const std::size_t at = c->out.rfind(kImageEnd);  // the header may have grown
+  if (c->text.size() < chars) c->text.resize(chars);
+  ocamera::wire::encodeBase64(c->payload, static_cast<std::size_t>(c->payloadSize), &c->text[0]);
+  c->outBytes += added;
+  parts[count++] = {&c->out[0], at};
+  parts[count++] = {const_cast<char *>(kDataStart), sizeof kDataStart - 1};
+  parts[count++] = {&c->text[0], chars};
+  parts[count++] = {const_cast<char *>(kDataEnd), sizeof kDataEnd - 1};
+  parts[count++] = {&c->out[at], c->out.size() - at};
+  return true;
+}
+
+bool Server::sendParts(int fd, struct iovec *parts, int count) {
+  while (count > 0) {
+    msghdr msg{};
+    msg.msg_iov = parts;
+    msg.msg_iovlen = static_cast<std::size_t>(count);
+    ssize_t k = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) return false;
+    while (count > 0 && static_cast<std::size_t>(k) >= parts->iov_len) {
+      k -= static_cast<ssize_t>(parts->iov_len);
+      ++parts;
+      --count;
+    }
+    if (count > 0) {
+      parts->iov_base = static_cast<char *>(parts->iov_base) + k;
+      parts->iov_len -= static_cast<std::size_t>(k);
+    }
+  }
+  return true;
 }
 
 int Server::shutdownHook(struct soap *, SOAP_SOCKET, int) { return SOAP_OK; }
 
 int Server::closeHook(struct soap *ctx, SOAP_SOCKET) {
-  // The held reply still has to go out; the connection loop closes afterwards.
+  // The reply still has to go out; the connection loop closes afterwards.
   conn(ctx)->closeRequested = true;
   return SOAP_OK;
 }
@@ -497,7 +565,7 @@ void Server::serve(Connection *c) {
     ctx->socket = c->fd;
     ctx->frecv = &Server::recvHook;
     ctx->fsend = &Server::sendHook;
-    // The connection loop closes the socket once the held reply is out.
+    // The connection loop closes the socket once the reply is out.
     ctx->fclosesocket = &Server::closeHook;
     ctx->fshutdownsocket = &Server::shutdownHook;
     ctx->socket_flags = MSG_NOSIGNAL;
@@ -530,7 +598,9 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->action = Action::None;
     c->inBytes = 0;
     c->outBytes = 0;
-    c->held.clear();
+    c->out.clear();
+    c->payload = nullptr;
+    c->payloadSize = 0;
     c->image.reset();
     if (soap_begin_serve(ctx)) break;
     if (soap_peek_element(ctx) == SOAP_OK) c->op = canonicalOperation(ctx);
@@ -565,9 +635,12 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         break;
       }
     }
+    struct iovec parts[5];
+    int count = 0;
+    if (!prepareReply(c, parts, count)) keep = false;
     if (!c->op.empty()) record(c);
-    if (!c->held.empty() && !sendAll(c->fd, c->held.data(), c->held.size())) keep = false;
-    c->held.clear();
+    if (count > 0 && !sendParts(c->fd, parts, count)) keep = false;
+    c->image.reset();
     soap_destroy(ctx);
     soap_end(ctx);
     if (!keep) break;
@@ -619,7 +692,8 @@ void Server::rawReply(Connection *c) {
   }
   out += body;
   c->outBytes = out.size();
-  c->held.assign(out.begin(), out.end());
+  c->payload = nullptr;
+  c->out = std::move(out);
 }
 
 void Server::record(Connection *c) {
@@ -640,7 +714,7 @@ void Server::record(Connection *c) {
   log_.push_back(std::move(e));
   if (options_.logLimit && log_.size() > options_.logLimit) log_.pop_front();
   ++counts_[c->op];
-  logCv_.notify_all();
+  if (logWaiters_ > 0) logCv_.notify_all();
 }
 
 void Server::runSchedule() {

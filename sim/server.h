@@ -40,10 +40,17 @@ struct Connection {
   Action action = Action::None;
   std::size_t inBytes = 0;
   std::size_t outBytes = 0;
-  // The latest piece of the reply, sent only after the request is logged, so
-  // that a client holding its answer finds the request in the log.
-  std::vector<char> held;
+  // The reply as the runtime writes it, sent only after the request is
+  // logged, so that a client holding its answer finds the request in the
+  // log. Kept from request to request, so that its room is reused.
+  std::string out;
   bool closeRequested = false;  // the runtime is done with the connection
+  // An image payload goes out beside the runtime's reply instead of through
+  // it: encoded once into `text` (reused), spliced in as the reply's last
+  // element and sent in the same call as the rest (see Server::sendReply).
+  const std::uint8_t *payload = nullptr;
+  int payloadSize = 0;
+  std::string text;
   // Reply payloads that must outlive the service function.
   std::shared_ptr<std::vector<std::uint8_t>> image;
   std::vector<std::uint8_t> scratch;
@@ -57,6 +64,8 @@ struct Connection {
   int answer(int value);
   // Makes a base64 payload `fault.bytes` shorter or longer (TruncateData, PadData).
   void shapePayload(unsigned char *&ptr, int &size);
+  // Hands an image payload to the reply path (after shapePayload).
+  void sendBeside(const unsigned char *ptr, int size);
   // Setters also remember their arguments for Simulator::lastSetting().
   void remember(const std::string &arguments);
 };

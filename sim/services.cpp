@@ -214,6 +214,9 @@ int scam__getSingleImage(struct soap *ctx, int token, scam__SingleImageResponse 
   result.data.__size = img.bytes ? static_cast<int>(img.bytes->size()) : 0;
   result.nSize = result.data.__size;
   c.shapePayload(result.data.__ptr, result.data.__size);
+  c.sendBeside(result.data.__ptr, result.data.__size);
+  result.data.__ptr = nullptr;  // left out here, spliced in by the reply path
+  result.data.__size = 0;
   return SOAP_OK;
 }
 
