@@ -76,7 +76,6 @@ std::unique_ptr<T, Destroyer> connect(const std::string &service, const std::str
   if (!object)
     throw Failure("cannot connect to the " + service + " at " + shownAddress(address, defaultPort) +
                   ": " + reason(captured, std::chrono::steady_clock::now() - started));
-
   return std::unique_ptr<T, Destroyer>(object);
 }
 
