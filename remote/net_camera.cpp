@@ -93,6 +93,14 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
     return -1;
   const int bytes = payloadBytes(reply.data);
   if (bytes == 0) {
+    // No image: a camera that says why (a read time-out, a dead session) has
+    // its status returned and stored, so a caller never takes a refusal for an
+    // empty image.
+    if (reply.nStatus != 0) {
+      if (!intoCallerBuffer) image->size = 0;
+      image->status = reply.nStatus;
+      return reply.nStatus;
+    }
     if (intoCallerBuffer) return -1;
     image->size = 0;
     return 0;
@@ -124,10 +132,13 @@ int ONetCamera::getSingleImageInto(Image *image) {
 }
 
 int ONetCamera::freeImage(Image *image) {
-  if (!image || !imagesEnabled()) return -1;
+  if (!image) return -1;
+  // The memory is the caller's to give back whatever the mode is now: an image
+  // grabbed before the acquisition stopped is freed too. The result is still
+  // the gate's.
   delete[] image->data;
   image->data = nullptr;
-  return 0;
+  return imagesEnabled() ? 0 : -1;
 }
 
 int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxImageCount); }
@@ -270,6 +281,9 @@ int ONetCamera::readImageRAM(void *destination, unsigned address, unsigned lengt
                                          length, reply) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
+  // A refusal comes without data: its status says why. Data of another length
+  // than asked for is a broken reply.
+  if (bytes == 0 && reply.status != 0) return reply.status;
   if (static_cast<unsigned>(bytes) != length) return -1;
   if (reply.status == 0 && bytes > 0) moveOut(ctx, reply.data, destination, bytes);
   return reply.status;
