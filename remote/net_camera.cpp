@@ -88,11 +88,20 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__SingleImageResponse reply;
-  if (ocam::soap_call_scam__getSingleImage(ctx, lease.endpoint(), "", session_->token(), reply) !=
-      SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSingleImage(c, e, "", session_->token(), reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
   if (bytes == 0) {
+    // No image: a camera that says why (a read time-out, a dead session) has
+    // its status returned and stored, so a caller never takes a refusal for an
+    // empty image.
+    if (reply.nStatus != 0) {
+      if (!intoCallerBuffer) image->size = 0;
+      image->status = reply.nStatus;
+      return reply.nStatus;
+    }
     if (intoCallerBuffer) return -1;
     image->size = 0;
     return 0;
@@ -124,10 +133,13 @@ int ONetCamera::getSingleImageInto(Image *image) {
 }
 
 int ONetCamera::freeImage(Image *image) {
-  if (!image || !imagesEnabled()) return -1;
+  if (!image) return -1;
+  // The memory is the caller's to give back whatever the mode is now: an image
+  // grabbed before the acquisition stopped is freed too. The result is still
+  // the gate's.
   delete[] image->data;
   image->data = nullptr;
-  return 0;
+  return imagesEnabled() ? 0 : -1;
 }
 
 int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxImageCount); }
@@ -135,8 +147,9 @@ int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxIm
 int ONetCamera::getImageCount() {
   SoapGuard lease(cache(), false);
   int count = 0;
-  if (ocam::soap_call_scam__getImageCount(lease.context(), lease.endpoint(), "", session_->token(),
-                                          count) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getImageCount(c, e, "", session_->token(), count);
+      }) != SOAP_OK)
     return 0;
   return count;
 }
@@ -156,9 +169,10 @@ int ONetCamera::setAcquisitionMode(eAcqMode mode) {
   }
   SoapGuard lease(cache(), false);
   int status = 0;
-  if (ocam::soap_call_scam__setAcquisitionMode(lease.context(), lease.endpoint(), "",
-                                               session_->token(), ocam::scam__eAcqMode(mode),
-                                               status) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__setAcquisitionMode(c, e, "", session_->token(),
+                                                        ocam::scam__eAcqMode(mode), status);
+      }) != SOAP_OK)
     return -1;
   // The camera took the request, whatever it answered.
   acquisitionMode_ = mode;
@@ -266,10 +280,15 @@ int ONetCamera::readImageRAM(void *destination, unsigned address, unsigned lengt
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__readImageRAMResponse reply;
-  if (ocam::soap_call_scam__readImageRAM(ctx, lease.endpoint(), "", session_->token(), address,
-                                         length, reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__readImageRAM(c, e, "", session_->token(), address, length,
+                                                  reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
+  // A refusal comes without data: its status says why. Data of another length
+  // than asked for is a broken reply.
+  if (bytes == 0 && reply.status != 0) return reply.status;
   if (static_cast<unsigned>(bytes) != length) return -1;
   if (reply.status == 0 && bytes > 0) moveOut(ctx, reply.data, destination, bytes);
   return reply.status;
@@ -282,8 +301,10 @@ int ONetCamera::readImageRAMReducedData(void *destination, unsigned address, uns
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__readImageRAMReducedDataResponse reply;
-  if (ocam::soap_call_scam__readImageRAMReducedData(ctx, lease.endpoint(), "", session_->token(),
-                                                    address, length, reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__readImageRAMReducedData(c, e, "", session_->token(), address,
+                                                             length, reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
   if (static_cast<unsigned>(bytes) != reply.retlen) return -1;
@@ -351,9 +372,10 @@ int ONetCamera::setSensorRegister(const char *name, unsigned value) {
 int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
   SoapGuard lease(cache(), false);
   ocam::scam__GetSensorRegisterResponse reply;
-  if (ocam::soap_call_scam__getSensorRegister(lease.context(), lease.endpoint(), "",
-                                              session_->token(), const_cast<char *>(name),
-                                              reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSensorRegister(c, e, "", session_->token(),
+                                                       const_cast<char *>(name), reply);
+      }) != SOAP_OK)
     return -1;
   if (value) *value = reply.nValue;
   return reply.status;
@@ -362,8 +384,9 @@ int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
 const char *const *ONetCamera::getSensorRegisterNames() {
   SoapGuard lease(cache(), false);
   ocam::scam__SensorRegisterNames reply;
-  if (ocam::soap_call_scam__getSensorRegisterNames(lease.context(), lease.endpoint(), "",
-                                                   session_->token(), reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSensorRegisterNames(c, e, "", session_->token(), reply);
+      }) != SOAP_OK)
     return nullptr;  // a list from an earlier call stays valid
   // A reply without names gives a list holding only the terminating null; a
   // null entry becomes "". The new list is built in full before it replaces the

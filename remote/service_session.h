@@ -47,13 +47,14 @@ class ServiceSession {
   static std::unique_ptr<ServiceSession> open(const std::string &address, const char *typeName,
                                               int (*create)(struct soap *, const char *,
                                                             const char *, int, Params...),
-                                              Args &&...args) {
+                                              const Args &...args) {
     auto session = std::make_unique<ServiceSession>(address);
     session->openDevice(typeName);
     mox::webservice::client::SoapGuard lease(session->cache(), true);
     int status = 0;
-    const int rc = create(lease.context(), lease.endpoint(), "", session->token_,
-                          std::forward<Args>(args)..., status);
+    const int rc = lease.send([&](struct soap *c, const char *e) {
+      return create(c, e, "", session->token_, args..., status);
+    });
     if (rc == 0 && status != 0) throw mox::webservice::WebServiceException("Create failed");
     lease.finish();  // raises the fault text when the request failed
     return session;
