@@ -217,11 +217,11 @@ extern "C" void onInterrupt(int) { g_interrupted = true; }
 int runContinuous(const Plan &plan) {
   EventLines events(true);
   std::unique_ptr<ocamera::Stream> stream = openStream(plan, events);
-  struct sigaction action {};
+  struct sigaction action = {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {
-  }, oldTerm{};
+  struct sigaction oldInt = {};
+  struct sigaction oldTerm = {};
   sigaction(SIGINT, &action, &oldInt);
   sigaction(SIGTERM, &action, &oldTerm);
 
@@ -229,7 +229,6 @@ int runContinuous(const Plan &plan) {
   const auto until = start + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double>(plan.seconds));
   ocamera::Frame frame;
-  std::uint64_t taken = 0;
   for (;;) {
     if (g_interrupted) break;
     const Clock::time_point now = Clock::now();
@@ -240,10 +239,7 @@ int runContinuous(const Plan &plan) {
           wait, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1));
     if (triggered(plan.mode) && stream->state() == ocamera::StreamState::Running)
       stream->triggerImage();
-    if (stream->next(frame, wait) == ocamera::FetchResult::Frame) {
-      ++taken;
-      frame.release();
-    }
+    if (stream->next(frame, wait) == ocamera::FetchResult::Frame) frame.release();
   }
   stream->stop();
   sigaction(SIGINT, &oldInt, nullptr);

@@ -71,9 +71,9 @@ struct StreamOptions {
   // for a request in flight on a camera that is alive. A request that ends
   // with the camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
-  // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1: two
-  // requests on two connections did not raise the frame rate in measurements
-  // (bench_stream), so the stream keeps one and frames stay in seqNr order.
+  // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1 for
+  // now: the stream keeps one request in flight, so frames are in seqNr order.
+  // (bench_stream's Bare/2 measures what a second request would gain.)
   int requestsInFlight = 1;
   // Recovery: a stream is lost after failuresBeforeLost failed requests in a
   // row (or at once on a reply saying the session is gone, status -10); it
