@@ -5,8 +5,8 @@
 
 1. frames/s of a Python stream loop (for frame in stream) against a C++
    next() loop, both on the same simulated camera, rounds interleaved;
-2. seconds per Tools.bayer_to_rgb against OCameraTools::Bayer2RGB on the
-   same grabbed frame.
+2. seconds per Tools.bayer_to_rgb against OCameraTools::Bayer2RGB (called
+   through ctypes in the same process) on the same grabbed frame, interleaved.
 Prints the medians and the Python/C++ ratios (goal: 0.95 or more each).
 """
 
@@ -16,7 +16,6 @@ import re
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 import ocamera
@@ -49,6 +48,42 @@ def python_stream_rate(address, width, height, frames, fps):
         return got / (time.perf_counter() - start)
 
 
+def library_bayer2rgb():
+    """OCameraTools::Bayer2RGB of the libocamera this process loaded, called
+    straight through ctypes: the C++ conversion in the same process."""
+    import ctypes
+    path = next(line.split()[-1] for line in open("/proc/self/maps") if "libocamera.so" in line)
+    function = ctypes.CDLL(path)._ZN12OCameraTools9Bayer2RGBEPhS0_iiNS_13eBayerPatternE
+    function.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                         ctypes.c_int]
+    function.restype = None
+    return function
+
+
+def bayer_times(raw, pattern, count):
+    """Seconds per conversion of the same frame, the three kinds interleaved:
+    C++ into one buffer, Python into out=, Python into a new array."""
+    import numpy as np
+    cxx = library_bayer2rgb()
+    height, width = raw.shape
+    rgb = np.empty((height, width, 3), np.uint8)
+    reference = np.empty_like(rgb)
+    source, destination = raw.ctypes.data, reference.ctypes.data
+    times = ([], [], [])
+    for _ in range(count):
+        start = time.perf_counter()
+        cxx(source, destination, width, height, int(pattern))
+        middle = time.perf_counter()
+        ocamera.Tools.bayer_to_rgb(raw, pattern, out=rgb)
+        end = time.perf_counter()
+        ocamera.Tools.bayer_to_rgb(raw, pattern)
+        times[0].append(middle - start)
+        times[1].append(end - middle)
+        times[2].append(time.perf_counter() - end)
+    assert (rgb == reference).all()
+    return times
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--ocamsim", required=True)
@@ -79,29 +114,10 @@ def main():
             cam.set_acquisition_mode(ocamera.AcqMode.FREE_RUN)
             raw = cam.get_single_image().data
         pattern = ocamera.BayerPattern.GRGR
-        conversions = 100
-        with tempfile.TemporaryDirectory() as scratch:
-            path = os.path.join(scratch, "frame.raw")
-            raw.tofile(path)
-            cxx_t, py_t = [], []
-            for _ in range(args.rounds):
-                out = subprocess.run([args.reference, "bayer", path, str(args.width),
-                                      str(args.height), str(int(pattern)), str(conversions)],
-                                     check=True, capture_output=True, text=True, timeout=600)
-                cxx_t.append(float(out.stdout))
-                rgb = ocamera.Tools.bayer_to_rgb(raw, pattern)
-                start = time.perf_counter()
-                for _ in range(conversions):
-                    ocamera.Tools.bayer_to_rgb(raw, pattern, out=rgb)
-                py_t.append((time.perf_counter() - start) / conversions)
-                # A new output array each time, as the plain call makes it.
-                start = time.perf_counter()
-                for _ in range(conversions):
-                    ocamera.Tools.bayer_to_rgb(raw, pattern)
-                py_t[-1] = (py_t[-1], (time.perf_counter() - start) / conversions)
+        cxx_t, py_out_t, py_new_t = bayer_times(raw, pattern, args.rounds * 20)
         cxx_bayer = statistics.median(cxx_t)
-        py_bayer_out = statistics.median(t[0] for t in py_t)
-        py_bayer_new = statistics.median(t[1] for t in py_t)
+        py_bayer_out = statistics.median(py_out_t)
+        py_bayer_new = statistics.median(py_new_t)
     finally:
         sim.terminate()
         sim.wait(timeout=20)
