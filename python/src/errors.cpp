@@ -77,7 +77,8 @@ class CreationError(Error, ConnectionError):
         self.reason = reason
 
     def __str__(self):
-        return f"cannot create the {self.what} at {self.address}: {self.reason}"
+        verb = "read" if self.what == "device list" else "create"
+        return f"cannot {verb} the {self.what} at {self.address}: {self.reason}"
 
 
 class ClosedError(Error, ValueError):

@@ -186,26 +186,27 @@ class PyStream {
   std::shared_ptr<Events> events_ = std::make_shared<Events>();
 };
 
+using S = ocamera::StreamOptions;
+const std::pair<const char *, int S::*> kIntOptions[] = {
+    {"x0", &S::x0},
+    {"y0", &S::y0},
+    {"width", &S::width},
+    {"height", &S::height},
+    {"camera_buffers", &S::cameraBuffers},
+    {"buffer_count", &S::bufferCount},
+    {"queue_depth", &S::queueDepth},
+    {"red", &S::red},
+    {"green", &S::green},
+    {"blue", &S::blue},
+    {"read_timeout_ms", &S::readTimeoutMs},
+    {"requests_in_flight", &S::requestsInFlight},
+    {"failures_before_lost", &S::failuresBeforeLost},
+    {"retry_initial_ms", &S::retryInitialMs},
+    {"retry_max_ms", &S::retryMaxMs},
+    {"retry_limit", &S::retryLimit}};
+
 void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) {
-  using S = ocamera::StreamOptions;
-  static const std::pair<const char *, int S::*> ints[] = {
-      {"x0", &S::x0},
-      {"y0", &S::y0},
-      {"width", &S::width},
-      {"height", &S::height},
-      {"camera_buffers", &S::cameraBuffers},
-      {"buffer_count", &S::bufferCount},
-      {"queue_depth", &S::queueDepth},
-      {"red", &S::red},
-      {"green", &S::green},
-      {"blue", &S::blue},
-      {"read_timeout_ms", &S::readTimeoutMs},
-      {"requests_in_flight", &S::requestsInFlight},
-      {"failures_before_lost", &S::failuresBeforeLost},
-      {"retry_initial_ms", &S::retryInitialMs},
-      {"retry_max_ms", &S::retryMaxMs},
-      {"retry_limit", &S::retryLimit}};
-  for (const auto &[name, member] : ints)
+  for (const auto &[name, member] : kIntOptions)
     if (key == name) {
       o.*member = v.cast<int>();
       return;
@@ -226,6 +227,20 @@ void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) 
     o.recover = v.cast<bool>();
   else
     throw py::type_error("Stream got an unknown option '" + key + "'");
+}
+
+// The options as keyword arguments of the constructor would give them.
+py::dict optionsDict(const ocamera::StreamOptions &o) {
+  py::dict d;
+  for (const auto &[name, member] : kIntOptions) d[name] = o.*member;
+  d["camera_type"] = o.cameraType;
+  d["pattern"] = o.pattern;
+  d["acquisition_mode"] = o.acquisitionMode;
+  d["when_full"] = o.whenFull;
+  d["rgb"] = o.rgb;
+  d["white_balance"] = o.whiteBalance;
+  d["recover"] = o.recover;
+  return d;
 }
 
 }  // namespace
@@ -360,9 +375,14 @@ class StreamStopped(Error):
                             s.call([&](St &st) { return st.setAcquisitionMode(mode); }));
           },
           py::arg("mode"))
-      .def("trigger_image", [](PyStream &s) {
-        return s.status("triggerImage", s.call([](St &st) { return st.triggerImage(); }));
-      });
+      .def("trigger_image",
+           [](PyStream &s) {
+             return s.status("triggerImage", s.call([](St &st) { return st.triggerImage(); }));
+           })
+      .def(
+          "options",
+          [](PyStream &s) { return optionsDict(s.call([](St &st) { return st.options(); })); },
+          "The options the stream was made with (the window as set last), as a dict.");
 }
 
 }  // namespace ocamera_python

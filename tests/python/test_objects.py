@@ -104,3 +104,19 @@ def test_device_list_and_the_command(sim, refused_address):
                             capture_output=True, text=True, timeout=60)
     assert failed.returncode == 1 and failed.stdout == ""
     assert failed.stderr.count("\n") == 1 and refused_address in failed.stderr
+
+
+def test_installed_package_imports_without_the_build_tree(tmp_path):
+    prefix = tmp_path / "prefix"
+    subprocess.run([os.environ["OCAMERA_CMAKE"], "--install", os.environ["OCAMERA_BUILD_DIR"],
+                    "--prefix", str(prefix)], check=True, capture_output=True, timeout=120)
+    env = {"PATH": os.environ.get("PATH", ""),
+           "PYTHONPATH": str(prefix / os.environ["OCAMERA_PYTHON_INSTALL_DIR"])}
+    probe = ("import ocamera\n"
+             "print(ocamera.__file__)\n"
+             "print([l.split()[-1] for l in open('/proc/self/maps') if 'libocamera' in l][0])\n")
+    run = subprocess.run([sys.executable, "-c", probe], env=env, cwd=tmp_path,
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    package, library = run.stdout.split()
+    assert package.startswith(str(prefix)) and library.startswith(str(prefix)), run.stdout

@@ -74,6 +74,12 @@ def test_next_timeout_stop_and_rgb(sim):
         assert stream.fetch(0)[0] == ocamera.FetchResult.STOPPED
     with pytest.raises(ocamera.ClosedError):
         stream.start()
+    assert stream.closed
+    with ocamera.Stream(sim.camera, width=32, height=16, when_full=ocamera.QueuePolicy.BLOCK) as s:
+        assert s.set_camera_window(0, 0, 48, 24) == 0
+        options = s.options()
+        assert (options["width"], options["height"]) == (48, 24)
+        assert options["when_full"] == ocamera.QueuePolicy.BLOCK and options["queue_depth"] == 4
     with pytest.raises(TypeError, match="unknown option 'widht'"):
         ocamera.Stream(sim.camera, widht=64)
 
