@@ -1,17 +1,17 @@
-// ocam grab: take frames from the camera, convert them on the PC and write PNG
-// files (or the raw Bayer bytes). Frames are fetched on the main thread into
-// reused buffers while a second thread converts and writes the previous ones.
+// ocam grab: take frames from the camera through a stream, convert them on the
+// PC and write PNG files (or the raw Bayer bytes); or, continuously, count the
+// frames for a while, riding out a camera that goes away and comes back. The
+// stream's grab thread fetches and converts the next frames while the main
+// thread writes the previous ones.
+#include <ocamera/stream.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <iostream>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "commands.h"
 #include "common.h"
@@ -30,12 +30,22 @@ const std::vector<Named> &modeNames() {
   return names;
 }
 
+// The window grab sets when --width/--height are not given.
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 1024;
+// How long a frame may take before grab gives up on it (a triggered or slave
+// mode without its trigger, a camera that stalls).
+constexpr int kFrameTimeoutMs = 5000;
+
 struct Plan {
   std::string address;
   OCamera::eCameraType type = OCamera::CAM_TYPE_GENERIC;
   int frames = 1;
-  int width = 1280;
-  int height = 1024;
+  int width = kDefaultWidth;
+  int height = kDefaultHeight;
+  bool defaultWindow = true;
+  bool continuous = false;
+  double seconds = 0;  // > 0: a timed continuous run
   OCamera::eAcqMode mode = OCamera::ACQ_MODE_FREE_RUN;
   OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
   WhiteBalance wb;
@@ -59,8 +69,14 @@ Plan makePlan(const Args &args) {
   plan.address = cameraAddress(args);
   plan.type = sensorType(args);
   plan.frames = parseInt(args.get("count", "1"), "-n", 1, 1000000);
-  plan.width = parseInt(args.get("width", "1280"), "--width", 2, 16384);
-  plan.height = parseInt(args.get("height", "1024"), "--height", 2, 16384);
+  plan.width = parseInt(args.get("width", std::to_string(kDefaultWidth)), "--width", 2, 16384);
+  plan.height = parseInt(args.get("height", std::to_string(kDefaultHeight)), "--height", 2, 16384);
+  plan.defaultWindow = !args.has("width") && !args.has("height");
+  plan.continuous = args.has("continuous") || args.has("seconds");
+  if (args.has("seconds"))
+    plan.seconds = parseFloat(args.get("seconds"), "--seconds", 0.001f, 1e7f);
+  if (plan.continuous && args.has("count"))
+    throw UsageError("-n counts the frames written; a continuous run writes none");
   plan.mode = static_cast<OCamera::eAcqMode>(
       lookupName(modeNames(), args.get("mode", "free-run"), "acquisition mode", "ACQ_MODE_"));
   plan.raw = args.has("raw");
@@ -80,104 +96,6 @@ Plan makePlan(const Args &args) {
     throw UsageError("--prefix must be a plain file name part");
   return plan;
 }
-
-// Converts and writes frames on its own thread; the grabbing thread hands over
-// filled buffers and takes empty ones back.
-class Writer {
- public:
-  Writer(const Plan &plan, std::size_t capacity, int slots) : plan_(plan) {
-    for (int i = 0; i < slots; ++i) {
-      buffers_.emplace_back(new unsigned char[capacity]);
-      free_.push_back(buffers_.back().get());
-    }
-    if (!plan.raw) rgb_.resize(plan.frameBytes() * 3);
-    thread_ = std::thread([this] { work(); });
-  }
-  ~Writer() { finish(std::nothrow); }
-
-  // An empty buffer; Failure when writing has failed meanwhile.
-  unsigned char *acquire() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !free_.empty() || !error_.empty(); });
-    if (!error_.empty()) throw Failure(error_);
-    unsigned char *buffer = free_.front();
-    free_.pop_front();
-    return buffer;
-  }
-  void release(unsigned char *buffer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    free_.push_back(buffer);
-    changed_.notify_all();
-  }
-  void submit(unsigned char *buffer, int index) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({buffer, index});
-    changed_.notify_all();
-  }
-  // Waits until every submitted frame is written; Failure when one was not.
-  void finish() {
-    finish(std::nothrow);
-    if (!error_.empty()) throw Failure(error_);
-  }
-
- private:
-  struct Job {
-    unsigned char *buffer;
-    int index;
-  };
-
-  void finish(std::nothrow_t) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      closing_ = true;
-      changed_.notify_all();
-    }
-    if (thread_.joinable()) thread_.join();
-  }
-
-  void work() {
-    for (;;) {
-      Job job;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return !jobs_.empty() || closing_; });
-        if (jobs_.empty() || !error_.empty()) return;
-        job = jobs_.front();
-        jobs_.pop_front();
-      }
-      try {
-        write(job);
-        release(job.buffer);
-      } catch (const std::exception &e) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        error_ = e.what();
-        changed_.notify_all();
-        return;
-      }
-    }
-  }
-
-  void write(const Job &job) {
-    std::string path = plan_.fileName(job.index);
-    if (plan_.raw) {
-      writeBytes(path, job.buffer, plan_.frameBytes());
-      return;
-    }
-    convertBayer(job.buffer, rgb_.data(), plan_.width, plan_.height, plan_.pattern, plan_.wb);
-    writePng(path, rgb_.data(), plan_.width, plan_.height);
-  }
-
-  const Plan &plan_;
-  std::vector<std::unique_ptr<unsigned char[]>> buffers_;
-  std::vector<unsigned char> rgb_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<unsigned char *> free_;
-  std::deque<Job> jobs_;
-  bool closing_ = false;
-  std::string error_;
-  std::thread thread_;
-};
 
 // "[#######-------]  7/15" on standard error, redrawn in place.
 class Progress {
@@ -204,59 +122,187 @@ class Progress {
   bool shown_;
 };
 
-// Stops the acquisition and closes the camera on every way out.
-struct Acquisition {
-  OCamera *camera;
-  bool opened = false;
-  bool started = false;
-  ~Acquisition() {
-    if (started) camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
-    if (opened) camera->close();
+// Whether the mode takes a trigger for each frame; free run and free-run slave
+// capture on their own.
+bool triggered(OCamera::eAcqMode mode) {
+  return mode == OCamera::ACQ_MODE_SINGLE_SHOT || mode == OCamera::ACQ_MODE_SELECT_SHOT;
+}
+
+ocamera::StreamOptions streamOptions(const Plan &plan) {
+  ocamera::StreamOptions o;
+  o.cameraType = plan.type;
+  o.width = plan.width;
+  o.height = plan.height;
+  o.pattern = plan.pattern;
+  o.acquisitionMode = plan.mode;
+  o.cameraBuffers = plan.buffers;
+  if (plan.continuous) {
+    // Live: the newest frames, nothing converted, the camera waited for
+    // through any outage until the run ends.
+    o.whenFull = ocamera::QueuePolicy::DropOldest;
+    o.recover = true;
+  } else {
+    // Every frame taken is written; a lost camera ends the run.
+    o.whenFull = ocamera::QueuePolicy::Block;
+    o.bufferCount = 4;
+    o.queueDepth = 3;
+    o.frameLimit = plan.frames;  // no frame is fetched beyond the ones written
+    o.recover = false;
+    o.rgb = !plan.raw;
+    o.whiteBalance = plan.wb.source == WhiteBalance::Source::kNone
+                         ? ocamera::WhiteBalance::None
+                         : ocamera::WhiteBalance::Factors;  // wb.conf was read already
+    o.red = plan.wb.red;
+    o.green = plan.wb.green;
+    o.blue = plan.wb.blue;
   }
+  return o;
+}
+
+// The last Lost or GaveUp detail of a stream, and (for a continuous run) a
+// line on standard error for each event.
+class EventLines {
+ public:
+  explicit EventLines(bool print) : print_(print) {}
+  void attach(ocamera::Stream &stream) {
+    stream.setEventCallback([this](ocamera::StreamEvent event, const std::string &detail) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (event == ocamera::StreamEvent::Lost || event == ocamera::StreamEvent::GaveUp)
+        last_ = detail;
+      if (!print_) return;
+      if (event == ocamera::StreamEvent::Lost)
+        std::fprintf(stderr, "camera lost: %s; reconnecting\n", detail.c_str());
+      else if (event == ocamera::StreamEvent::Recovered)
+        std::fprintf(stderr, "camera back (%s), settings made again\n", detail.c_str());
+      else if (event == ocamera::StreamEvent::GaveUp)
+        std::fprintf(stderr, "camera not back: %s\n", detail.c_str());
+    });
+  }
+  std::string last() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_.empty() ? "the camera was lost" : last_;
+  }
+
+ private:
+  bool print_;
+  std::mutex mutex_;
+  std::string last_;
 };
+
+std::unique_ptr<ocamera::Stream> openStream(const Plan &plan, EventLines &events) {
+  std::string error;
+  std::unique_ptr<ocamera::Stream> stream;
+  const std::string address =
+      plan.address == kFactoryAddress ? ocamera::kFactoryDefaultAddress : plan.address;
+  std::string reason = captureErrors(
+      [&] { stream = ocamera::Stream::create(address.c_str(), streamOptions(plan), &error); });
+  if (!stream)
+    throw Failure("cannot connect to the camera at " + address + ": " +
+                  (reason.empty() ? error : plainFault(reason)));
+  events.attach(*stream);
+  // The window first on its own, so that a refusal names it; start() sets it again.
+  expectOk(stream->camera()->setCameraWindow(0, 0, plan.width, plan.height), "setting the window");
+  expectOk(stream->start(), "starting the acquisition");
+  return stream;
+}
+
+std::string windowNote(const Plan &plan) {
+  return plan.defaultWindow ? " (grab's default window; --width/--height change it)" : "";
+}
+
+// Set by SIGINT/SIGTERM during a continuous run.
+std::atomic<bool> g_interrupted{false};
+extern "C" void onInterrupt(int) { g_interrupted = true; }
+
+int runContinuous(const Plan &plan) {
+  EventLines events(true);
+  std::unique_ptr<ocamera::Stream> stream = openStream(plan, events);
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction oldInt {
+  }, oldTerm{};
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+
+  const Clock::time_point start = Clock::now();
+  const auto until = start + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(plan.seconds));
+  ocamera::Frame frame;
+  std::uint64_t taken = 0;
+  for (;;) {
+    if (g_interrupted) break;
+    const Clock::time_point now = Clock::now();
+    if (plan.seconds > 0 && now >= until) break;
+    int wait = 200;  // a Ctrl-C is noticed within this
+    if (plan.seconds > 0)
+      wait = static_cast<int>(std::min<long long>(
+          wait, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1));
+    if (triggered(plan.mode) && stream->state() == ocamera::StreamState::Running)
+      stream->triggerImage();
+    if (stream->next(frame, wait) == ocamera::FetchResult::Frame) {
+      ++taken;
+      frame.release();
+    }
+  }
+  stream->stop();
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const ocamera::StreamStats s = stream->stats();
+  const double megabytes = static_cast<double>(plan.frameBytes()) * s.delivered / 1e6;
+  std::printf("%llu frames of %dx%d%s in %.2f s: %.1f frames/s, %.1f MB/s\n",
+              static_cast<unsigned long long>(s.delivered), plan.width, plan.height,
+              windowNote(plan).c_str(), seconds, s.delivered / seconds, megabytes / seconds);
+  std::printf("dropped %llu, missing %llu, failed requests %llu, recoveries %llu\n",
+              static_cast<unsigned long long>(s.dropped),
+              static_cast<unsigned long long>(s.missing),
+              static_cast<unsigned long long>(s.failedRequests),
+              static_cast<unsigned long long>(s.recoveries));
+  return 0;
+}
 
 int run(const Args &args) {
   Plan plan = makePlan(args);
   loadWhiteBalance(plan.wb);
+  if (plan.continuous) return runContinuous(plan);
   MadeDirectory directory(plan.directory);
 
-  CameraPtr camera = connectCamera(plan.address, plan.type);
-  Acquisition acquisition{camera.get()};
-  expectOk(camera->open(static_cast<int>(plan.frameBytes()), plan.buffers), "opening the camera");
-  acquisition.opened = true;
-  expectOk(camera->setCameraWindow(0, 0, plan.width, plan.height), "setting the window");
-  expectOk(camera->setAcquisitionMode(plan.mode), "setting the acquisition mode");
-  acquisition.started = true;
-  bool triggered = plan.mode != OCamera::ACQ_MODE_FREE_RUN;
-
-  // The library copies a frame into the buffer without knowing its size: leave
-  // room for a full sensor even if the camera ignored the window, and check.
-  const std::size_t capacity = std::max<std::size_t>(plan.frameBytes(), 16u << 20);
-  Writer writer(plan, capacity, 3);
+  EventLines events(false);
+  std::unique_ptr<ocamera::Stream> stream = openStream(plan, events);
   Progress progress(plan.frames);
   Clock::time_point start = Clock::now();
+  ocamera::Frame frame;
   for (int i = 1; i <= plan.frames; ++i) {
     std::string what = "frame " + std::to_string(i);
-    if (triggered) expectOk(camera->triggerImage(), what + ": triggering");
-    OCamera::Image image{};
-    image.data = writer.acquire();
-    expectOk(camera->getSingleImageInto(&image), what);
-    if (image.status != 0)
-      throw Failure(what + ": the camera reported image status " + std::to_string(image.status));
-    if (static_cast<std::size_t>(image.size) != plan.frameBytes())
-      throw Failure(what + ": the camera sent " + std::to_string(image.size) + " bytes, not " +
-                    std::to_string(plan.width) + "x" + std::to_string(plan.height));
-    writer.submit(image.data, i);
+    if (triggered(plan.mode)) expectOk(stream->triggerImage(), what + ": triggering");
+    switch (stream->next(frame, kFrameTimeoutMs)) {
+      case ocamera::FetchResult::Frame:
+        break;
+      case ocamera::FetchResult::Timeout:
+        throw Failure(what + ": no frame from the camera within " +
+                      std::to_string(kFrameTimeoutMs / 1000) + " s");
+      default:
+        throw Failure(what + ": " + events.last());
+    }
+    if (frame.status() != 0)
+      throw Failure(what + ": the camera reported image status " + std::to_string(frame.status()));
+    const std::string path = plan.fileName(i);
+    if (plan.raw)
+      writeBytes(path, frame.data(), frame.size());
+    else
+      writePng(path, frame.data(), plan.width, plan.height);
+    frame.release();
     progress.update(i);
   }
-  writer.finish();
-  directory.keep();
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  stream.reset();  // stops the acquisition and closes the camera
+  directory.keep();
 
   double megabytes = static_cast<double>(plan.frameBytes()) * plan.frames / 1e6;
-  std::printf("%d frame%s of %dx%d in %.2f s: %.1f frames/s, %.1f MB/s\n", plan.frames,
-              plan.frames == 1 ? "" : "s", plan.width, plan.height, seconds, plan.frames / seconds,
-              megabytes / seconds);
+  std::printf("%d frame%s of %dx%d%s in %.2f s: %.1f frames/s, %.1f MB/s\n", plan.frames,
+              plan.frames == 1 ? "" : "s", plan.width, plan.height, windowNote(plan).c_str(),
+              seconds, plan.frames / seconds, megabytes / seconds);
   if (plan.frames == 1)
     std::printf("wrote %s\n", plan.fileName(1).c_str());
   else
@@ -269,11 +315,23 @@ int run(const Args &args) {
 Command grabCommand() {
   return {{"grab",
            "Take frames and write them as PNG files (or raw Bayer bytes)",
-           "[-a ADDR] [-n N] [-o DIR] [--width W --height H] [--pattern P] [--wb WB] [--raw]",
+           "[-a ADDR] [-n N] [-o DIR] [--width W --height H] [--pattern P] [--wb WB] [--raw]\n"
+           "       [--continuous | --seconds S]",
            "Opens the camera, sets the window and the acquisition mode, takes N frames,\n"
            "converts them from Bayer to RGB on the PC and writes DIR/frame-0001.png and\n"
            "on. Each file appears only once it is complete. At the end it prints the\n"
-           "frames and megabytes per second; a progress bar shows on a terminal.\n\n"
+           "frames and megabytes per second; a progress bar shows on a terminal.\n"
+           "Single-shot and select-shot frames are triggered by software; free run and\n"
+           "free-run slave capture on their own.\n\n"
+           "continuous runs (--continuous until Ctrl-C, --seconds S for S seconds) take\n"
+           "frames without writing them, wait for a camera that goes away (power cycle,\n"
+           "cable, restart) and set it up again when it is back, then print the frames,\n"
+           "megabytes per second, dropped and missing frames and recoveries.\n\n"
+           "what stays on the camera: every grab sets the window (its default 1280x1024\n"
+           "at 0,0 unless --width/--height are given) and the acquisition mode, and\n"
+           "stops the acquisition at the end; the window stays set afterwards. The frame\n"
+           "rate, shutter time and gain are not touched: what 'ocam set' made persists\n"
+           "on the camera and applies to grab (a low 'fps' slows it down).\n\n"
            "white balance (--wb):\n"
            "  none         no correction (default)\n"
            "  R,G,B        factors in percent, e.g. 120,100,85\n"
@@ -281,18 +339,21 @@ Command grabCommand() {
            "examples:\n"
            "  ocam grab -n 10 -o out\n"
            "  ocam grab -n 5 --width 640 --height 480 --wb 120,100,85 -o out\n"
-           "  ocam grab --raw -o raw && ocam convert raw/frame-0001.raw\n",
+           "  ocam grab --raw -o raw && ocam convert raw/frame-0001.raw\n"
+           "  ocam grab --seconds 60\n",
            {cameraAddressOption(),
             {"count", 'n', "N", "number of frames (default 1)"},
             {"output", 'o', "DIR", "directory for the files, made if missing (default .)"},
             {"prefix", 0, "NAME", "file name start (default frame)"},
-            {"width", 0, "W", "window width in pixels (default 1280)"},
-            {"height", 0, "H", "window height in pixels (default 1024)"},
+            {"width", 0, "W", "window width in pixels (default 1280, set on the camera)"},
+            {"height", 0, "H", "window height in pixels (default 1024, set on the camera)"},
             {"mode", 0, "MODE", "free-run (default), single-shot, select-shot, free-run-slave"},
             {"pattern", 0, "P", "Bayer pattern of the sensor: GRGR (default), BGBG"},
             {"wb", 0, "WB", "white balance: none, R,G,B or file"},
             {"raw", 0, "", "write the raw Bayer bytes (.raw) instead of PNG"},
             {"buffers", 0, "N", "frame buffers in the camera (default 4)"},
+            {"continuous", 0, "", "take frames until Ctrl-C, surviving camera restarts"},
+            {"seconds", 0, "S", "a continuous run of S seconds"},
             sensorTypeOption()}},
           run};
 }

@@ -20,7 +20,7 @@ struct FrameSlot {
   std::size_t rawCapacity = 0;
   std::unique_ptr<unsigned char[]> rgb;  // the converted frame
   std::size_t rgbCapacity = 0;
-  const unsigned char *data = nullptr;   // raw or rgb
+  const unsigned char *data = nullptr;  // raw or rgb
   std::size_t size = 0;
   int width = 0, height = 0, channels = 1;
   OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;

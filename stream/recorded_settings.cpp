@@ -4,14 +4,51 @@
 namespace ocamera {
 namespace detail {
 
-int RecordedSettings::applyTo(OCamera &camera) const {
-  int rc = 0;
-  if (hasShutter && (rc = camera.setShutterTime(shutterUs)) != 0) return rc;
-  if (hasGain && (rc = camera.setGain(gain)) != 0) return rc;
-  if (hasFrameRate && (rc = camera.setFrameRate(fps)) != 0) return rc;
-  if (hasTriggerSource && (rc = camera.setTriggerSource(triggerSource, triggerPolarity)) != 0)
-    return rc;
-  if (hasTriggerDelay && (rc = camera.setTriggerDelay(triggerDelayUs)) != 0) return rc;
+namespace {
+const char *const kNames[] = {"shutter time", "gain", "frame rate", "trigger source",
+                              "trigger delay"};
+}  // namespace
+
+void RecordedSettings::record(Kind kind, bool accepted) {
+  entries_[kind].recorded = true;
+  entries_[kind].accepted = accepted;
+}
+
+int RecordedSettings::send(Kind kind, OCamera &camera) const {
+  switch (kind) {
+    case kShutter:
+      return camera.setShutterTime(shutterUs);
+    case kGain:
+      return camera.setGain(gain);
+    case kFrameRate:
+      return camera.setFrameRate(fps);
+    case kTriggerSource:
+      return camera.setTriggerSource(triggerSource, triggerPolarity);
+    case kTriggerDelay:
+      return camera.setTriggerDelay(triggerDelayUs);
+    case kKinds:
+      break;
+  }
+  return -1;
+}
+
+int RecordedSettings::applyTo(OCamera &camera, std::string *dropped) {
+  for (int k = 0; k < kKinds; ++k) {
+    Entry &e = entries_[k];
+    if (!e.recorded) continue;
+    const int rc = send(static_cast<Kind>(k), camera);
+    if (rc == 0) {
+      e.accepted = true;
+    } else if (!e.accepted && rc != -1) {
+      e.recorded = false;
+      if (dropped) {
+        if (!dropped->empty()) *dropped += ", ";
+        *dropped += std::string(kNames[k]) + " (refused with " + std::to_string(rc) + ")";
+      }
+    } else {
+      return rc;
+    }
+  }
   return 0;
 }
 

@@ -4,25 +4,42 @@
 
 #include <ocamera/camera.h>
 
+#include <string>
+
 namespace ocamera {
 namespace detail {
 
-struct RecordedSettings {
-  bool hasShutter = false;
+class RecordedSettings {
+ public:
+  enum Kind { kShutter, kGain, kFrameRate, kTriggerSource, kTriggerDelay, kKinds };
+
+  // The values; a setter writes its value, then calls record().
   int shutterUs = 0;
-  bool hasGain = false;
   int gain = 0;
-  bool hasFrameRate = false;
   float fps = 0;
-  bool hasTriggerSource = false;
   OCamera::eTrigSource triggerSource = OCamera::TRIG_SRC_SOFTWARE;
   OCamera::eTrigPolarity triggerPolarity = OCamera::TRIG_POL_ACTIVE_HIGH;
-  bool hasTriggerDelay = false;
   int triggerDelayUs = 0;
 
-  // Makes every recorded setting on camera, in the order above; returns 0, or
-  // the result of the first that failed (the later ones are not sent then).
-  int applyTo(OCamera &camera) const;
+  // A setting to make again; accepted: a camera has taken this value.
+  void record(Kind kind, bool accepted);
+  bool recorded(Kind kind) const { return entries_[kind].recorded; }
+
+  // Makes every recorded setting on camera, in the order of Kind. A value no
+  // camera has accepted yet (set while the camera was lost) that this one
+  // refuses is dropped from the record and named in *dropped; it does not
+  // fail the set-up. Returns 0, or the result of the first other failure
+  // (the later settings are not sent then).
+  int applyTo(OCamera &camera, std::string *dropped);
+
+ private:
+  int send(Kind kind, OCamera &camera) const;
+
+  struct Entry {
+    bool recorded = false;
+    bool accepted = false;
+  };
+  Entry entries_[kKinds];
 };
 
 }  // namespace detail

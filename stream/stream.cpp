@@ -84,6 +84,7 @@ std::string invalidOptions(const StreamOptions &o) {
   if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
     return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
   if (o.retryLimit < 0) return "retryLimit must not be negative";
+  if (o.frameLimit < 0) return "frameLimit must not be negative";
   return "";
 }
 
@@ -120,6 +121,7 @@ struct Stream::Impl {
   bool stopping = false;  // stop() asked the grab thread to end
   bool lost = false;
   bool gaveUp = false;
+  bool finished = false;  // frameLimit frames were fetched
 
   // The camera object: calls hold the lock shared; replacing the object and
   // changing the acquisition mode hold it exclusively.
@@ -166,16 +168,17 @@ struct Stream::Impl {
 
   // Opens the camera's buffers and makes every setting of the stream on it.
   // Returns 0, or the first failed result (the camera is closed again then).
-  int configure(OCamera &cam, const StreamOptions &o) {
-    detail::RecordedSettings recorded;
-    {
-      std::lock_guard<std::mutex> lock(settingsMutex);
-      recorded = settings;
-    }
+  // Called with cameraMutex held exclusively; *dropped names recorded
+  // settings the camera refused (see RecordedSettings::applyTo).
+  int configure(OCamera &cam, const StreamOptions &o, std::string *dropped) {
     int rc = cam.open(static_cast<int>(rawBytes(o)), o.cameraBuffers);
     if (rc != 0) return rc;
+    auto applySettings = [&] {
+      std::lock_guard<std::mutex> lock(settingsMutex);
+      return settings.applyTo(cam, dropped);
+    };
     if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) == 0 &&
-        (rc = cam.setReadTimeout(o.readTimeoutMs)) == 0 && (rc = recorded.applyTo(cam)) == 0 &&
+        (rc = cam.setReadTimeout(o.readTimeoutMs)) == 0 && (rc = applySettings()) == 0 &&
         (rc = cam.setAcquisitionMode(o.acquisitionMode)) == 0)
       return 0;
     cam.setAcquisitionMode(OCamera::ACQ_MODE_STOP);
@@ -190,6 +193,21 @@ struct Stream::Impl {
     std::shared_lock<std::shared_mutex> lock(cameraMutex);
     if (!camera) return -1;
     return call(*camera);
+  }
+
+  // A recorded setter: made on the camera, and recorded unless the camera
+  // refused the value (a failed request, -1, is recorded: the camera may be
+  // on its way out). Both locks in the order configure() takes them.
+  template <class Store, class Call>
+  int setting(detail::RecordedSettings::Kind kind, Store store, Call call) {
+    std::shared_lock<std::shared_mutex> lock(cameraMutex);
+    const int rc = camera ? call(*camera) : -1;
+    if (rc == 0 || rc == -1) {
+      std::lock_guard<std::mutex> settingsLock(settingsMutex);
+      store(settings);
+      settings.record(kind, rc == 0);
+    }
+    return rc;
   }
 
   // ------------------------------------------------------------------ grab thread
@@ -228,6 +246,13 @@ struct Stream::Impl {
   enum class Outcome { Frame, Empty, Failed, SessionGone };
 
   // One image request into slot; detail says what failed.
+  //
+  // A reply without an image comes back as the camera's status (-21: no frame
+  // within the read time-out, not a failure), or, from a library that does
+  // not pass that status on, as -1 like a failed request. A -1 that took the
+  // read time-out is asked about: a camera that still knows the session
+  // answers the buffer count of the open camera, and then it was a time-out.
+  // A quick -1 is a failure (a dropped connection, a refusal without image).
   Outcome fetch(FrameSlot &slot, std::string &detail) {
     OCamera::Image image{};
     image.data = slot.raw.get();
@@ -236,11 +261,11 @@ struct Stream::Impl {
     {
       std::shared_lock<std::shared_mutex> lock(cameraMutex);
       if (!camera) return Outcome::Failed;
+      const Clock::time_point asked = Clock::now();
       rc = camera->getSingleImageInto(&image);
-      // -1 is a failed request, or (with a library that does not return the
-      // camera's status) a reply without an image. A camera that still knows
-      // the session answers the buffer count of the open camera.
-      if (rc == -1) probe = camera->getMaxImageCount();
+      if (rc == -1 &&
+          Clock::now() - asked >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
+        probe = camera->getMaxImageCount();
     }
     if (rc == 0) {
       if (image.size < 0 || static_cast<std::size_t>(image.size) != rawBytes(active)) {
@@ -254,14 +279,17 @@ struct Stream::Impl {
       slot.status = image.status;
       return Outcome::Frame;
     }
-    if (rc == kStatusTimeout || rc == kStatusNoImage) return Outcome::Empty;
-    if (rc == -1 && probe > 0) return Outcome::Empty;
-    if (rc == kStatusBadSession || (rc == -1 && probe == kStatusBadSession)) {
+    if (rc == kStatusTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
+    if (rc == kStatusBadSession || probe == kStatusBadSession) {
       detail = "the camera no longer knows the session";
       return Outcome::SessionGone;
     }
-    detail = rc == -1 ? "the image request failed (no answer from the camera)"
-                      : "the camera answered the image request with status " + std::to_string(rc);
+    if (rc == -1)
+      detail = "the request failed (no answer from the camera)";
+    else if (rc == kStatusNoImage)
+      detail = "the camera has stopped acquiring (status " + std::to_string(rc) + ")";
+    else
+      detail = "the camera refused the image request (status " + std::to_string(rc) + ")";
     return Outcome::Failed;
   }
 
@@ -337,7 +365,14 @@ struct Stream::Impl {
     rate.add(Clock::now(), bytes);
   }
 
+  // The camera object is given up at once (camera() is null from the event
+  // on) and ended after the event.
   void markLost(const std::string &detail) {
+    OCamera *old = nullptr;
+    {
+      std::unique_lock<std::shared_mutex> lock(cameraMutex);
+      std::swap(old, camera);
+    }
     {
       std::lock_guard<std::mutex> lock(pool->mutex);
       lost = true;
@@ -345,28 +380,23 @@ struct Stream::Impl {
     }
     setState(StreamState::Lost);
     emit(StreamEvent::Lost, detail);
+    if (old) old->destroy();
   }
 
   // Replaces the lost camera object; false when stop() cut it short or the
   // tries ran out.
   bool recover() {
-    OCamera *old = nullptr;
-    {
-      std::unique_lock<std::shared_mutex> lock(cameraMutex);
-      std::swap(old, camera);
-    }
-    if (old) old->destroy();
     int delay = active.retryInitialMs;
     for (int tries = 1;; ++tries) {
       if (!pause(delay)) return false;
-      std::string why;
+      std::string why, dropped;
       if (OCamera *cam = CreateCameraInterface(active.cameraType, address.c_str())) {
         int rc;
         {
           // Setters wait meanwhile, so that none is made on the new object
           // before the recorded ones, and none is lost between the two.
           std::unique_lock<std::shared_mutex> lock(cameraMutex);
-          rc = configure(*cam, active);
+          rc = configure(*cam, active, &dropped);
           if (rc == 0) camera = cam;
         }
         if (rc == 0) {
@@ -381,8 +411,10 @@ struct Stream::Impl {
             lost = false;
             pool->changed.notify_all();
           }
-          emit(StreamEvent::Recovered, "after " + std::to_string(tries) + " tr" +
-                                           (tries == 1 ? "y" : "ies"));
+          std::string detail =
+              "after " + std::to_string(tries) + " tr" + (tries == 1 ? "y" : "ies");
+          if (!dropped.empty()) detail += "; settings the camera refused: " + dropped;
+          emit(StreamEvent::Recovered, detail);
           return true;
         }
         cam->destroy();
@@ -405,6 +437,7 @@ struct Stream::Impl {
 
   void grabLoop() {
     int failures = 0;
+    int fetched = 0;
     std::string detail;
     for (;;) {
       bool isLost;
@@ -431,6 +464,12 @@ struct Stream::Impl {
       if (outcome == Outcome::Frame) {
         failures = 0;
         deliver(slot);
+        if (active.frameLimit > 0 && ++fetched >= active.frameLimit) {
+          std::lock_guard<std::mutex> lock(pool->mutex);
+          finished = true;
+          pool->changed.notify_all();
+          return;
+        }
         continue;
       }
       giveBack(slot);
@@ -480,7 +519,7 @@ Stream::~Stream() {
 
 int Stream::start() {
   Impl &d = *impl_;
-  std::lock_guard<std::mutex> control(d.control);
+  std::unique_lock<std::mutex> control(d.control);
   if (d.grabber.joinable()) return 0;
   {
     std::lock_guard<std::mutex> lock(d.optionsMutex);
@@ -491,7 +530,7 @@ int Stream::start() {
     // A stream stopped while lost has no camera object: make one now.
     if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
       return -1;
-    const int rc = d.configure(*d.camera, d.active);
+    const int rc = d.configure(*d.camera, d.active, nullptr);
     if (rc != 0) return rc;
   }
   d.red = d.active.red;
@@ -504,7 +543,7 @@ int Stream::start() {
   {
     std::lock_guard<std::mutex> lock(d.pool->mutex);
     d.running = true;
-    d.stopping = d.lost = d.gaveUp = false;
+    d.stopping = d.lost = d.gaveUp = d.finished = false;
     d.pool->changed.notify_all();
   }
   {
@@ -513,13 +552,14 @@ int Stream::start() {
     d.haveSeqNr = false;
   }
   d.grabber = std::thread([&d] { d.grabLoop(); });
+  control.unlock();  // the event callback may use the stream
   d.emit(StreamEvent::Started, d.address);
   return 0;
 }
 
 void Stream::stop() {
   Impl &d = *impl_;
-  std::lock_guard<std::mutex> control(d.control);
+  std::unique_lock<std::mutex> control(d.control);
   if (!d.grabber.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(d.pool->mutex);
@@ -541,6 +581,7 @@ void Stream::stop() {
     d.pool->dropQueued();
   }
   d.setState(StreamState::Stopped);
+  control.unlock();
   d.emit(StreamEvent::Stopped, d.address);
 }
 
@@ -550,13 +591,13 @@ FetchResult Stream::next(Frame &frame, int timeoutMs) {
   FetchResult result = FetchResult::Timeout;
   {
     std::unique_lock<std::mutex> lock(d.pool->mutex);
-    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp; };
+    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp || d.finished; };
     if (timeoutMs < 0)
       d.pool->changed.wait(lock, ready);
     else
       d.pool->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     if ((slot = d.pool->popOldest()) == nullptr) {
-      if (!d.running)
+      if (!d.running || d.finished)
         result = FetchResult::Stopped;
       else if (d.lost)
         result = FetchResult::Lost;
@@ -618,56 +659,49 @@ StreamOptions Stream::options() const {
   return d.options;
 }
 
+using Kind = detail::RecordedSettings::Kind;
+
 int Stream::setShutterTime(int microseconds) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
-    impl_->settings.hasShutter = true;
-    impl_->settings.shutterUs = microseconds;
-  }
-  return impl_->onCamera([&](OCamera &c) { return c.setShutterTime(microseconds); });
+  return impl_->setting(
+      Kind::kShutter, [&](detail::RecordedSettings &r) { r.shutterUs = microseconds; },
+      [&](OCamera &c) { return c.setShutterTime(microseconds); });
 }
 
 int Stream::setGain(int factor) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
-    impl_->settings.hasGain = true;
-    impl_->settings.gain = factor;
-  }
-  return impl_->onCamera([&](OCamera &c) { return c.setGain(factor); });
+  return impl_->setting(
+      Kind::kGain, [&](detail::RecordedSettings &r) { r.gain = factor; },
+      [&](OCamera &c) { return c.setGain(factor); });
 }
 
 int Stream::setFrameRate(float fps) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
-    impl_->settings.hasFrameRate = true;
-    impl_->settings.fps = fps;
-  }
-  return impl_->onCamera([&](OCamera &c) { return c.setFrameRate(fps); });
+  return impl_->setting(
+      Kind::kFrameRate, [&](detail::RecordedSettings &r) { r.fps = fps; },
+      [&](OCamera &c) { return c.setFrameRate(fps); });
 }
 
 int Stream::setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
-    impl_->settings.hasTriggerSource = true;
-    impl_->settings.triggerSource = source;
-    impl_->settings.triggerPolarity = polarity;
-  }
-  return impl_->onCamera([&](OCamera &c) { return c.setTriggerSource(source, polarity); });
+  return impl_->setting(
+      Kind::kTriggerSource,
+      [&](detail::RecordedSettings &r) {
+        r.triggerSource = source;
+        r.triggerPolarity = polarity;
+      },
+      [&](OCamera &c) { return c.setTriggerSource(source, polarity); });
 }
 
 int Stream::setTriggerDelay(int microseconds) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->settingsMutex);
-    impl_->settings.hasTriggerDelay = true;
-    impl_->settings.triggerDelayUs = microseconds;
-  }
-  return impl_->onCamera([&](OCamera &c) { return c.setTriggerDelay(microseconds); });
+  return impl_->setting(
+      Kind::kTriggerDelay, [&](detail::RecordedSettings &r) { r.triggerDelayUs = microseconds; },
+      [&](OCamera &c) { return c.setTriggerDelay(microseconds); });
 }
 
 int Stream::setCameraWindow(int x0, int y0, int width, int height) {
   Impl &d = *impl_;
-  std::lock_guard<std::mutex> control(d.control);
-  if (d.grabber.joinable()) return -1;
+  // Not waiting for a start() or stop() under way (a callback of the grab
+  // thread that stop() waits for may be the caller): the stream is not
+  // stopped then.
+  std::unique_lock<std::mutex> control(d.control, std::try_to_lock);
+  if (!control.owns_lock() || d.grabber.joinable()) return -1;
   StreamOptions changed = options();
   changed.x0 = x0;
   changed.y0 = y0;
@@ -681,8 +715,11 @@ int Stream::setCameraWindow(int x0, int y0, int width, int height) {
 
 int Stream::setAcquisitionMode(OCamera::eAcqMode mode) {
   Impl &d = *impl_;
-  std::lock_guard<std::mutex> control(d.control);
-  if (d.grabber.joinable()) return -1;
+  // Not waiting for a start() or stop() under way (a callback of the grab
+  // thread that stop() waits for may be the caller): the stream is not
+  // stopped then.
+  std::unique_lock<std::mutex> control(d.control, std::try_to_lock);
+  if (!control.owns_lock() || d.grabber.joinable()) return -1;
   StreamOptions changed = options();
   changed.acquisitionMode = mode;
   if (!invalidOptions(changed).empty()) return -1;

@@ -1,17 +1,22 @@
 // ocamera::Stream: continuous acquisition from one camera, with a pool of
 // reusable frame buffers, a bounded queue, statistics, and recovery after the
 // camera was lost (power cycle, cable pulled, session expired).
+//
+// Built on the OCamera interface only: one grab thread calls
+// getSingleImageInto into the pool's buffers, converts to RGB when asked, and
+// hands each frame to the queue (next, tryNext) or to a frame callback. In
+// steady state nothing is allocated per frame by the stream.
 #pragma once
+
+#include <ocamera/camera.h>
+#include <ocamera/export.h>
+#include <ocamera/tools.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include <ocamera/camera.h>
-#include <ocamera/export.h>
-#include <ocamera/tools.h>
 
 namespace ocamera {
 
@@ -21,7 +26,9 @@ struct FrameSlot;
 }  // namespace detail
 
 // What the grab thread does with a new frame when queueDepth frames are
-// waiting for the application already.
+// waiting for the application already. Frames the application holds count
+// against bufferCount too: when every buffer is held or queued the grab thread
+// waits for one (DropOldest first takes back the oldest queued frame).
 enum class QueuePolicy : int {
   DropOldest = 0,  // drop the oldest waiting frame (live view: always the newest)
   DropNewest = 1,  // drop the new frame (the waiting ones keep their order)
@@ -39,7 +46,10 @@ enum class WhiteBalance : int {
 struct StreamOptions {
   OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
   // The window set on the camera at every start and recovery; frames are
-  // width x height raw bytes (x 3 with rgb). setCameraWindow changes it.
+  // width x height raw bytes (x 3 with rgb). setCameraWindow changes it. A
+  // frame of another size counts as a failed request. Each pool buffer
+  // reserves room for the largest reply the library accepts (48 MiB of
+  // image); only the pages a frame fills take memory.
   int x0 = 0, y0 = 0, width = 1280, height = 1024;
   // The sensor's Bayer layout: reported with every frame and used by the
   // RGB conversion.
@@ -56,22 +66,34 @@ struct StreamOptions {
   bool rgb = false;
   WhiteBalance whiteBalance = WhiteBalance::None;
   int red = 100, green = 100, blue = 100;  // percent, with WhiteBalance::Factors
-  // The camera's read time-out (ms) the stream sets at start: how long one
-  // image request waits for a frame. It bounds how long stop() waits for a
-  // request in flight on a camera that is alive.
+  // The camera's read time-out (ms, 1..600000) the stream sets at start: how
+  // long one image request waits for a frame. It bounds how long stop() waits
+  // for a request in flight on a camera that is alive. A request that ends
+  // with the camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
-  // Image requests kept in flight on separate connections, 1 or 2; frames are
-  // delivered in seqNr order either way.
+  // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1: two
+  // requests on two connections did not raise the frame rate in measurements
+  // (bench_stream), so the stream keeps one and frames stay in seqNr order.
   int requestsInFlight = 1;
   // Recovery: a stream is lost after failuresBeforeLost failed requests in a
-  // row (or a reply saying the session is gone); it then re-creates the camera
-  // object, waiting retryInitialMs before the first try and doubling up to
-  // retryMaxMs between tries, for at most retryLimit tries (0: until stop()).
+  // row (or at once on a reply saying the session is gone, status -10); it
+  // then ends the camera object and makes a new one, waiting retryInitialMs
+  // before the first try and doubling up to retryMaxMs between tries, for at
+  // most retryLimit tries (0: until stop()). Each try that reaches the camera
+  // sets it up as start() does. Without recover a lost stream stays Lost
+  // until stop(). A failed creation writes the library's line (standard
+  // error, or the log handler of <ocamera/export.h>).
   bool recover = true;
   int failuresBeforeLost = 2;
   int retryInitialMs = 100;
   int retryMaxMs = 2000;
   int retryLimit = 0;
+  // Frames fetched after each start() at most (0: no limit). Once the last
+  // is fetched the grab thread asks the camera for nothing more; next()
+  // returns Stopped when the queue is empty, until stop() and start() again.
+  // A run of exactly N frames ("take 10 pictures") uses it so that no frame
+  // is fetched beyond them.
+  int frameLimit = 0;
 };
 
 // One frame from a stream's pool. Move-only; the buffer goes back to the pool
@@ -96,12 +118,12 @@ class OCAMERA_API Frame {
   std::size_t size() const noexcept;  // bytes at data(): width x height x channels
   int width() const noexcept;
   int height() const noexcept;
-  int channels() const noexcept;  // 1 raw Bayer, 3 RGB
+  int channels() const noexcept;                         // 1 raw Bayer, 3 RGB
   OCameraTools::eBayerPattern pattern() const noexcept;  // of the raw frame
-  int seqNr() const noexcept;     // the camera's sequence number
-  int timeSec() const noexcept;   // the camera's time stamp of the capture
+  int seqNr() const noexcept;                            // the camera's sequence number
+  int timeSec() const noexcept;                          // the camera's time stamp of the capture
   int timeMicroSec() const noexcept;
-  int status() const noexcept;    // the camera's image status (0 = good)
+  int status() const noexcept;  // the camera's image status (0 = good)
   void release() noexcept;
 
  private:
@@ -117,6 +139,8 @@ enum class StreamState : int {
   Lost = 2,     // the camera was lost; recovery is trying (or gave up: see StreamEvent::GaveUp)
 };
 
+// Started and Stopped are reported on the thread that called start() or
+// stop(), the others on the grab thread.
 enum class StreamEvent : int {
   Started = 0,    // start() succeeded
   Lost = 1,       // requests fail or the session is gone; the detail says what failed
@@ -125,15 +149,16 @@ enum class StreamEvent : int {
   Stopped = 4,    // stop() ended the acquisition
 };
 
-// What next() found.
+// What next() found. Frames queued before a loss are delivered first.
 enum class FetchResult : int {
   Frame = 0,    // a frame was delivered
   Timeout = 1,  // none arrived within the time-out
-  Stopped = 2,  // the stream is stopped (or stopped while waiting)
-  Lost = 3,     // the camera is lost; frames come again after recovery
+  Stopped = 2,  // the stream is stopped (or stopped while waiting, or its frameLimit is reached)
+  Lost = 3,     // the camera was lost when the time-out ended (at once once recovery gave up)
 };
 
 // Counters since the stream was made, and the rates over the last second.
+// Frames still queued at stop() were counted as delivered, not as dropped.
 struct StreamStats {
   std::uint64_t delivered = 0;       // frames handed to the application (queue or callback)
   std::uint64_t dropped = 0;         // frames dropped because the queue was full
@@ -148,29 +173,37 @@ struct StreamStats {
 // A stream owns its camera object and one grab thread (while running).
 //
 // Thread safety: every member function may be called from any thread at the
-// same time as the others, except the destructor. Callbacks run on the grab
-// thread; they may call any member except stop() and the destructor, and
-// should return quickly (the stream does not fetch while they run).
+// same time as the others, except the destructor. Frame callbacks and the
+// Lost, Recovered and GaveUp events run on the grab thread; a callback may
+// call any member except start(), stop() and the destructor (the stopped-only
+// setters return -1 there), and should return quickly: the stream does not
+// fetch while it runs.
 //
-// Settings made through the stream (setShutterTime ... setAcquisitionMode) are
-// recorded and applied again at every start and after every recovery; each
-// returns the camera's result (0 = success), or -1 while the camera is lost
-// (the setting is still recorded and applied on recovery). Settings made on
-// camera() directly are not recorded.
+// Settings made through the stream (setShutterTime ... setTriggerDelay, and
+// the window and mode) are recorded and made again at every start and after
+// every recovery. Each setter returns the camera's result (0 = success), or -1
+// while the camera is lost or the request failed; a value the camera refused
+// is not recorded (the one before it stays). A value recorded while lost that
+// the new camera refuses is dropped from the record, and the Recovered event's
+// detail names it. Settings made on camera() directly are not recorded.
 class OCAMERA_API Stream {
  public:
   // Connects to the camera (as CreateCameraInterface does) and returns a
-  // stopped stream; null on failure, with the reason in *error when given.
+  // stopped stream; null on failure, with the reason in *error when given:
+  // options it cannot run with (checked first, before any traffic), or no
+  // camera at the address.
   static std::unique_ptr<Stream> create(const char *address, const StreamOptions &options = {},
                                         std::string *error = nullptr);
   ~Stream();  // stops, then destroys the camera object; frames still held stay valid
   Stream(const Stream &) = delete;
   Stream &operator=(const Stream &) = delete;
 
-  // Opens the camera's frame buffers, applies the window, the recorded
-  // settings and the acquisition mode, and starts the grab thread. Returns 0,
-  // or the result of the first camera call that failed (nothing is left
-  // running then). Starting a running stream returns 0 and does nothing.
+  // Opens the camera's frame buffers, applies the window, the read time-out,
+  // the recorded settings and the acquisition mode, and starts the grab
+  // thread. Returns 0, or the result of the first camera call that failed
+  // (the camera is closed again and nothing is left running), or -1 when a
+  // stream stopped while lost cannot make a new camera object. Starting a
+  // running (or lost) stream returns 0 and does nothing.
   int start();
   // Ends the acquisition (mode STOP, close) and joins the grab thread; a
   // request in flight is waited for (bounded by readTimeoutMs on a live camera,
@@ -178,9 +211,12 @@ class OCAMERA_API Stream {
   // Frames still queued are dropped; frames the application holds stay valid.
   void stop();
 
-  // Waits up to timeoutMs (< 0: without limit) for the next frame.
+  // Waits up to timeoutMs (< 0: without limit) for the next frame. On Frame
+  // the frame held in `frame` before is released and replaced; on any other
+  // result `frame` is left as it was.
   FetchResult next(Frame &frame, int timeoutMs);
-  // The next frame if one is waiting; never blocks.
+  // The next frame if one is waiting (true; as next() with Frame); never
+  // blocks. false leaves `frame` as it was.
   bool tryNext(Frame &frame);
 
   // With a frame callback set, frames go to it instead of the queue; it may
@@ -201,9 +237,13 @@ class OCAMERA_API Stream {
   int setFrameRate(float fps);
   int setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity);
   int setTriggerDelay(int microseconds);
-  // Changes the frame size; only while stopped (-1 otherwise).
+  // Changes the frame size for the next start(), which sets it on the camera
+  // (and reports a refusal). 0 when recorded; -1 while running or lost, or
+  // for a window the stream cannot run with. Nothing is sent here.
   int setCameraWindow(int x0, int y0, int width, int height);
-  // Only while stopped (-1 otherwise); start() sets it on the camera.
+  // The mode for the next start(), which sets it on the camera: 0 when
+  // recorded; -1 while running or lost, or for a mode that delivers no
+  // images (STOP, FREE_RUN_SLAVE_STOP). Nothing is sent here.
   int setAcquisitionMode(OCamera::eAcqMode mode);
   // A software trigger (single-shot and select-shot modes); not recorded.
   int triggerImage();
