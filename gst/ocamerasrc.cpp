@@ -30,6 +30,11 @@ constexpr GstClockTime kGapInterval = 100 * GST_MSECOND;
 // (another camera clock after a recovery, a clock that jumped) start a new
 // mapping of camera time to running time.
 constexpr GstClockTime kMaxClockSkew = GST_SECOND;
+// Frames in the stream's pool, and how many of them may be lent to
+// downstream at once: the rest hold the frames queued in the stream and the
+// one being fetched.
+constexpr int kPoolFrames = 12;
+constexpr int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
 // Assumed frame period for the latency without a frame rate.
 constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
 
@@ -70,6 +75,8 @@ struct OcameraSrcState {
   bool flushing = false;
 
   std::atomic<bool> gaveUp{false};
+  // Frames lent to downstream in buffers not yet freed.
+  std::shared_ptr<std::atomic<int>> lent = std::make_shared<std::atomic<int>>(0);
   std::atomic<bool> rebase{true};  // map camera time to running time anew
 
   // Streaming thread only.
@@ -297,8 +304,8 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
   old.reset();
 
   std::string error;
-  std::unique_ptr<ocamera::Stream> stream =
-      ocamera::Stream::create(s.address.c_str(), ocamerasrc::streamOptions(s, rgb), &error);
+  std::unique_ptr<ocamera::Stream> stream = ocamera::Stream::create(
+      s.address.c_str(), ocamerasrc::streamOptions(s, rgb, kPoolFrames), &error);
   if (!stream) {
     GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ,
                       ("Could not connect to the camera at %s", s.address.c_str()),
@@ -447,10 +454,25 @@ static GstClockTime frameTime(GstOcameraSrc *src, const ocamera::Frame &frame) {
   return t;
 }
 
-static void releaseFrame(gpointer frame) { delete static_cast<ocamera::Frame *>(frame); }
+// A frame lent to downstream in a buffer, and the count of such frames of
+// one element (which a buffer may outlive).
+struct LentFrame {
+  ocamera::Frame frame;
+  std::shared_ptr<std::atomic<int>> lent;
+};
 
-// Wraps the frame in a buffer that releases it when the buffer is freed; null
-// (the frame released) when its size does not match the caps.
+static void releaseFrame(gpointer data) {
+  auto *f = static_cast<LentFrame *>(data);
+  f->lent->fetch_sub(1);
+  delete f;
+}
+
+// Puts the frame into a buffer: wrapped without a copy, released when the
+// buffer is freed; or, once downstream holds so many frames that the stream
+// would run out of buffers for the frames it fetches and queues, copied and
+// released at once, so that elements which keep many buffers (encoders with
+// look-ahead, queues) cannot stall the camera. Null (the frame released) when
+// its size does not match the caps.
 static GstBuffer *wrapFrame(GstOcameraSrc *src, ocamera::Frame &&frame) {
   OcameraSrcState *st = src->state;
   if (frame.size() != st->frameSize) {
@@ -458,24 +480,34 @@ static GstBuffer *wrapFrame(GstOcameraSrc *src, ocamera::Frame &&frame) {
                        st->frameSize);
     return nullptr;
   }
-  auto *held = new ocamera::Frame(std::move(frame));
-  GstBuffer *buffer = gst_buffer_new_wrapped_full(
-      GST_MEMORY_FLAG_READONLY, const_cast<unsigned char *>(held->data()), held->size(), 0,
-      held->size(), held, releaseFrame);
+  const int seq = frame.seqNr();
+  const int status = frame.status();
+  const GstClockTime t = gst_base_src_get_do_timestamp(GST_BASE_SRC(src)) ? GST_CLOCK_TIME_NONE
+                                                                          : frameTime(src, frame);
+  GstBuffer *buffer;
+  if (st->lent->load() < kMaxLent) {
+    st->lent->fetch_add(1);
+    auto *held = new LentFrame{std::move(frame), st->lent};
+    buffer = gst_buffer_new_wrapped_full(
+        GST_MEMORY_FLAG_READONLY, const_cast<unsigned char *>(held->frame.data()),
+        held->frame.size(), 0, held->frame.size(), held, releaseFrame);
+  } else {
+    buffer = gst_buffer_new_allocate(nullptr, frame.size(), nullptr);
+    gst_buffer_fill(buffer, 0, frame.data(), frame.size());
+    frame.release();
+  }
 
-  const int seq = held->seqNr();
   if (st->lastSeq >= 0 && seq != st->lastSeq + 1) st->discont = true;
   st->lastSeq = seq;
   GST_BUFFER_OFFSET(buffer) = static_cast<guint64>(seq);
   GST_BUFFER_OFFSET_END(buffer) = static_cast<guint64>(seq) + 1;
-  if (held->status() != 0) GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_CORRUPTED);
+  if (status != 0) GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_CORRUPTED);
   if (st->discont) {
     GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
     st->discont = false;
   }
   GST_BUFFER_DURATION(buffer) = st->duration;
   if (!gst_base_src_get_do_timestamp(GST_BASE_SRC(src))) {
-    const GstClockTime t = frameTime(src, *held);
     GST_BUFFER_PTS(buffer) = t;
     GST_BUFFER_DTS(buffer) = t;
     if (GST_CLOCK_TIME_IS_VALID(t))

@@ -41,8 +41,9 @@ bool convertible(OCameraTools::eBayerPattern pattern) {
   return pattern == OCameraTools::BAYER_PATTERN_GRGR || pattern == OCameraTools::BAYER_PATTERN_BGBG;
 }
 
-ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb) {
+ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames) {
   ocamera::StreamOptions o;
+  o.bufferCount = poolFrames;
   o.cameraType = settings.cameraType;
   o.x0 = settings.x0;
   o.y0 = settings.y0;

@@ -36,8 +36,9 @@ const char *bayerFormat(OCameraTools::eBayerPattern pattern);
 // Whether the library's RGB conversion handles the layout.
 bool convertible(OCameraTools::eBayerPattern pattern);
 
-// The stream's options for these settings, raw or converted to RGB.
-ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb);
+// The stream's options for these settings, raw or converted to RGB, with a
+// pool of poolFrames frames.
+ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames);
 
 // The caps the element can produce with these settings: video/x-bayer in the
 // sensor's layout first, then video/x-raw,format=RGB when the layout converts.
