@@ -48,6 +48,7 @@
 #include "ocamH.h"
 #include "ocamera/camera.h"
 #include "protocol/base64.h"
+#include "protocol/base64_codec.h"
 #include "protocol/limits.h"
 #include "protocol/transport.h"
 #include "sim/simulator.h"

@@ -10,14 +10,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz/fake_transport.h"
 #include "ocamH.h"
 #include "remote/call.h"
-#include "remote/camera_device.h"
-#include "remote/camera_state.h"
 #include "remote/net_camera.h"
+#include "remote/service_session.h"
 #include "support/descriptor.h"
 #include "support/device.h"
 #include "support/exception.h"
@@ -48,7 +49,6 @@ enum Call : std::uint8_t {
 };
 
 constexpr int kToken = 7;
-constexpr int kFreeRun = 3;
 constexpr unsigned char kUntouched = 0xA5;
 
 [[noreturn]] void fail(const char *what) {
@@ -62,15 +62,31 @@ bool untouched(const std::vector<unsigned char> &bytes) {
   return true;
 }
 
+using ocamera::remote::ONetCamera;
+using ocamera::remote::ServiceSession;
+
 boost::shared_ptr<Device> makeDevice(const Descriptor *descriptor, SoapCache &cache) {
-  return boost::shared_ptr<Device>(new ONetCameraDevice(descriptor, cache));
+  return boost::shared_ptr<Device>(new Device(descriptor, cache));
+}
+
+// A status reply that lets the image operations act.
+std::string modeReply() {
+  const std::string body =
+      "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
+      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:scam=\"urn:vdx\">"
+      "<SOAP-ENV:Body><scam:setAcquisitionModeResponse><scam:status>0</scam:status>"
+      "</scam:setAcquisitionModeResponse></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 // One camera object for the whole run, its contexts on the fake transport.
 struct Harness {
-  Harness() : state(new ONetCameraState("http://127.0.0.1:9")), camera(new ONetCamera(state)) {
-    state->token = kToken;
-    state->manager.registerType(ONetCameraDevice::kTypeName, &makeDevice);
+  Harness() {
+    auto owned = std::make_unique<ServiceSession>("http://127.0.0.1:9");
+    session = owned.get();
+    session->manager().registerType(ONetCamera::kTypeName, &makeDevice);
+    camera = new ONetCamera(std::move(owned));
     // The pool only grows when more contexts are lent at once than it holds;
     // no call here lends more than two, so these are all it will ever use.
     std::vector<SoapItem *> items;
@@ -81,16 +97,21 @@ struct Harness {
     }
     for (SoapItem *item : items) cache().release(item);
     descriptor.id = 1;
-    descriptor.type = ONetCameraDevice::kTypeName;
+    descriptor.type = ONetCamera::kTypeName;
+    // The image operations act only once a free-running mode reached the camera.
+    const std::string reply = modeReply();
+    ocamera_fuzz::setReply(reinterpret_cast<const std::uint8_t *>(reply.data()), reply.size());
+    if (camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN) != 0) fail("no free-run mode");
+    forgetConnections();
   }
 
-  SoapCache &cache() { return state->soapCache(); }
+  SoapCache &cache() { return session->cache(); }
   void forgetConnections() {
     for (struct soap *ctx : contexts) ocamera_fuzz::forgetConnection(ctx);
   }
 
   // Owned by the camera object, which lives as long as the process.
-  ONetCameraState *state;
+  ServiceSession *session;
   ONetCamera *camera;
   std::vector<struct soap *> contexts;
   Descriptor descriptor;
@@ -111,13 +132,12 @@ void walkNames(const char *const *names) {
 
 void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
   OCamera &camera = *h.camera;
-  h.state->acquisitionMode = kFreeRun;  // the image operations act
   switch (call) {
     case kImage: {
       OCamera::Image image{};
       const int result = camera.getSingleImage(&image);
-      if (result != 0 && result != -1) fail("getSingleImage: unexpected result");
-      if (result == -1 && image.data) fail("getSingleImage: data after a failure");
+      // A failure or a refusal (the camera's status) brings no data.
+      if (result != 0 && image.data) fail("getSingleImage: data without success");
       // The record's size is what the caller may read at data.
       if (image.data) readAll(image.data, image.size);
       if (camera.freeImage(&image) != 0 || image.data) fail("freeImage");
@@ -129,8 +149,7 @@ void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
       OCamera::Image image{};
       image.data = buffer.data();
       const int result = camera.getSingleImageInto(&image);
-      if (result == -1 && !untouched(buffer)) fail("getSingleImageInto: written on failure");
-      if (result != 0 && result != -1) fail("getSingleImageInto: unexpected result");
+      if (result != 0 && !untouched(buffer)) fail("getSingleImageInto: written without success");
       break;
     }
     case kRamRead: {
@@ -177,7 +196,7 @@ void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
     case kDeviceList:
       try {
         boost::shared_ptr<Device> device =
-            h.state->manager.createDevice(ONetCameraDevice::kTypeName);
+            h.session->manager().createDevice(ONetCamera::kTypeName);
         if (device) {
           h.forgetConnections();
           device->open(false, 3);

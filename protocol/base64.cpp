@@ -1,4 +1,5 @@
 #include "protocol/base64.h"
+#include "protocol/base64_codec.h"
 
 #include <algorithm>
 #include <atomic>

@@ -48,14 +48,6 @@ unsigned char *readBase64(struct soap *ctx, int *size);
 // of 0 or less writes nothing. Returns SOAP_OK or the runtime's send error.
 int writeBase64(struct soap *ctx, const unsigned char *bytes, int size);
 
-// Which implementation readBase64/writeBase64 run. The library always uses
-// kBulk, which takes 32 characters per step where the processor has AVX2;
-// kBulkPortable is the same without those steps, and kRuntime the runtime's
-// own reader and writer, both kept for comparison in tests and benchmarks.
-enum class Base64Codec { kBulk, kBulkPortable, kRuntime };
-void selectBase64Codec(Base64Codec codec);
-Base64Codec selectedBase64Codec();
-
 // The plain codec, for callers that hold the whole text or payload in memory.
 // Number of characters that encodeBase64 writes for `bytes` bytes.
 constexpr std::size_t base64EncodedLength(std::size_t bytes) { return (bytes + 2) / 3 * 4; }

@@ -1,8 +1,6 @@
 // One request of a camera-side service under a silent lease.
 #pragma once
 
-#include <utility>
-
 #include "support/soap_cache.h"
 
 namespace ocamera {
@@ -18,10 +16,13 @@ namespace remote {
 // The context is borrowed with a silent lease and handed back before returning.
 template <class... Params, class... Args>
 int callStatus(mox::webservice::client::SoapCache &cache,
-               int (*call)(struct soap *, const char *, const char *, Params...), Args &&...args) {
+               int (*call)(struct soap *, const char *, const char *, Params...),
+               const Args &...args) {
   mox::webservice::client::SoapGuard lease(cache, false);
   int status = 0;
-  const int rc = call(lease.context(), lease.endpoint(), "", std::forward<Args>(args)..., status);
+  const int rc = lease.send([&](struct soap *ctx, const char *endpoint) {
+    return call(ctx, endpoint, "", args..., status);
+  });
   if (rc == 0) lease.noteStatus(status);
   lease.finish();
   return rc == 0 ? status : -1;

@@ -4,11 +4,12 @@
 #include <memory>
 
 #include "ocamH.h"
-#include "remote/call.h"
-#include "remote/camera_state.h"
+#include "remote/factory.h"
 #include "support/soap_cache.h"
 
-using mox::webservice::client::SoapCache;
+namespace ocamera {
+namespace remote {
+
 using mox::webservice::client::SoapGuard;
 
 namespace {
@@ -51,20 +52,12 @@ void setOptionalParams(Wire &wire, const Params *params) {
 
 }  // namespace
 
-ONetCamera::ONetCamera(ONetCameraState *state) : state_(state) {}
+ONetCamera::ONetCamera(std::unique_ptr<ServiceSession> session) : session_(std::move(session)) {}
 
-ONetCamera::~ONetCamera() { delete state_; }
-
-SoapCache &ONetCamera::cache() { return state_->soapCache(); }
-
-template <class... Params, class... Args>
-int ONetCamera::send(int (*call)(struct soap *, const char *, const char *, int, Params...),
-                     Args &&...args) {
-  return ocamera::remote::callStatus(cache(), call, state_->token, std::forward<Args>(args)...);
-}
+ONetCamera::~ONetCamera() = default;
 
 bool ONetCamera::imagesEnabled() const {
-  switch (state_->acquisitionMode) {
+  switch (acquisitionMode_) {
     case ACQ_MODE_SINGLE_SHOT:
     case ACQ_MODE_FREE_RUN:
     case ACQ_MODE_SELECT_SHOT:
@@ -78,9 +71,8 @@ bool ONetCamera::imagesEnabled() const {
 // ---------------------------------------------------------------- session
 
 int ONetCamera::destroy() {
-  const int status = send(&ocam::soap_call_scam__destroy);
-  state_->device->close();
-  delete this;  // destroys the state: names, session, then the device manager
+  const int status = session_->end(&ocam::soap_call_scam__destroy);
+  delete this;  // the session, then its device manager
   return status;
 }
 
@@ -96,11 +88,20 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__SingleImageResponse reply;
-  if (ocam::soap_call_scam__getSingleImage(ctx, lease.endpoint(), "", state_->token, reply) !=
-      SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSingleImage(c, e, "", session_->token(), reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
   if (bytes == 0) {
+    // No image: a camera that says why (a read time-out, a dead session) has
+    // its status returned and stored, so a caller never takes a refusal for an
+    // empty image.
+    if (reply.nStatus != 0) {
+      if (!intoCallerBuffer) image->size = 0;
+      image->status = reply.nStatus;
+      return reply.nStatus;
+    }
     if (intoCallerBuffer) return -1;
     image->size = 0;
     return 0;
@@ -132,10 +133,13 @@ int ONetCamera::getSingleImageInto(Image *image) {
 }
 
 int ONetCamera::freeImage(Image *image) {
-  if (!image || !imagesEnabled()) return -1;
+  if (!image) return -1;
+  // The memory is the caller's to give back whatever the mode is now: an image
+  // grabbed before the acquisition stopped is freed too. The result is still
+  // the gate's.
   delete[] image->data;
   image->data = nullptr;
-  return 0;
+  return imagesEnabled() ? 0 : -1;
 }
 
 int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxImageCount); }
@@ -143,8 +147,9 @@ int ONetCamera::getMaxImageCount() { return send(&ocam::soap_call_scam__getMaxIm
 int ONetCamera::getImageCount() {
   SoapGuard lease(cache(), false);
   int count = 0;
-  if (ocam::soap_call_scam__getImageCount(lease.context(), lease.endpoint(), "", state_->token,
-                                          count) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getImageCount(c, e, "", session_->token(), count);
+      }) != SOAP_OK)
     return 0;
   return count;
 }
@@ -164,11 +169,13 @@ int ONetCamera::setAcquisitionMode(eAcqMode mode) {
   }
   SoapGuard lease(cache(), false);
   int status = 0;
-  if (ocam::soap_call_scam__setAcquisitionMode(lease.context(), lease.endpoint(), "", state_->token,
-                                               ocam::scam__eAcqMode(mode), status) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__setAcquisitionMode(c, e, "", session_->token(),
+                                                        ocam::scam__eAcqMode(mode), status);
+      }) != SOAP_OK)
     return -1;
   // The camera took the request, whatever it answered.
-  state_->acquisitionMode = mode;
+  acquisitionMode_ = mode;
   return status;
 }
 
@@ -273,10 +280,15 @@ int ONetCamera::readImageRAM(void *destination, unsigned address, unsigned lengt
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__readImageRAMResponse reply;
-  if (ocam::soap_call_scam__readImageRAM(ctx, lease.endpoint(), "", state_->token, address, length,
-                                         reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__readImageRAM(c, e, "", session_->token(), address, length,
+                                                  reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
+  // A refusal comes without data: its status says why. Data of another length
+  // than asked for is a broken reply.
+  if (bytes == 0 && reply.status != 0) return reply.status;
   if (static_cast<unsigned>(bytes) != length) return -1;
   if (reply.status == 0 && bytes > 0) moveOut(ctx, reply.data, destination, bytes);
   return reply.status;
@@ -289,8 +301,10 @@ int ONetCamera::readImageRAMReducedData(void *destination, unsigned address, uns
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__readImageRAMReducedDataResponse reply;
-  if (ocam::soap_call_scam__readImageRAMReducedData(ctx, lease.endpoint(), "", state_->token,
-                                                    address, length, reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__readImageRAMReducedData(c, e, "", session_->token(), address,
+                                                             length, reply);
+      }) != SOAP_OK)
     return -1;
   const int bytes = payloadBytes(reply.data);
   if (static_cast<unsigned>(bytes) != reply.retlen) return -1;
@@ -358,8 +372,10 @@ int ONetCamera::setSensorRegister(const char *name, unsigned value) {
 int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
   SoapGuard lease(cache(), false);
   ocam::scam__GetSensorRegisterResponse reply;
-  if (ocam::soap_call_scam__getSensorRegister(lease.context(), lease.endpoint(), "", state_->token,
-                                              const_cast<char *>(name), reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSensorRegister(c, e, "", session_->token(),
+                                                       const_cast<char *>(name), reply);
+      }) != SOAP_OK)
     return -1;
   if (value) *value = reply.nValue;
   return reply.status;
@@ -368,12 +384,28 @@ int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
 const char *const *ONetCamera::getSensorRegisterNames() {
   SoapGuard lease(cache(), false);
   ocam::scam__SensorRegisterNames reply;
-  if (ocam::soap_call_scam__getSensorRegisterNames(lease.context(), lease.endpoint(), "",
-                                                   state_->token, reply) != SOAP_OK)
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_scam__getSensorRegisterNames(c, e, "", session_->token(), reply);
+      }) != SOAP_OK)
     return nullptr;  // a list from an earlier call stays valid
-  // A reply without names gives a list holding only the terminating null.
-  state_->replaceNames(copyNameList(reply.names, reply.names ? reply.__sizenames : 0));
-  return state_->names;
+  // A reply without names gives a list holding only the terminating null; a
+  // null entry becomes "". The new list is built in full before it replaces the
+  // old one, so running out of memory leaves the old one valid.
+  const int count = reply.names && reply.__sizenames > 0 ? reply.__sizenames : 0;
+  std::vector<std::string> text;
+  std::vector<const char *> list;
+  try {
+    text.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) text.emplace_back(reply.names[i] ? reply.names[i] : "");
+    list.reserve(text.size() + 1);
+    for (const std::string &name : text) list.push_back(name.c_str());
+    list.push_back(nullptr);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+  nameText_.swap(text);
+  names_.swap(list);
+  return names_.data();
 }
 
 // ---------------------------------------------------------------- processing
@@ -419,4 +451,24 @@ int ONetCamera::setBinarization(bool enable, const BinarizationParams *params) {
     wire.nThreshold2 = params->threshold2;
   }
   return send(&ocam::soap_call_scam__setBinarization, wire);
+}
+
+}  // namespace remote
+}  // namespace ocamera
+
+// ---------------------------------------------------------------- factories
+
+OCamera *CreateCameraInterface(OCamera::eCameraType type, const char *address) {
+  using ocamera::remote::ONetCamera;
+  using ocamera::remote::ServiceSession;
+  return ocamera::remote::createGuarded(
+      "CreateCameraInterface", address, [type](const std::string &where) -> OCamera * {
+        return new ONetCamera(ServiceSession::open(where, ONetCamera::kTypeName,
+                                                   &ocam::soap_call_scam__create,
+                                                   ocam::scam__eCameraType(type)));
+      });
+}
+
+OCamera *OCamera::CreateCameraInterface(eCameraType type) {
+  return ::CreateCameraInterface(type, ocamera::kFactoryDefaultAddress);
 }

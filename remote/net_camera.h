@@ -1,16 +1,15 @@
 // ONetCamera: the camera interface carried out by the camera's "scam" service.
 #pragma once
 
-#include "ocamera/camera.h"
+#include <memory>
+#include <string>
+#include <vector>
 
-struct ONetCameraState;
-namespace mox {
-namespace webservice {
-namespace client {
-class SoapCache;
-}
-}  // namespace webservice
-}  // namespace mox
+#include "ocamera/camera.h"
+#include "remote/service_session.h"
+
+namespace ocamera {
+namespace remote {
 
 // Every operation is one request on the session the factory opened, made on a
 // context borrowed from the session's cache with a silent lease; the reply's
@@ -19,8 +18,11 @@ class SoapCache;
 // camera (which gates the image operations) and the sensor register names.
 class ONetCamera final : public OCamera {
  public:
-  // Takes ownership of a state whose session is open and whose camera is created.
-  explicit ONetCamera(ONetCameraState *state);
+  // The device type of the camera service's sessions.
+  static constexpr const char *kTypeName = "ONetCamera";
+
+  // Takes over a session whose camera is created.
+  explicit ONetCamera(std::unique_ptr<ServiceSession> session);
 
   int destroy() override;
   int open(int frameBufferSize, int maxBuffers) override;
@@ -88,14 +90,24 @@ class ONetCamera final : public OCamera {
  private:
   ~ONetCamera();  // objects end through destroy()
 
-  mox::webservice::client::SoapCache &cache();
+  mox::webservice::client::SoapCache &cache() { return session_->cache(); }
   // Whether the last acquisition mode lets the image operations act.
   bool imagesEnabled() const;
   // Fetches the next image into new memory or into the caller's buffer.
   int fetchImage(Image *image, bool intoCallerBuffer);
   // One request whose reply is a status: the status, or -1 when it failed.
   template <class... Params, class... Args>
-  int send(int (*call)(struct soap *, const char *, const char *, int, Params...), Args &&...args);
+  int send(int (*call)(struct soap *, const char *, const char *, int, Params...), Args &&...args) {
+    return session_->send(call, std::forward<Args>(args)...);
+  }
 
-  ONetCameraState *state_;
+  std::unique_ptr<ServiceSession> session_;
+  int acquisitionMode_ = ACQ_MODE_STOP;  // until a mode reaches the camera
+  // The last register name list: the strings, and the null-terminated array of
+  // pointers into them that getSensorRegisterNames hands out.
+  std::vector<std::string> nameText_;
+  std::vector<const char *> names_;
 };
+
+}  // namespace remote
+}  // namespace ocamera

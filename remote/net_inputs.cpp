@@ -1,5 +1,7 @@
-// ONetCameraInputs: the camera's digital inputs over the "sinp" service.
-#include "remote/net_io.h"
+#include "remote/net_inputs.h"
+
+#include "ocamH.h"
+#include "remote/factory.h"
 
 namespace ocamera {
 namespace remote {
@@ -12,29 +14,39 @@ ocam::sinp__eCameraInput wire(OCameraInputs::eCameraInput enIn) {
 
 }  // namespace
 
-int ONetCameraInputs::iOpen() { return call(ocam::soap_call_sinp__iOpen); }
-int ONetCameraInputs::iClose() { return call(ocam::soap_call_sinp__iClose); }
-int ONetCameraInputs::iGetInputs() { return call(ocam::soap_call_sinp__iGetInputs); }
+ONetCameraInputs::ONetCameraInputs(std::unique_ptr<ServiceSession> session)
+    : session_(std::move(session)) {}
+
+ONetCameraInputs::~ONetCameraInputs() = default;
+
+void ONetCameraInputs::destroy() {
+  session_->end(&ocam::soap_call_sinp__destroy);
+  delete this;
+}
+
+int ONetCameraInputs::iOpen() { return session_->send(&ocam::soap_call_sinp__iOpen); }
+int ONetCameraInputs::iClose() { return session_->send(&ocam::soap_call_sinp__iClose); }
+int ONetCameraInputs::iGetInputs() { return session_->send(&ocam::soap_call_sinp__iGetInputs); }
 int ONetCameraInputs::iGetInput(eCameraInput enIn) {
-  return call(ocam::soap_call_sinp__iGetInput, wire(enIn));
+  return session_->send(&ocam::soap_call_sinp__iGetInput, wire(enIn));
 }
 int ONetCameraInputs::iSetTimeout(int iTimeout) {
-  return call(ocam::soap_call_sinp__iSetTimeout, iTimeout);
+  return session_->send(&ocam::soap_call_sinp__iSetTimeout, iTimeout);
 }
 int ONetCameraInputs::iWaitForInput(eCameraInput enIn, int iState) {
-  return call(ocam::soap_call_sinp__iWaitForInput, wire(enIn), iState);
+  return session_->send(&ocam::soap_call_sinp__iWaitForInput, wire(enIn), iState);
 }
 int ONetCameraInputs::iWaitForInputs(int iMask, int iState) {
-  return call(ocam::soap_call_sinp__iWaitForInputs, iMask, iState);
+  return session_->send(&ocam::soap_call_sinp__iWaitForInputs, iMask, iState);
 }
 int ONetCameraInputs::iWaitForInputChange(eCameraInput enIn) {
-  return call(ocam::soap_call_sinp__iWaitForInputChange, wire(enIn));
+  return session_->send(&ocam::soap_call_sinp__iWaitForInputChange, wire(enIn));
 }
 int ONetCameraInputs::iWaitForInputsChange(int iMask) {
-  return call(ocam::soap_call_sinp__iWaitForInputsChange, iMask);
+  return session_->send(&ocam::soap_call_sinp__iWaitForInputsChange, iMask);
 }
 int ONetCameraInputs::iClearEdges(int iMask) {
-  return call(ocam::soap_call_sinp__iClearEdges, iMask);
+  return session_->send(&ocam::soap_call_sinp__iClearEdges, iMask);
 }
 // A slot without an operation on the camera: nothing is sent.
 int ONetCameraInputs::iReserved() { return -1; }
@@ -43,9 +55,15 @@ int ONetCameraInputs::iReserved() { return -1; }
 }  // namespace ocamera
 
 OCameraInputs *CreateCameraInputs(const char *address) {
-  return ocamera::remote::createIoObject<ocamera::remote::ONetCameraInputs>(address);
+  using ocamera::remote::ONetCameraInputs;
+  using ocamera::remote::ServiceSession;
+  return ocamera::remote::createGuarded(
+      "CreateCameraInputs", address, [](const std::string &where) -> OCameraInputs * {
+        return new ONetCameraInputs(ServiceSession::open(where, ONetCameraInputs::kTypeName,
+                                                         &ocam::soap_call_sinp__create));
+      });
 }
 
 OCameraInputs *OCameraInputs::poCreateInterface() {
-  return CreateCameraInputs(ocamera::remote::defaultIoAddress().c_str());
+  return CreateCameraInputs(ocamera::kFactoryDefaultIoAddress);
 }

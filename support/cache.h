@@ -12,13 +12,15 @@
 namespace mox {
 
 // Items are lent with acquire() and given back with release(); a new item is
-// made from the prototype when none is free, and the pool keeps it. Every item
-// lives until the cache is destroyed. acquire and release are thread-safe.
+// made from the prototype when none is free. The pool keeps as many idle items
+// as it was made with: an item given back beyond that is destroyed, so that a
+// burst of lending leaves nothing behind once it is over (for a context, its
+// connection to the camera). acquire and release are thread-safe.
 template <class T>
 class Cache : private boost::noncopyable {
  public:
   // Takes ownership of the prototype and makes count copies of it.
-  Cache(std::size_t count, T *prototype) : prototype_(prototype) {
+  Cache(std::size_t count, T *prototype) : prototype_(prototype), idleLimit_(count) {
     for (std::size_t i = 0; i < count; ++i) free_.push_back(new T(*prototype_));
   }
 
@@ -48,11 +50,17 @@ class Cache : private boost::noncopyable {
 
   // Raises "Cache: item not found" for an item this cache has not lent.
   void release(T *item) {
-    boost::mutex::scoped_lock lock(mutex_);
-    auto it = lent_.find(item);
-    if (it == lent_.end()) throw MOXException("Cache: item not found");
-    lent_.erase(it);
-    free_.push_back(item);
+    {
+      boost::mutex::scoped_lock lock(mutex_);
+      auto it = lent_.find(item);
+      if (it == lent_.end()) throw MOXException("Cache: item not found");
+      lent_.erase(it);
+      if (free_.size() < idleLimit_) {
+        free_.push_back(item);
+        return;
+      }
+    }
+    delete item;  // outside the lock: closing a connection may take a moment
   }
 
   std::size_t freeCount() const {
@@ -66,6 +74,7 @@ class Cache : private boost::noncopyable {
 
  private:
   T *prototype_;
+  std::size_t idleLimit_;
   std::list<T *> free_;
   std::set<T *> lent_;
   mutable boost::mutex mutex_;

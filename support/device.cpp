@@ -14,7 +14,9 @@ namespace {
 void sendClose(SoapCache &cache, int token) {
   SoapGuard lease(cache, false);
   ocam::rdev__closeResponse out;
-  ocam::soap_call_rdev__close(lease.context(), lease.endpoint(), "", token, &out);
+  lease.send([&](struct soap *c, const char *e) {
+    return ocam::soap_call_rdev__close(c, e, "", token, &out);
+  });
 }
 
 // Half the announced time-out in milliseconds, in 32-bit arithmetic: a negative
@@ -47,8 +49,10 @@ void Device::open(bool keepAlive, int accessMode) {
   int token = 0;
   {
     SoapGuard lease(*cache_, true);
-    ocam::soap_call_rdev__open(lease.context(), lease.endpoint(), "", descriptor_.id,
-                               static_cast<ocam::rdev__eAccess>(accessMode), token);
+    lease.send([&](struct soap *c, const char *e) {
+      return ocam::soap_call_rdev__open(c, e, "", descriptor_.id,
+                                        static_cast<ocam::rdev__eAccess>(accessMode), token);
+    });
     lease.finish();
   }
   token_.store(token);
@@ -76,7 +80,9 @@ void Device::closeSession() {
   if (!open_.load()) return;
   SoapGuard lease(*cache_, false);
   ocam::rdev__closeResponse out;
-  ocam::soap_call_rdev__close(lease.context(), lease.endpoint(), "", token_.load(), &out);
+  lease.send([&](struct soap *c, const char *e) {
+    return ocam::soap_call_rdev__close(c, e, "", token_.load(), &out);
+  });
   open_.store(false);
   closed();
   lease.finish();
@@ -85,8 +91,9 @@ void Device::closeSession() {
 bool Device::keepAlive(bool closeOnFailure) {
   SoapGuard lease(*cache_, false);
   ocam::rdev__keepAliveResponse out;
-  if (ocam::soap_call_rdev__keepAlive(lease.context(), lease.endpoint(), "", token_.load(), &out) !=
-      SOAP_OK) {
+  if (lease.send([&](struct soap *c, const char *e) {
+        return ocam::soap_call_rdev__keepAlive(c, e, "", token_.load(), &out);
+      }) != SOAP_OK) {
     if (closeOnFailure) close();  // borrows a second context
     return false;
   }

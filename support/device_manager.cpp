@@ -93,7 +93,8 @@ boost::shared_ptr<Device> DeviceManager::createDevice(std::string type) {
 void DeviceManager::list() {
   SoapGuard lease(impl_->cache, true);
   ocam::rdev__listResponse result;
-  const int rc = ocam::soap_call_rdev__list(lease.context(), lease.endpoint(), "", result);
+  const int rc = lease.send(
+      [&](struct soap *c, const char *e) { return ocam::soap_call_rdev__list(c, e, "", result); });
   impl_->devices.clear();
   if (rc == SOAP_OK) {
     // The reply lives in the lent context: copy it before the lease ends.
@@ -111,6 +112,9 @@ void DeviceManager::list() {
       impl_->devices.push_back(out);
     }
   }
+  // Over the list limit the runtime stops without a fault text of its own.
+  if (rc == SOAP_OCCURS)
+    throw WebServiceException(std::string(impl_->endpoint.get()) + ": device list too long");
   lease.finish();
 }
 

@@ -36,7 +36,8 @@ class DeviceManager {
   // empty when none is listed; raises "type not registered" or the fault text.
   boost::shared_ptr<Device> createDevice(std::string type);
   // Refreshes the device list ("rdev:list"); on failure the list is empty and
-  // the fault text is raised.
+  // the fault text is raised ("<address>: device list too long" for a list
+  // over the reply limits).
   void list();
 
   const std::list<Descriptor> &devices() const;

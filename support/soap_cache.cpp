@@ -1,5 +1,6 @@
 #include "support/soap_cache.h"
 
+#include <cerrno>
 #include <exception>
 #include <string>
 
@@ -75,6 +76,17 @@ bool SoapGuard::end(std::string *text) {
   item_ = nullptr;
   cache_.release(item);
   return failed && raising_;
+}
+
+bool SoapGuard::dropRefusedConnection() {
+  struct soap *ctx = context();
+  if (!ctx) return false;
+  const int cause = ctx->errnum;
+  if (cause != ECONNREFUSED && cause != ECONNRESET && cause != EPIPE) return false;
+  soap_force_closesock(ctx);
+  ctx->error = SOAP_OK;
+  ctx->errnum = 0;
+  return true;
 }
 
 // One Request line: the operation and the reply's status, "ok", or why the

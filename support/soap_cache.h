@@ -63,6 +63,16 @@ class SoapGuard : private boost::noncopyable {
   // Frees what the request built in the context, hands the context back and,
   // for a raising lease whose call failed, raises the fault text.
   void finish();
+  // Runs call(context(), endpoint()), one generated client call, and returns
+  // its result. When the connection was refused or reset, the call runs once
+  // more on a fresh connection: a camera that dropped an idle connection, or
+  // turned one away while its connection slots were full, gets one more try.
+  template <class Call>
+  int send(Call &&call) {
+    int rc = call(context(), endpoint());
+    if (rc != 0 && dropRefusedConnection()) rc = call(context(), endpoint());
+    return rc;
+  }
   // The status the reply carried, for the request's log line.
   void noteStatus(int status) {
     status_ = status;
@@ -72,6 +82,9 @@ class SoapGuard : private boost::noncopyable {
  private:
   bool end(std::string *text);
   void logRequest(struct soap *ctx);
+  // After a failed call: when its connection was refused or reset, closes it
+  // and returns true.
+  bool dropRefusedConnection();
 
   SoapItem *item_;
   SoapCache &cache_;

@@ -14,6 +14,10 @@ namespace ocamera {
 // camera service on port 80 (the address alone), the inputs, outputs and LED
 // services on port 8080.
 constexpr const char *kFactoryDefaultAddress = "192.168.0.42";
+// The port of the inputs, outputs and LED services, and the address their
+// static factories use.
+constexpr int kIoServicePort = 8080;
+constexpr const char *kFactoryDefaultIoAddress = "192.168.0.42:8080";
 
 // ---------------------------------------------------------------- reply time-out
 //

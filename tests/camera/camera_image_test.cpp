@@ -51,8 +51,8 @@ TEST(CameraImageGate, ClosedAfterCreationOpenAfterFreeRun) {
   EXPECT_EQ(image.data, nullptr) << "data is cleared even when the gate refuses";
   image.data = sentinel;
   EXPECT_EQ(camera->getSingleImageInto(&image), -1);
-  EXPECT_EQ(camera->freeImage(&image), -1);
-  EXPECT_EQ(image.data, sentinel) << "a refused freeImage frees nothing";
+  image.data = nullptr;
+  EXPECT_EQ(camera->freeImage(&image), -1) << "the gate's result";
   settle(*sim, *camera);
   EXPECT_EQ(sim->count("scam:getSingleImage"), 0u);
 
@@ -94,8 +94,10 @@ TEST(CameraImageGate, RefusedModesSendNothingAndKeepTheGate) {
   EXPECT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), -1);
   sim->clearFaults();
 
+  // The camera did stop (only its reply was lost): the gate stays open, and
+  // the camera says why there is no image.
   OCamera::Image image{};
-  EXPECT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_EQ(camera->getSingleImage(&image), ocamsim::status::kNoImage);
   EXPECT_EQ(camera->freeImage(&image), 0);
 
   ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), 0);
@@ -130,19 +132,46 @@ TEST(CameraImage, EmptyImage) {
                   "<scam:nSize>0</scam:nSize><scam:nStatus>6</scam:nStatus>"
                   "</scam:SingleImageResponse>");
 
+  // No data and a status: the camera's refusal, returned and stored.
   OCamera::Image image{nullptr, 1, 2, 3, 4, 5};
-  EXPECT_EQ(camera->getSingleImage(&image), 0);
+  EXPECT_EQ(camera->getSingleImage(&image), 6);
   EXPECT_EQ(image.data, nullptr);
   EXPECT_EQ(image.size, 0);
   EXPECT_EQ(image.seqNr, 1);
-  EXPECT_EQ(image.status, 5);
+  EXPECT_EQ(image.status, 6);
 
   unsigned char buffer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   OCamera::Image into{buffer, 1, 2, 3, 4, 5};
-  const OCamera::Image before = into;
-  EXPECT_EQ(camera->getSingleImageInto(&into), -1);
-  EXPECT_TRUE(sameRecord(into, before));
+  OCamera::Image expected = into;
+  expected.status = 6;
+  EXPECT_EQ(camera->getSingleImageInto(&into), 6);
+  EXPECT_TRUE(sameRecord(into, expected));
   EXPECT_EQ(buffer[0], 1);
+
+  // No data and status 0: an empty image, as before.
+  scripted.answer("scam:getSingleImage",
+                  "<scam:SingleImageResponse><scam:nSize>0</scam:nSize>"
+                  "<scam:nStatus>0</scam:nStatus></scam:SingleImageResponse>");
+  OCamera::Image empty{nullptr, 1, 2, 3, 4, 5};
+  EXPECT_EQ(camera->getSingleImage(&empty), 0);
+  EXPECT_EQ(empty.size, 0);
+  EXPECT_EQ(empty.status, 5);
+  EXPECT_EQ(camera->getSingleImageInto(&into), -1);
+}
+
+TEST(CameraImage, AnImageGrabbedBeforeTheAcquisitionStoppedIsStillFreed) {
+  auto sim = startSimulator();
+  CameraHandle camera = createOn(*sim);
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  OCamera::Image image{};
+  ASSERT_EQ(camera->getSingleImage(&image), 0);
+  ASSERT_NE(image.data, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), 0);
+  // The gate's result, but the memory is given back (AddressSanitizer would
+  // report it lost otherwise).
+  EXPECT_EQ(camera->freeImage(&image), -1);
+  EXPECT_EQ(image.data, nullptr);
 }
 
 TEST(CameraImage, SizeIsTheNumberOfBytesDelivered) {
@@ -195,6 +224,11 @@ TEST(CameraImageRam, ReadsExactlyWhatWasAskedFor) {
   sim->inject(Fault{FaultKind::Status, "scam:readImageRAM", 0, 0, 3});
   EXPECT_EQ(camera->readImageRAM(dest.data(), 4096, 1000), 3);
   EXPECT_EQ(dest, untouched) << "a non-zero status copies nothing";
+  sim->clearFaults();
+
+  // A read the camera refuses comes without data: its status, not a failure.
+  EXPECT_EQ(camera->readImageRAM(dest.data(), 0xFFFFFFF0u, 16), ocamsim::status::kOutOfRange);
+  EXPECT_EQ(dest, untouched);
 }
 
 TEST(CameraImageRam, ReducedReadRefusesInconsistentOrOversizedReplies) {

@@ -13,6 +13,7 @@
 #include "fed_context.h"
 #include "ocamH.h"
 #include "protocol/base64.h"
+#include "protocol/base64_codec.h"
 
 namespace codec_test {
 namespace {

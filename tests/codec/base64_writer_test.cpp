@@ -10,6 +10,7 @@
 
 #include "ocamH.h"
 #include "protocol/base64.h"
+#include "protocol/base64_codec.h"
 #include "protocol/transport.h"
 
 namespace codec_test {

@@ -1,5 +1,5 @@
-// A SOAP context that reads a fixed text in pieces of chosen sizes, as if the
-// text arrived from a socket in that many receives.
+// A SOAP context set up as the library's, that reads a fixed text in pieces of
+// chosen sizes, as if the text arrived from a socket in that many receives.
 #pragma once
 
 #include <algorithm>
@@ -9,35 +9,22 @@
 #include <utility>
 #include <vector>
 
-#include "ocamH.h"
-#include "protocol/transport.h"
+#include "protocol/wire_context.h"
 
 namespace codec_test {
 
-class FedContext {
+class FedContext : public ocamera_test::WireContext {
  public:
   // Receive number i returns at most pieces[i % pieces.size()] bytes (and never
   // more than the runtime asks for); an empty list gives everything at once.
   FedContext(std::string text, std::vector<std::size_t> pieces)
-      : text_(std::move(text)), pieces_(std::move(pieces)), ctx_(soap_new()) {
-    ocamera::wire::configure(ctx_);
-    ctx_->user = this;
-    ctx_->frecv = &FedContext::receive;
+      : text_(std::move(text)), pieces_(std::move(pieces)) {
+    get()->user = this;
+    get()->frecv = &FedContext::receive;
   }
-  ~FedContext() {
-    soap_destroy(ctx_);
-    soap_end(ctx_);
-    soap_free(ctx_);
-  }
-  FedContext(const FedContext &) = delete;
-  FedContext &operator=(const FedContext &) = delete;
-
-  soap *get() const { return ctx_; }
-  operator soap *() const { return ctx_; }
-  soap *operator->() const { return ctx_; }
 
   // Bytes of the text the parser has taken out of its buffer so far.
-  std::size_t consumed() const { return position_ - (ctx_->buflen - ctx_->bufidx); }
+  std::size_t consumed() const { return position_ - (get()->buflen - get()->bufidx); }
   std::size_t receives() const { return receives_; }
 
  private:
@@ -56,7 +43,6 @@ class FedContext {
   std::vector<std::size_t> pieces_;
   std::size_t position_ = 0;
   std::size_t receives_ = 0;
-  soap *ctx_;
 };
 
 }  // namespace codec_test

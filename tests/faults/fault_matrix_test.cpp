@@ -140,7 +140,7 @@ const Row kRows[] = {
                                                                     {N, N, N, N, N, N, N, N, W}, {N, N, N, N, N, N, N, N, X}},
   // A new camera knows no session: the old token gets its status. Creation and
   // tear-down make new objects there.
-  {"KilledAndRestarted", Mode::kKilled, FaultKind::Delay,           {F, F, F, F, F, F, F, F, F}, {B, B, B, B, F, B, B, N, N}},
+  {"KilledAndRestarted", Mode::kKilled, FaultKind::Delay,           {F, F, F, F, F, F, F, F, F}, {B, B, B, B, B, B, B, N, N}},
 };
 // clang-format on
 
@@ -367,14 +367,16 @@ void FaultMatrix::check(Family family, Subject &s, Expect expect) {
         EXPECT_EQ(image.data, nullptr);
         break;
       }
-      EXPECT_EQ(result, 0);
       if (expect == Expect::kBadSession) {
-        // No image in the reply: nothing allocated, the caller's status kept.
+        // No image in the reply: nothing allocated, the camera's status
+        // returned and stored.
+        EXPECT_EQ(result, ocamsim::status::kBadSession);
         EXPECT_EQ(image.data, nullptr);
         EXPECT_EQ(image.size, 0);
-        EXPECT_EQ(image.status, kImageCallerStatus);
+        EXPECT_EQ(image.status, ocamsim::status::kBadSession);
         break;
       }
+      EXPECT_EQ(result, 0);
       EXPECT_NE(image.data, nullptr);
       // The number of bytes delivered, which the caller may read at data.
       EXPECT_EQ(image.size, kWidth * kHeight + imageDelta_);

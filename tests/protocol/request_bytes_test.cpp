@@ -12,7 +12,7 @@
 
 #include "common/scripted_peer.h"
 #include "ocamH.h"
-#include "protocol/call.h"
+#include "wire_call.h"
 #include "protocol/transport.h"
 #include "wire_context.h"
 

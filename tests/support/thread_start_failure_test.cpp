@@ -5,16 +5,23 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/thread/exceptions.hpp>
 #include <cerrno>
 #include <future>
 
+#include "ocamera/camera.h"
+#include "ocamera/inputs.h"
+#include "sim/simulator.h"
 #include "worker_probe.h"
 
 namespace {
 
 std::atomic<int> failNextCreations{0};
+// The same for the creations of the current thread only: the simulated camera
+// of a test starts threads of its own meanwhile.
+thread_local int failNextCreationsHere = 0;
 
 }  // namespace
 
@@ -24,6 +31,10 @@ extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t *
                                                                      void *arg) {
   using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
   static const Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+  if (failNextCreationsHere > 0) {
+    --failNextCreationsHere;
+    return EAGAIN;
+  }
   int pending = failNextCreations.load();
   while (pending > 0) {
     if (failNextCreations.compare_exchange_weak(pending, pending - 1)) return EAGAIN;
@@ -67,6 +78,38 @@ TEST(WorkerThreadStartFailure, DestroyingAfterAFailedStartReturns) {
   ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(failNextCreations.load(), 0);
   EXPECT_EQ(probe.entered(), 0);
+}
+
+// A factory whose keep-alive thread cannot start gives null and one line, and
+// leaves no session open; nothing is thrown across it.
+TEST(FactoryThreadStartFailure, FactoriesGiveNullAndCloseTheSession) {
+  ocamsim::Options options;
+  options.sensorWidth = 64;
+  options.sensorHeight = 48;
+  ocamsim::Simulator sim(options);
+  sim.start();
+
+  testing::internal::CaptureStderr();
+  failNextCreationsHere = 1;
+  OCamera *camera = nullptr;
+  EXPECT_NO_THROW(
+      camera = CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, sim.cameraAddress().c_str()));
+  EXPECT_EQ(camera, nullptr);
+  EXPECT_EQ(failNextCreationsHere, 0);
+  failNextCreationsHere = 1;
+  OCameraInputs *inputs = nullptr;
+  EXPECT_NO_THROW(inputs = CreateCameraInputs(sim.ioAddress().c_str()));
+  EXPECT_EQ(inputs, nullptr);
+  EXPECT_EQ(failNextCreationsHere, 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+  ASSERT_TRUE(sim.waitForCount("rdev:close", 2, 5000));
+  EXPECT_EQ(sim.openSessions(), 0u);
+
+  // The next creation starts its thread and works.
+  camera = CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, sim.cameraAddress().c_str());
+  ASSERT_NE(camera, nullptr);
+  EXPECT_EQ(camera->destroy(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Running a generated client call so that a failed request leaves the caller's
-// result alone.
+// result alone: how the protocol tests call the camera services directly. (The
+// library's own send path is remote/call.h.)
 //
 // The generated calls (ocam::soap_call_<prefix>__<operation>) clear their out
 // value before they read the reply, so a call that fails half-way (a fault, a
