@@ -162,6 +162,12 @@ void Args::expectPositional(std::size_t min, std::size_t max) const {
   if (positional_.size() > max) throw UsageError("unexpected argument '" + positional_[max] + "'");
 }
 
+std::string optionTable(const std::vector<Option> &options) {
+  std::ostringstream out;
+  printOptions(out, options);
+  return out.str();
+}
+
 std::string helpText(const CommandInfo &info) {
   std::ostringstream out;
   out << "usage: ocam " << info.name << ' ' << info.usage << "\n\n" << info.summary << ".\n";

@@ -53,6 +53,9 @@ class Args {
   std::vector<std::string> positional_;
 };
 
+// Option lines with their help wrapped at 79 columns, as the help texts show them.
+std::string optionTable(const std::vector<Option> &options);
+
 // The full help of one subcommand.
 std::string helpText(const CommandInfo &info);
 

@@ -61,8 +61,14 @@ std::string reason(const std::string &captured, std::chrono::steady_clock::durat
   for (std::string part; std::getline(in, part);) {
     part = trimmed(part);
     if (part.empty()) continue;
+    // "CreateCameraInterface: ADDR: no reason given by the camera": the
+    // message names the address already; say what is known instead.
+    const std::string unexplained = ": no reason given by the camera";
+    bool silent =
+        part.size() >= unexplained.size() &&
+        part.compare(part.size() - unexplained.size(), unexplained.size(), unexplained) == 0;
     if (!line.empty()) line += "; ";
-    line += plainFault(part);
+    line += silent ? silentFailure(elapsed) : plainFault(part);
   }
   return line.empty() ? silentFailure(elapsed) : line;
 }
@@ -86,7 +92,7 @@ std::string silentFailure(std::chrono::steady_clock::duration elapsed) {
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
   if (timeout > 0 && waited >= timeout)
     return "no answer within " + std::to_string(timeout) + " ms (a longer wait: --timeout MS)";
-  return "the connection failed and the library gave no reason";
+  return "no reason given by the camera";
 }
 
 std::string defaultCameraAddress() {

@@ -75,16 +75,12 @@ void printOverview() {
                "commands:\n");
   for (const Command &command : allCommands())
     std::fprintf(to, "  %-10s %s\n", command.info.name.c_str(), command.info.summary.c_str());
-  std::fprintf(to, "\nglobal options (before or after the command):\n");
-  for (const Option &option : globalOptions()) {
-    std::string left = (option.letter ? std::string("-") + option.letter + ", " : "    ") + "--" +
-                       option.name + (option.value.empty() ? "" : " " + option.value);
-    std::fprintf(to, "  %-16s %s\n", left.c_str(), option.help.c_str());
-  }
+  std::vector<Option> options = globalOptions();
+  options.push_back({"help", 'h', "", "show this help; after a command, its help"});
+  options.push_back({"bash-completion", 0, "", "print the bash completion script"});
+  std::fprintf(to, "\nglobal options (-v, --timeout and --version also after the command):\n%s",
+               optionTable(options).c_str());
   std::fprintf(to,
-               "  -h, --help       show this help, or with a command its help\n"
-               "      --bash-completion\n"
-               "                   print the bash completion script\n"
                "\n'ocam COMMAND --help' tells more. Settings made with 'ocam set' stay on the\n"
                "camera until changed or the camera restarts. Exit status: 0 success, 1\n"
                "camera or file failure, 2 wrong usage.\n");
