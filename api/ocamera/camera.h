@@ -145,8 +145,15 @@ class OCAMERA_API OCamera {
   virtual int close() = 0;
   // Delivers the next image into memory the library allocates (give it back
   // with freeImage). Only in acquisition modes 2, 3, 4 and 8; otherwise -1 and
-  // nothing is sent. An empty image gives data null, size 0 and result 0.
+  // nothing is sent. When the camera sends no image but a non-zero status (its
+  // read time-out passed, the session is gone) that status is returned and
+  // stored in image->status, data null and size 0. An empty image with status
+  // 0 gives data null, size 0 and result 0.
   virtual int getSingleImage(Image *image) = 0;
+  // Frees image->data (from getSingleImage) and sets it to null, whatever the
+  // acquisition mode is now; "grab, stop acquisition, free" frees the image.
+  // The result is still the image gate's: 0 in acquisition modes 2, 3, 4 and
+  // 8, -1 in every other mode (and for a null image).
   virtual int freeImage(Image *image) = 0;
   virtual int getMaxImageCount() = 0;
   virtual int getImageCount() = 0;  // 0 when the request failed
@@ -157,14 +164,26 @@ class OCAMERA_API OCamera {
   virtual int setIlluminationModeExternal(eIllModeExt mode) = 0;
   virtual int setIlluminationTiming(int delay, int period) = 0;
   virtual int switchIllumination(bool on) = 0;
+  // Values are passed to the camera unchanged; the camera checks them and
+  // answers a non-zero status for one out of its range. Units and the ranges
+  // of the simulated camera (ocamsim):
+  // Exposure time in microseconds, 1..1000000 (10000 at start).
   virtual int setShutterTime(int shutter) = 0;
-  virtual int getShutterTime() = 0;
+  virtual int getShutterTime() = 0;  // microseconds
+  // Region of the sensor delivered, in pixels from the top-left corner; it
+  // must lie inside the sensor (width and height at least 1).
   virtual int setCameraWindow(int x0, int y0, int width, int height) = 0;
+  // Frames per second in the free-running modes, above 0 and at most 1000 (30
+  // at start).
   virtual int setFrameRate(float fps) = 0;
   virtual int setFrameRate(int fps) = 0;
+  // Delay from a trigger to its picture in microseconds, 0..10000000.
   virtual int setTriggerDelay(int delay) = 0;
+  // Gain factor, 1..32 (1 at start).
   virtual int setGain(int factor) = 0;
   virtual int initColor() = 0;
+  // How long getSingleImage waits for a frame in milliseconds (1000 at start);
+  // when it passes the camera answers its time-out status without an image.
   virtual int setReadTimeout(int timeout) = 0;
   virtual int reserved1() = 0;  // always 0, sends nothing
   virtual int setCircularOverwrite(bool overwrite) = 0;
@@ -173,11 +192,14 @@ class OCAMERA_API OCamera {
   virtual int setFrequency(eFrequency frequency) = 0;
   // Copies the next image into the buffer image->data points to. The buffer's
   // capacity is not checked: the caller must provide room for the whole image
-  // (the window's width x height bytes). An empty image returns -1 and leaves
-  // the record untouched.
+  // (the window's width x height bytes). No image with a non-zero status
+  // returns that status and stores it in image->status; an empty image with
+  // status 0 returns -1 and leaves the record untouched.
   virtual int getSingleImageInto(Image *image) = 0;
-  // Reads length bytes of image RAM; copies them only when the camera's status
-  // is 0, and returns -1 when the reply does not hold exactly length bytes.
+  // Reads length bytes of image RAM (byte addresses); copies them only when
+  // the camera's status is 0. A refusal without data (an address range outside
+  // the RAM) returns the camera's status; -1 when the request failed or the
+  // reply's data is not exactly length bytes.
   virtual int readImageRAM(void *destination, unsigned address, unsigned length) = 0;
   virtual int writeImageRAM(const void *data, unsigned address, unsigned length) = 0;
   // Reads reduced data of at most length bytes; *returnedLength receives the
@@ -224,6 +246,6 @@ class OCAMERA_API OCamera {
 
 // Connects to the camera at address (a host, "host:port", or "http://host:port"),
 // opens a session on its camera device and creates the camera for the sensor
-// type. Returns null on failure, after one line on standard error. A null
-// address returns null as well.
+// type. Returns null on failure, after one line on standard error or to the
+// log handler; a null or empty address returns null as well. Nothing is thrown.
 OCAMERA_API OCamera *CreateCameraInterface(OCamera::eCameraType type, const char *address);

@@ -39,6 +39,9 @@ class OCAMERA_API OCameraInputs {
   virtual int iClose() = 0;
   virtual int iGetInputs() = 0;
   virtual int iGetInput(eCameraInput enIn) = 0;
+  // Bound of every wait of this session in milliseconds (5000 on the
+  // simulated camera at start); a wait that passes it answers the camera's
+  // time-out status.
   virtual int iSetTimeout(int iTimeout) = 0;
   virtual int iWaitForInput(eCameraInput enIn, int iState) = 0;
   virtual int iWaitForInputs(int iMask, int iState) = 0;
@@ -51,5 +54,6 @@ class OCAMERA_API OCameraInputs {
   ~OCameraInputs() = default;
 };
 
-// Returns null on failure, after one line on standard error (also for a null address).
+// Returns null on failure, after one line on standard error or to the log
+// handler (also for a null or empty address); nothing is thrown.
 OCAMERA_API OCameraInputs *CreateCameraInputs(const char *address);

@@ -42,5 +42,6 @@ class OCAMERA_API OCameraLEDs {
   ~OCameraLEDs() = default;
 };
 
-// Returns null on failure, after one line on standard error (also for a null address).
+// Returns null on failure, after one line on standard error or to the log
+// handler (also for a null or empty address); nothing is thrown.
 OCAMERA_API OCameraLEDs *CreateCameraLEDs(const char *address);

@@ -36,5 +36,6 @@ class OCAMERA_API OCameraOutputs {
   ~OCameraOutputs() = default;
 };
 
-// Returns null on failure, after one line on standard error (also for a null address).
+// Returns null on failure, after one line on standard error or to the log
+// handler (also for a null or empty address); nothing is thrown.
 OCAMERA_API OCameraOutputs *CreateCameraOutputs(const char *address);
