@@ -81,7 +81,8 @@ struct OcameraSrcState {
 
   // Streaming thread only.
   std::size_t frameSize = 0;
-  GstClockTime duration = GST_CLOCK_TIME_NONE;
+  // The frame period of the caps; also read by latency queries on any thread.
+  std::atomic<GstClockTime> duration{GST_CLOCK_TIME_NONE};
   GstClockTime baseRunning = 0;
   std::int64_t baseCameraUs = 0;
   GstClockTime nextTime = GST_CLOCK_TIME_NONE;  // end of the last buffer or GAP pushed
@@ -506,12 +507,13 @@ static GstBuffer *wrapFrame(GstOcameraSrc *src, ocamera::Frame &&frame) {
     GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
     st->discont = false;
   }
-  GST_BUFFER_DURATION(buffer) = st->duration;
+  const GstClockTime duration = st->duration;
+  GST_BUFFER_DURATION(buffer) = duration;
   if (!gst_base_src_get_do_timestamp(GST_BASE_SRC(src))) {
     GST_BUFFER_PTS(buffer) = t;
     GST_BUFFER_DTS(buffer) = t;
     if (GST_CLOCK_TIME_IS_VALID(t))
-      st->nextTime = t + (GST_CLOCK_TIME_IS_VALID(st->duration) ? st->duration : 0);
+      st->nextTime = t + (GST_CLOCK_TIME_IS_VALID(duration) ? duration : 0);
   } else {
     // GstBaseSrc stamps it with the running time after create() returns.
     st->nextTime = runningTime(src);
