@@ -74,8 +74,6 @@ Model::Model(const Options &options) : options_(options) {
   devices_ = options.devices.empty() ? standardDevices() : options.devices;
   for (DeviceEntry &d : devices_)
     if (d.maxTimeout < 0) d.maxTimeout = options.maxTimeout;
-  std::random_device rd;
-  nextToken_ = 1000 + static_cast<int>(rd() % 1000000) * 100;
   wallOffset_ = std::chrono::system_clock::now().time_since_epoch() -
                 std::chrono::duration_cast<std::chrono::system_clock::duration>(
                     Clock::now().time_since_epoch());
@@ -113,7 +111,7 @@ int Model::openSession(int id, int access, int &token) {
                           [&](const DeviceEntry &d) { return d.id == id; });
   if (dev == devices_.end()) return kBadArgument;
   Session s;
-  s.token = nextToken_++;
+  s.token = freshToken();
   s.deviceId = id;
   s.kind = kindOf(dev->type);
   s.access = access;
@@ -123,6 +121,16 @@ int Model::openSession(int id, int access, int &token) {
   sessions_[s.token] = s;
   token = s.token;
   return kOk;
+}
+
+// Tokens are drawn from the system's random source, 31 bits and never 0, so
+// that a client cannot reach another's session by guessing near its own; one
+// that names an open session is drawn again.
+int Model::freshToken() {
+  for (;;) {
+    const int token = static_cast<int>(random_() & 0x7FFFFFFFu);
+    if (token != 0 && sessions_.count(token) == 0) return token;
+  }
 }
 
 void Model::expireSessions(Clock::time_point now) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,7 @@ class Model {
  private:
   int check(int token, DeviceKind kind, bool needCreated, bool needOpened, Session *&out);
   void expireSessions(Clock::time_point now);
+  int freshToken();
   void endSession(Session &s);
   void stopCamera();
   // Brings the frame queue up to `now`: free-run frames and due triggers.
@@ -198,7 +200,7 @@ class Model {
   bool stopping_ = false;
 
   std::map<int, Session> sessions_;
-  int nextToken_;
+  std::random_device random_;  // for tokens (under the lock)
 
   // Camera: one sensor, shared by every session that created it.
   struct Camera {

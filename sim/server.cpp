@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -34,7 +35,14 @@ namespace detail {
 
 class Server {
  public:
-  explicit Server(const Options &options) : options_(options), model_(options) {}
+  explicit Server(const Options &options)
+      : options_(options),
+        model_(options),
+        requestLimit_(options.maxRequestBytes
+                          ? options.maxRequestBytes
+                          : ocamera::wire::base64EncodedLength(options.imageRamSize) +
+                                kEnvelopeRoom),
+        memoryLimit_(options.maxRequestMemory ? options.maxRequestMemory : 4 * requestLimit_) {}
   ~Server() { stop(); }
 
   void start();
@@ -101,6 +109,10 @@ class Server {
   static int sendHook(struct soap *ctx, const char *buf, size_t len);
   static int closeHook(struct soap *ctx, SOAP_SOCKET fd);
   static int shutdownHook(struct soap *ctx, SOAP_SOCKET fd, int how);
+  static int headerHook(struct soap *ctx, const char *key, const char *value);
+
+  // Room for a request's envelope and arguments beside its largest payload.
+  static constexpr std::size_t kEnvelopeRoom = 64 * 1024;
 
  private:
   struct Listener {
@@ -126,6 +138,12 @@ class Server {
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
+  // Waits for request bytes until the connection's time-out; false when it passed.
+  bool awaitBytes(Connection *c);
+  // Takes `total` bytes of request memory for the request of `c` (what it
+  // holds so far is counted in); false when the limits do not allow it.
+  bool reserve(Connection *c, std::size_t total);
+  void release(Connection *c);
 
   Options options_;
   Model model_;
@@ -136,7 +154,12 @@ class Server {
   int wakeFd_ = -1;
   struct soap master_;
   bool masterReady_ = false;
+  const std::size_t requestLimit_;
+  const std::size_t memoryLimit_;
+  std::mutex memoryMutex_;
+  std::size_t memoryInUse_ = 0;  // bytes reserved by requests in progress
   size_t (*origRecv_)(struct soap *, char *, size_t) = nullptr;
+  int (*origParseHeader_)(struct soap *, const char *, const char *) = nullptr;
   int (*origSend_)(struct soap *, const char *, size_t) = nullptr;
 
   mutable std::mutex connMutex_;
@@ -300,13 +323,68 @@ void Connection::remember(const std::string &arguments) {
 
 size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   Connection *c = conn(ctx);
-  const size_t n = c->server->origRecv_(ctx, buf, len);
+  Server *server = c->server;
+  // Ending the receive ends the connection: the runtime takes it for EOF.
+  if (!server->awaitBytes(c)) return 0;
+  const size_t n = server->origRecv_(ctx, buf, len);
   if (n > 0 && c->inBytes == 0) {
     const unsigned char first = static_cast<unsigned char>(buf[0]);
     c->http = !(first == '<' || first == 0xEF);
+    c->requestStart = Clock::now();
   }
   c->inBytes += n;
+  if (n > 0 && !server->reserve(c, std::max(c->announced, c->inBytes))) return 0;
   return n;
+}
+
+int Server::headerHook(struct soap *ctx, const char *key, const char *value) {
+  Connection *c = conn(ctx);
+  Server *server = c->server;
+  if (int rc = server->origParseHeader_(ctx, key, value)) return rc;
+  // The body's announced length is held against the limits before it arrives,
+  // so that no part of the request is read into memory it may not have.
+  if (key && value && strcasecmp(key, "Content-Length") == 0) {
+    const unsigned long long length = std::strtoull(value, nullptr, 10);
+    if (length > server->requestLimit_) return ctx->error = SOAP_EOF;
+    // The header block ends where the runtime stands in its buffer.
+    const std::size_t unread = ctx->buflen > ctx->bufidx ? ctx->buflen - ctx->bufidx : 0;
+    c->announced = c->inBytes - std::min(unread, c->inBytes) + static_cast<std::size_t>(length);
+    if (!server->reserve(c, std::max(c->announced, c->inBytes))) return ctx->error = SOAP_EOF;
+  }
+  return SOAP_OK;
+}
+
+bool Server::awaitBytes(Connection *c) {
+  const auto deadline =
+      c->inBytes == 0 ? c->idleSince + std::chrono::milliseconds(options_.idleTimeoutMs)
+                      : c->requestStart + std::chrono::milliseconds(options_.requestTimeoutMs);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left < 0) return false;
+    pollfd p{c->fd, POLLIN, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left + 1, 1000)));
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+    if (stopping_) return false;
+  }
+}
+
+bool Server::reserve(Connection *c, std::size_t total) {
+  if (total <= c->reserved) return true;
+  std::lock_guard<std::mutex> lock(memoryMutex_);
+  const std::size_t more = total - c->reserved;
+  if (memoryInUse_ + more > memoryLimit_) return false;
+  memoryInUse_ += more;
+  c->reserved = total;
+  return true;
+}
+
+void Server::release(Connection *c) {
+  std::lock_guard<std::mutex> lock(memoryMutex_);
+  memoryInUse_ -= c->reserved;
+  c->reserved = 0;
+  c->announced = 0;
 }
 
 int Server::sendHook(struct soap *ctx, const char *buf, size_t len) {
@@ -465,6 +543,7 @@ void Server::start() {
     ocamera::wire::configure(&master_);
     origRecv_ = master_.frecv;
     origSend_ = master_.fsend;
+    origParseHeader_ = master_.fparsehdr;
     masterReady_ = true;
   }
   ports_[0] = ports[0];
@@ -538,7 +617,11 @@ void Server::acceptLoop(Listener *l) {
     const int fd = ::accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(connMutex_);
-    if (conns_.size() >= options_.maxConnections) {
+    const std::size_t onPort =
+        static_cast<std::size_t>(std::count_if(conns_.begin(), conns_.end(), [&](const Slot &s) {
+          return s.conn->port == l->port && !s.conn->done;
+        }));
+    if (onPort >= options_.maxConnections) {
       ::close(fd);
       continue;
     }
@@ -568,10 +651,12 @@ void Server::serve(Connection *c) {
     // The connection loop closes the socket once the reply is out.
     ctx->fclosesocket = &Server::closeHook;
     ctx->fshutdownsocket = &Server::shutdownHook;
+    ctx->fparsehdr = &Server::headerHook;
     ctx->socket_flags = MSG_NOSIGNAL;
-    ctx->recv_maxlength = options_.maxRequestBytes;
+    ctx->recv_maxlength = requestLimit_;
     ctx->max_keep_alive = 0;  // no limit on requests per connection
     serveLoop(ctx, c);
+    release(c);
     closeFd(c);
     ctx->socket = SOAP_INVALID_SOCKET;
     soap_destroy(ctx);
@@ -598,6 +683,8 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->action = Action::None;
     c->inBytes = 0;
     c->outBytes = 0;
+    release(c);
+    c->idleSince = Clock::now();
     c->out.clear();
     c->payload = nullptr;
     c->payloadSize = 0;

@@ -3,6 +3,7 @@
 // the reply.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,14 @@ struct Connection {
   Action action = Action::None;
   std::size_t inBytes = 0;
   std::size_t outBytes = 0;
+  // Time-outs: from the last reply until a request starts, and from its
+  // first byte until it is complete.
+  std::chrono::steady_clock::time_point idleSince;
+  std::chrono::steady_clock::time_point requestStart;
+  // Bytes of the server's request memory this request holds: those received,
+  // or the announced Content-Length when it is more.
+  std::size_t announced = 0;
+  std::size_t reserved = 0;
   // The reply as the runtime writes it, sent only after the request is
   // logged, so that a client holding its answer finds the request in the
   // log. Kept from request to request, so that its room is reused.

@@ -7,10 +7,13 @@
 //  - Serving: every port answers all five services, in either framing (bare
 //    XML or HTTP POST); replies always carry an HTTP header block with
 //    Content-Length, and keep-alive connections stay open. One thread per
-//    connection, at most Options::maxConnections (more are closed at once);
-//    a request longer than Options::maxRequestBytes fails and closes its
+//    connection, at most Options::maxConnections per port (more are closed at
+//    once); connections idle or stalled past their time-outs are closed; a
+//    request longer than Options::maxRequestBytes, or one that would take the
+//    requests in progress past Options::maxRequestMemory, fails and closes its
 //    connection. A SOAP fault answers unknown operations and broken requests.
-//  - Sessions: "rdev:open" hands out a fresh token (tokens are global to the
+//  - Sessions: "rdev:open" hands out a fresh token, a random 31-bit number
+//    other than 0 that names no other open session (tokens are global to the
 //    simulator); only "rdev:keepAlive" renews a session; one that is not
 //    renewed within its device's maxTimeout seconds expires (maxTimeout <= 0:
 //    never). The access mode is accepted, not enforced. Each service request
@@ -143,8 +146,23 @@ struct Options {
   int sensorHeight = 1024;
   int bayerPattern = 1;  // 1 GRGR, 2 BGBG, 3 RGRG, 4 GBGB
   std::size_t imageRamSize = 16u << 20;
+  // Connections open at once, per port: connections to one port cannot take
+  // the other's slots.
   std::size_t maxConnections = 128;
-  std::size_t maxRequestBytes = 64u << 20;
+  // A request longer than this fails and closes its connection. 0: the
+  // largest legitimate request, a write of the whole image RAM as base64 plus
+  // the envelope (a request announcing more is refused before its body).
+  std::size_t maxRequestBytes = 0;
+  // The bytes of requests in progress on all connections together; a request
+  // that would go beyond it fails and closes its connection. Bytes received
+  // bound what a request can make the simulator hold. 0: four of the largest
+  // requests.
+  std::size_t maxRequestMemory = 0;
+  // A connection that starts no request within idleTimeoutMs of its last
+  // reply (or of being accepted), or that does not complete a started
+  // request within requestTimeoutMs, is closed.
+  int idleTimeoutMs = 5000;
+  int requestTimeoutMs = 10000;
   bool verbose = false;  // one line per request on standard error
   // Input levels driven over time (empty: the inputs change only by setInputs()).
   std::vector<InputStep> inputSchedule;

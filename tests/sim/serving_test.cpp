@@ -3,12 +3,18 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "sim_client.h"
 
 using simtest::Client;
+using simtest::eventually;
 using simtest::kFailed;
 
 namespace {
@@ -80,6 +86,133 @@ TEST(SimServing, OversizedRequestsAreRefused) {
   b.__size = 1024;
   EXPECT_EQ(c.status(soap_call_scam__writeImageRAM, t, b, 0u, 1024u), 0);
   EXPECT_EQ(sim.readRam(0, 1), std::vector<std::uint8_t>(1, 3));
+}
+
+// A raw loopback connection for the bounds below; reads wait at most 5 s.
+int rawConnection(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) return -1;
+  timeval tv{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+// Whether the simulator closed the connection (as against the 5 s bound passing).
+bool closedByPeer(int fd) {
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) {
+  }
+  return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+bool sendText(int fd, const std::string &text) {
+  return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+}
+
+// The start of a request whose body is `bodyBytes` long; the caller sends the body.
+std::string postHeader(std::size_t bodyBytes) {
+  return "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Type: text/xml\r\nContent-Length: " +
+         std::to_string(bodyBytes) + "\r\n\r\n";
+}
+
+TEST(SimServing, OnePortsConnectionsCannotLockOutTheOther) {
+  ocamsim::Options o;
+  o.maxConnections = 3;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  std::vector<int> idle;
+  for (int i = 0; i < 3; ++i) idle.push_back(rawConnection(sim.ioPort()));
+  ASSERT_TRUE(eventually([&] { return sim.openConnections() == 3; }));
+  const int beyond = rawConnection(sim.ioPort());
+  EXPECT_TRUE(closedByPeer(beyond));
+  Client camera(sim.cameraAddress());
+  EXPECT_NE(camera.open(1), kFailed);
+  for (int fd : idle) ::close(fd);
+  ::close(beyond);
+}
+
+TEST(SimServing, IdleAndStalledConnectionsAreClosed) {
+  ocamsim::Options o;
+  o.idleTimeoutMs = 200;
+  o.requestTimeoutMs = 400;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  const auto t0 = std::chrono::steady_clock::now();
+  const int idle = rawConnection(sim.cameraPort());
+  const int stalled = rawConnection(sim.cameraPort());
+  // A request that trickles in, never complete.
+  ASSERT_TRUE(sendText(stalled, postHeader(1000) + "<?xml version=\"1.0\"?>"));
+  EXPECT_TRUE(closedByPeer(idle));
+  EXPECT_TRUE(sendText(stalled, "<SOAP-ENV:Envelope"));
+  EXPECT_TRUE(closedByPeer(stalled));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+  ::close(idle);
+  ::close(stalled);
+  // A client that pauses between requests for less than the idle time keeps its connection.
+  Client c(sim.cameraAddress());
+  const std::size_t before = sim.connectionsAccepted();
+  const int t = c.open(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(c.keepAlive(t), SOAP_OK);
+  EXPECT_EQ(sim.connectionsAccepted(), before + 1);
+}
+
+TEST(SimServing, RequestMemoryIsBoundedPerRequestAndInTotal) {
+  ocamsim::Options o;
+  o.maxRequestBytes = 256 * 1024;
+  o.maxRequestMemory = 384 * 1024;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  // Announcing more than the largest request is refused before the body.
+  const int huge = rawConnection(sim.cameraPort());
+  ASSERT_TRUE(sendText(huge, postHeader(std::size_t{1} << 30)));
+  EXPECT_TRUE(closedByPeer(huge));
+  ::close(huge);
+  // Two large requests cannot be in progress at once: whichever comes second
+  // is closed, the other keeps its connection.
+  const std::string body(200 * 1024, ' ');
+  const int first = rawConnection(sim.cameraPort());
+  ASSERT_TRUE(sendText(first, postHeader(250 * 1024) + body));
+  const int second = rawConnection(sim.cameraPort());
+  ASSERT_TRUE(sendText(second, "<?xml version=\"1.0\"?>" + body));
+  pollfd both[2] = {{first, POLLIN, 0}, {second, POLLIN, 0}};
+  ASSERT_EQ(::poll(both, 2, 5000), 1);
+  const int closed = (both[0].revents & POLLIN) ? first : second;
+  const int survivor = closed == first ? second : first;
+  EXPECT_TRUE(closedByPeer(closed));
+  ::close(closed);
+  // Small requests still fit beside it, and all of it once that one ends.
+  Client c(sim.cameraAddress(), false);
+  EXPECT_NE(c.open(1), kFailed);
+  ::close(survivor);
+  ASSERT_TRUE(sim.waitForOpenConnections(1, 5000));
+  const int t = c.openCamera();
+  std::vector<unsigned char> big(150 * 1024, 7);
+  xsd__base64Binary b = simtest::payload(big);
+  EXPECT_EQ(c.status(soap_call_scam__writeImageRAM, t, b, 0u, 150u * 1024u), 0);
+}
+
+TEST(SimServing, TheDefaultRequestLimitHoldsAWriteOfTheWholeImageRam) {
+  ocamsim::Options o;
+  o.imageRamSize = 1u << 20;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  std::vector<unsigned char> all(o.imageRamSize, 9);
+  xsd__base64Binary b = simtest::payload(all);
+  EXPECT_EQ(c.status(soap_call_scam__writeImageRAM, t, b, 0u, 1u << 20), 0);
+  EXPECT_EQ(sim.readRam((1u << 20) - 1, 1), std::vector<std::uint8_t>(1, 9));
+  // Twice that is more than any legitimate request.
+  Client d(sim.cameraAddress());
+  std::vector<unsigned char> twice(2 * o.imageRamSize, 9);
+  b = simtest::payload(twice);
+  EXPECT_EQ(d.status(soap_call_scam__writeImageRAM, t, b, 0u, 1u << 20), kFailed);
 }
 
 TEST(SimServing, UnknownOperationsAndGarbageGetFaults) {

@@ -2,6 +2,7 @@
 // expiry and close, seen through the generated client calls.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "sim_client.h"
@@ -110,6 +111,31 @@ TEST(SimSessions, TokensAreFreshAndCloseEndsTheSession) {
   EXPECT_EQ(log[log.size() - 2].operation, "scam:getShutterTime");
   EXPECT_EQ(log[log.size() - 2].token, again);
   EXPECT_EQ(log[log.size() - 2].status, st::kBadSession);
+}
+
+// A client that guesses near its own token, or reads the next one off the
+// sequence, must not land on another client's session.
+TEST(SimSessions, TokensCannotBeGuessedFromOneAnother) {
+  ocamsim::Simulator sim;
+  sim.start();
+  Client c(sim.cameraAddress());
+  std::vector<int> tokens;
+  for (int i = 0; i < 64; ++i) tokens.push_back(c.open(1 + i % 4));
+  std::set<int> distinct(tokens.begin(), tokens.end());
+  EXPECT_EQ(distinct.size(), tokens.size());
+  int spread = 0;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    EXPECT_GT(tokens[i], 0);
+    for (int near = -16; near <= 16; ++near) {
+      if (near == 0) continue;
+      EXPECT_FALSE(sim.sessionOpen(tokens[i] + near))
+          << "token " << tokens[i] << " has an open neighbour at " << near;
+    }
+    if (i > 0 && std::abs(static_cast<long long>(tokens[i]) - tokens[i - 1]) > (1 << 20)) ++spread;
+  }
+  // Drawn from all 31 bits, not from a narrow range.
+  EXPECT_GT(spread, 48);
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, tokens[1] - 1), st::kBadSession);
 }
 
 TEST(SimSessions, TokenOfAnotherDeviceKindIsRefused) {
