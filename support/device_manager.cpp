@@ -46,8 +46,7 @@ struct DeviceManager::Impl {
 };
 
 DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
-                             const std::string &proxyHost, unsigned short proxyPort)
-    : impl_(nullptr) {
+                             const std::string &proxyHost, unsigned short proxyPort) {
   const soap_mode mode = keepAlive ? SOAP_IO_KEEPALIVE : SOAP_IO_DEFAULT;
   // The prototype lives only until the cache has copied it.
   struct soap prototype(mode, mode);
@@ -66,10 +65,10 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
     prototype.proxy_host = proxy.get();
     prototype.proxy_port = proxyPort;
   }
-  impl_ = new Impl(std::move(endpoint), std::move(proxy), &prototype);
+  impl_ = std::make_unique<Impl>(std::move(endpoint), std::move(proxy), &prototype);
 }
 
-DeviceManager::~DeviceManager() { delete impl_; }
+DeviceManager::~DeviceManager() = default;
 
 void DeviceManager::registerType(const std::string &type, Factory factory) {
   impl_->registry[type] = factory;

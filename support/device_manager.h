@@ -4,6 +4,7 @@
 #include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 #include <list>
+#include <memory>
 #include <string>
 
 #include "support/descriptor.h"
@@ -45,7 +46,7 @@ class DeviceManager {
 
  private:
   struct Impl;
-  Impl *impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace client

@@ -3,6 +3,7 @@
 #include <boost/bind/bind.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <chrono>
+#include <memory>
 
 namespace mox {
 namespace {
@@ -31,7 +32,7 @@ void Thread::start() {
   active_ = true;
   ++generation_;
   try {
-    thread_ = new boost::thread(boost::bind(&Thread::wrapper, this));
+    thread_ = std::make_unique<boost::thread>(boost::bind(&Thread::wrapper, this));
   } catch (...) {
     // No body will run: stay idle so that stop() and the destructor do not
     // wait for one.
@@ -87,8 +88,7 @@ void Thread::joinFinished() {
     thread_->detach();
   else if (thread_->joinable())
     thread_->join();
-  delete thread_;
-  thread_ = nullptr;
+  thread_.reset();
 }
 
 }  // namespace mox

@@ -6,6 +6,7 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 #include <boost/utility.hpp>
+#include <memory>
 
 namespace mox {
 
@@ -41,7 +42,7 @@ class Thread : private boost::noncopyable {
   unsigned long generation_ = 0;  // counts starts, so stop() waits for its own body only
   boost::mutex mutex_;
   boost::condition condition_;
-  boost::thread *thread_ = nullptr;
+  std::unique_ptr<boost::thread> thread_;
 };
 
 }  // namespace mox
