@@ -33,6 +33,7 @@
 
 #include "cli/process.h"
 #include "faults/watchdog.h"
+#include "sim/simulator.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define OCAMERA_SOAK_SANITIZED 1
@@ -117,7 +118,7 @@ std::string describe(const Usage &u) {
 
 void expectNoGrowth(const Usage &warm, const Usage &end) {
   EXPECT_EQ(end.threads, warm.threads) << "threads";
-  EXPECT_EQ(end.fds, warm.fds) << "file descriptors";
+  EXPECT_LE(end.fds, warm.fds) << "file descriptors";
   if (!kSanitized) {
     EXPECT_LE(end.rssBytes - warm.rssBytes, kRssToleranceBytes) << "resident memory";
   }
@@ -276,10 +277,11 @@ TEST(RequestSoak, EightThreadsOnOneCameraObject) {
   ASSERT_EQ(object->setReadTimeout(300), 0);
 
   // First every worker and one more thread wait in the camera at the same time
-  // for an image that no trigger brings, so that the object's pool holds a
+  // for an image that no trigger brings, so that the object's pool has made a
   // context for each of them plus the keep-alive thread before anything is
-  // measured: the pool grows with the largest number of requests in flight
-  // and keeps what it made.
+  // measured. The pool gives back idle connections beyond its usual four, so
+  // the run may end with fewer descriptors than it had after the warm-up, but
+  // never with more.
   Rendezvous primed(kThreads + 2);
   Rendezvous warmedUp(kThreads + 1);
   Rendezvous finished(kThreads + 1);
@@ -294,8 +296,9 @@ TEST(RequestSoak, EightThreadsOnOneCameraObject) {
 
   auto waitInCamera = [&] {
     OCamera::Image image{};
+    // The camera answers its read time-out status, with no image.
     const int result = object->getSingleImage(&image);
-    if (result != 0 || image.data != nullptr) ++failures;
+    if (result != ocamsim::status::kTimeout || image.data != nullptr) ++failures;
   };
   auto work = [&](int id) {
     primed.arriveAndWait(std::chrono::seconds(30));
