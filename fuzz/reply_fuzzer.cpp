@@ -87,10 +87,10 @@ struct Harness {
     session = owned.get();
     session->manager().registerType(ONetCamera::kTypeName, &makeDevice);
     camera = new ONetCamera(std::move(owned));
-    // The pool only grows when more contexts are lent at once than it holds;
-    // no call here lends more than two, so these are all it will ever use.
+    // The pool keeps its four contexts (extra ones are freed when given back)
+    // and no call here lends more than two, so these are all it will ever use.
     std::vector<SoapItem *> items;
-    for (int i = 0; i < 8; ++i) items.push_back(cache().acquire());
+    for (int i = 0; i < 4; ++i) items.push_back(cache().acquire());
     for (SoapItem *item : items) {
       ocamera_fuzz::installFakeTransport(item->context());
       contexts.push_back(item->context());
