@@ -111,7 +111,8 @@ std::string withIoPort(const std::string &address) {
   bool hasPort = !host.empty() && host[0] == '[' ? host.find("]:") != std::string::npos
                                                  : host.find(':') != std::string::npos;
   if (hasPort) return address;
-  return address.substr(0, hostEnd) + ":" + std::to_string(kIoPort) + address.substr(hostEnd);
+  return address.substr(0, hostEnd) + ":" + std::to_string(ocamera::kIoServicePort) +
+         address.substr(hostEnd);
 }
 
 namespace {
@@ -312,7 +313,7 @@ void loadWhiteBalance(WhiteBalance &wb) {
   const int kUnset = std::numeric_limits<int>::min();
   int factors[3] = {kUnset, kUnset, kUnset};
   int result = OCameraTools::GetWhiteBalanceFactors(&factors[0], &factors[1], &factors[2]);
-  if (result == -EAGAIN)
+  if (result == OCameraTools::kMissingFactor)
     throw Failure("wb.conf does not hold all three factors red=, green= and blue=" +
                   std::string(kStoreHint));
   if (result < 0)
@@ -406,21 +407,21 @@ CameraPtr connectCamera(const std::string &address, OCamera::eCameraType type) {
 }
 
 InputsPtr connectInputs(const std::string &address) {
-  return connect<OCameraInputs>("inputs", address, kIoPort, [&] {
+  return connect<OCameraInputs>("inputs", address, ocamera::kIoServicePort, [&] {
     return address == kFactoryAddress ? OCameraInputs::poCreateInterface()
                                       : CreateCameraInputs(address.c_str());
   });
 }
 
 OutputsPtr connectOutputs(const std::string &address) {
-  return connect<OCameraOutputs>("outputs", address, kIoPort, [&] {
+  return connect<OCameraOutputs>("outputs", address, ocamera::kIoServicePort, [&] {
     return address == kFactoryAddress ? OCameraOutputs::poCreateInterface()
                                       : CreateCameraOutputs(address.c_str());
   });
 }
 
 LEDsPtr connectLEDs(const std::string &address) {
-  return connect<OCameraLEDs>("LEDs", address, kIoPort, [&] {
+  return connect<OCameraLEDs>("LEDs", address, ocamera::kIoServicePort, [&] {
     return address == kFactoryAddress ? OCameraLEDs::poCreateInterface()
                                       : CreateCameraLEDs(address.c_str());
   });

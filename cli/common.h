@@ -30,10 +30,6 @@ class Failure : public std::runtime_error {
 // OCAM_ADDRESS (camera) or OCAM_IO_ADDRESS (inputs, outputs, LEDs) say otherwise.
 constexpr const char *kDefaultCameraAddress = "127.0.0.1:8000";
 constexpr const char *kDefaultIoAddress = "127.0.0.1:8080";
-constexpr int kIoPort = 8080;
-// The status the simulated camera answers when a wait or a frame did not come in
-// time; a real camera may answer its own code, which ocam reports as a refusal.
-constexpr int kCameraTimeout = -21;
 // The address that selects the library's factory-default forms.
 constexpr const char *kFactoryAddress = "factory";
 // The port the camera service listens on when an address names none.
@@ -152,25 +148,8 @@ class LongerReplies {
 };
 
 // --- the camera's answers ---------------------------------------------------
-// Status codes the camera answers (all negative, never a getter's value).
-namespace status {
-constexpr int kRequestFailed = -1;  // the library's own: no (usable) answer
-constexpr int kBadSession = -10;
-constexpr int kNotCreated = -11;
-constexpr int kAlreadyCreated = -12;
-constexpr int kNotOpen = -13;
-constexpr int kAlreadyOpen = -14;
-constexpr int kBadArgument = -15;
-constexpr int kBadMode = -16;
-constexpr int kOutOfRange = -17;
-constexpr int kRamDisabled = -18;
-constexpr int kUnknownRegister = -19;
-constexpr int kReadOnlyRegister = -20;
-constexpr int kTimeout = -21;
-constexpr int kNoImage = -22;
-constexpr int kOverload = -23;
-constexpr int kShutdown = -24;
-}  // namespace status
+// The camera's status codes: those of <ocamera/status.h>.
+namespace status = ::ocamera::status;
 
 // What a status means, as the end of "WHAT: ...": "the camera refused the
 // value (status -15)", "the request failed (no answer from the camera)".

@@ -111,14 +111,14 @@ int runInputs(const Args &args) {
     auto single = static_cast<OCameraInputs::eCameraInput>(wait.single);
     // The camera ends the wait itself; the reply may take that long and a bit.
     LongerReplies longer(timeout + kDefaultReplyTimeoutMs);
-    int status = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
+    int result = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
                                             : inputs->iWaitForInputsChange(wait.mask))
                              : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
                                             : inputs->iWaitForInputs(wait.mask, wait.state));
-    if (status == kCameraTimeout)
+    if (result == status::kTimeout)
       throw Failure("timed out after " + std::to_string(timeout) + " ms waiting for " +
                     (wait.change ? "a change of " : "") + wait.text);
-    expectOk(status, "waiting for " + wait.text);
+    expectOk(result, "waiting for " + wait.text);
   }
   printInputs(expectValue(inputs->iGetInputs(), "reading the inputs"), args.has("json"));
   return 0;

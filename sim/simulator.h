@@ -59,6 +59,8 @@
 //    (kOverload) until OUTPUT-OVERLOAD-UNLOCK is set or setOverload(false).
 #pragma once
 
+#include <ocamera/status.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,54 +70,23 @@
 namespace ocamsim {
 
 // Result codes the simulated camera answers in "status" ("nStatus" for
-// "scam:SingleImageResponse"). Getters answer their value, which is never
-// negative, so every error code is negative; -1 is left to the client, which
-// uses it for a failed request.
+// "scam:SingleImageResponse"): the camera's codes of <ocamera/status.h>, so
+// client and simulator cannot drift apart. Where the simulator answers them:
+//  - kBadArgument: an ordinal outside its enumeration, a camera type other
+//    than 3..6, an acquisition mode other than 1, 2, 3, 4, 8, 11, a window or
+//    region outside the sensor, a gain outside 1..32, a shutter time outside
+//    1..1000000 us, a frame rate outside (0, 1000], a negative time-out, ...
+//  - kTimeout: no image within the read time-out ("scam:setReadTimeout", ms,
+//    default 1000), or an input wait past "sinp:iSetTimeout" (ms, default 5000).
+//  - kNoImage: "scam:getSingleImage" with an empty queue while the acquisition
+//    is stopped, answered at once.
+//  - kShutdown: the simulator is stopping and cut a blocked wait short.
 //
 // The device manager has no status in its replies: "rdev:open" with an unknown
 // device id, and "rdev:keepAlive"/"rdev:close" with an unknown, closed or
 // expired token are answered with a SOAP fault (faultstring "no such device" or
 // "invalid session"); the request log records kBadSession / kBadArgument for them.
-namespace status {
-constexpr int kOk = 0;
-// The token names no open session (unknown, closed, expired), or a session on a
-// device of another kind (an inputs token sent to the camera service, ...).
-constexpr int kBadSession = -10;
-// The service instance of this session has not been made ("scam:create",
-// "sinp:create", ...), or was made already ("create" twice).
-constexpr int kNotCreated = -11;
-constexpr int kAlreadyCreated = -12;
-// The camera is not open ("scam:open"), or the I/O device not opened ("iOpen").
-constexpr int kNotOpen = -13;
-// "scam:open" while the camera is open (by this or another session).
-constexpr int kAlreadyOpen = -14;
-// A value the camera refuses: an ordinal outside its enumeration, a camera type
-// other than 3..6, an acquisition mode other than 1, 2, 3, 4, 8, 11, a window or
-// region outside the sensor, a gain outside 1..32, a shutter time outside
-// 1..1000000 us, a frame rate outside (0, 1000], a negative time-out, ...
-constexpr int kBadArgument = -15;
-// The operation does not fit the acquisition mode ("scam:triggerImage" outside
-// single shot and select shot).
-constexpr int kBadMode = -16;
-// An image-memory address range that does not lie inside the image RAM.
-constexpr int kOutOfRange = -17;
-// The image RAM is disabled ("scam:disableImageRAM"; "scam:initImageRAM" enables it).
-constexpr int kRamDisabled = -18;
-// "scam:getSensorRegister"/"scam:setSensorRegister" with a name not in the list;
-// writing a read-only register.
-constexpr int kUnknownRegister = -19;
-constexpr int kReadOnlyRegister = -20;
-// No image arrived within the read time-out ("scam:setReadTimeout", ms, default
-// 1000), or an input wait reached the "sinp:iSetTimeout" time-out (ms, default 5000).
-constexpr int kTimeout = -21;
-// "scam:getSingleImage" with an empty queue while the acquisition is stopped:
-// answered at once, no image will come.
-constexpr int kNoImage = -22;
-// Outputs are locked by an overload until "OUTPUT-OVERLOAD-UNLOCK" is set.
-constexpr int kOverload = -23;
-// The simulator is shutting down; a blocked wait was cut short.
-constexpr int kShutdown = -24;
-}  // namespace status
+namespace status = ::ocamera::status;
 
 // A step of the input schedule: at `atMs` after start() the input levels become `levels`.
 struct InputStep {

@@ -4,7 +4,7 @@
 #include <utility>
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 FramePool::FramePool(int count) {
   slots_.reserve(count);
@@ -74,11 +74,11 @@ std::size_t FramePool::dropQueued() {
   return n;
 }
 
-}  // namespace detail
+}  // namespace stream
 
 // ---------------------------------------------------------------- Frame
 
-Frame::Frame(std::shared_ptr<detail::FramePool> pool, detail::FrameSlot *slot) noexcept
+Frame::Frame(std::shared_ptr<stream::FramePool> pool, stream::FrameSlot *slot) noexcept
     : pool_(std::move(pool)), slot_(slot) {}
 
 Frame::Frame(Frame &&other) noexcept : pool_(std::move(other.pool_)), slot_(other.slot_) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 // One reusable buffer and the frame it holds.
 struct FrameSlot {
@@ -68,5 +68,5 @@ class FramePool : public std::enable_shared_from_this<FramePool> {
   std::size_t queueSize_ = 0;
 };
 
-}  // namespace detail
+}  // namespace stream
 }  // namespace ocamera

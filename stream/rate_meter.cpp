@@ -2,7 +2,7 @@
 #include "stream/rate_meter.h"
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 std::int64_t RateMeter::tick(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count() /
@@ -37,5 +37,5 @@ void RateMeter::reset() {
   for (Bucket &b : buckets_) b = Bucket{};
 }
 
-}  // namespace detail
+}  // namespace stream
 }  // namespace ocamera

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 class RateMeter {
  public:
@@ -31,5 +31,5 @@ class RateMeter {
   Bucket buckets_[kBuckets];
 };
 
-}  // namespace detail
+}  // namespace stream
 }  // namespace ocamera

@@ -2,7 +2,7 @@
 #include "stream/recorded_settings.h"
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 namespace {
 const char *const kNames[] = {"shutter time", "gain", "frame rate", "trigger source",
@@ -52,5 +52,5 @@ int RecordedSettings::applyTo(OCamera &camera, std::string *dropped) {
   return 0;
 }
 
-}  // namespace detail
+}  // namespace stream
 }  // namespace ocamera

@@ -7,7 +7,7 @@
 #include <string>
 
 namespace ocamera {
-namespace detail {
+namespace stream {
 
 class RecordedSettings {
  public:
@@ -42,5 +42,5 @@ class RecordedSettings {
   Entry entries_[kKinds];
 };
 
-}  // namespace detail
+}  // namespace stream
 }  // namespace ocamera

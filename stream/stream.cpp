@@ -1,5 +1,6 @@
 // ocamera::Stream: the grab thread, the queue policies, the statistics and the
 // recovery after the camera was lost. Built on the public camera interface only.
+#include <ocamera/status.h>
 #include <ocamera/stream.h>
 
 #include <algorithm>
@@ -19,15 +20,18 @@ namespace ocamera {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using detail::FramePool;
-using detail::FrameSlot;
+using stream::FramePool;
+using stream::FrameSlot;
 
 // Statuses of an image request that carry a meaning for the stream. A camera
 // answers them with no image data; the library returns them as the result, or
-// -1 (then the stream asks the camera whether it is still there).
-constexpr int kStatusBadSession = -10;  // the session is gone: nothing will work on it again
-constexpr int kStatusTimeout = -21;     // no frame within the read time-out
-constexpr int kStatusNoImage = -22;     // no frame will come (the acquisition is stopped)
+// -1 (then the stream asks the camera whether it is still there):
+// kBadSession (the session is gone: nothing will work on it again), kTimeout
+// (no frame within the read time-out), kNoImage (no frame will come: the
+// acquisition is stopped).
+constexpr int kStatusBadSession = status::kBadSession;
+constexpr int kStatusTimeout = status::kTimeout;
+constexpr int kStatusNoImage = status::kNoImage;
 
 // The library accepts a reply of at most 64 MiB, whose base64 payload decodes
 // to at most 48 MiB. The image copy does not check the buffer's size, so every
@@ -129,11 +133,11 @@ struct Stream::Impl {
   OCamera *camera;
 
   std::mutex settingsMutex;
-  detail::RecordedSettings settings;
+  stream::RecordedSettings settings;
 
   mutable std::mutex statsMutex;
   StreamStats stats;
-  detail::RateMeter rate;
+  stream::RateMeter rate;
   bool haveSeqNr = false;
   int lastSeqNr = 0;
 
@@ -199,7 +203,7 @@ struct Stream::Impl {
   // refused the value (a failed request, -1, is recorded: the camera may be
   // on its way out). Both locks in the order configure() takes them.
   template <class Store, class Call>
-  int setting(detail::RecordedSettings::Kind kind, Store store, Call call) {
+  int setting(stream::RecordedSettings::Kind kind, Store store, Call call) {
     std::shared_lock<std::shared_mutex> lock(cameraMutex);
     const int rc = camera ? call(*camera) : -1;
     if (rc == 0 || rc == -1) {
@@ -659,30 +663,30 @@ StreamOptions Stream::options() const {
   return d.options;
 }
 
-using Kind = detail::RecordedSettings::Kind;
+using Kind = stream::RecordedSettings::Kind;
 
 int Stream::setShutterTime(int microseconds) {
   return impl_->setting(
-      Kind::kShutter, [&](detail::RecordedSettings &r) { r.shutterUs = microseconds; },
+      Kind::kShutter, [&](stream::RecordedSettings &r) { r.shutterUs = microseconds; },
       [&](OCamera &c) { return c.setShutterTime(microseconds); });
 }
 
 int Stream::setGain(int factor) {
   return impl_->setting(
-      Kind::kGain, [&](detail::RecordedSettings &r) { r.gain = factor; },
+      Kind::kGain, [&](stream::RecordedSettings &r) { r.gain = factor; },
       [&](OCamera &c) { return c.setGain(factor); });
 }
 
 int Stream::setFrameRate(float fps) {
   return impl_->setting(
-      Kind::kFrameRate, [&](detail::RecordedSettings &r) { r.fps = fps; },
+      Kind::kFrameRate, [&](stream::RecordedSettings &r) { r.fps = fps; },
       [&](OCamera &c) { return c.setFrameRate(fps); });
 }
 
 int Stream::setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity) {
   return impl_->setting(
       Kind::kTriggerSource,
-      [&](detail::RecordedSettings &r) {
+      [&](stream::RecordedSettings &r) {
         r.triggerSource = source;
         r.triggerPolarity = polarity;
       },
@@ -691,7 +695,7 @@ int Stream::setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity
 
 int Stream::setTriggerDelay(int microseconds) {
   return impl_->setting(
-      Kind::kTriggerDelay, [&](detail::RecordedSettings &r) { r.triggerDelayUs = microseconds; },
+      Kind::kTriggerDelay, [&](stream::RecordedSettings &r) { r.triggerDelayUs = microseconds; },
       [&](OCamera &c) { return c.setTriggerDelay(microseconds); });
 }
 

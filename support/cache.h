@@ -5,7 +5,8 @@
 #include <boost/utility.hpp>
 #include <cstddef>
 #include <list>
-#include <set>
+#include <map>
+#include <memory>
 
 #include "support/exception.h"
 
@@ -19,48 +20,49 @@ namespace mox {
 template <class T>
 class Cache : private boost::noncopyable {
  public:
-  // Takes ownership of the prototype and makes count copies of it.
-  Cache(std::size_t count, T *prototype) : prototype_(prototype), idleLimit_(count) {
-    for (std::size_t i = 0; i < count; ++i) free_.push_back(new T(*prototype_));
+  // Makes count copies of the prototype, which it keeps for later copies.
+  Cache(std::size_t count, std::unique_ptr<T> prototype)
+      : prototype_(std::move(prototype)), idleLimit_(count) {
+    for (std::size_t i = 0; i < count; ++i) free_.push_back(std::make_unique<T>(*prototype_));
   }
 
-  virtual ~Cache() {
-    for (T *item : lent_) delete item;
-    for (T *item : free_) delete item;
-    delete prototype_;
-  }
+  virtual ~Cache() = default;
 
   T *acquire() {
     boost::mutex::scoped_lock lock(mutex_);
-    T *item;
+    std::unique_ptr<T> item;
     if (free_.empty()) {
-      item = new T(*prototype_);
+      item = std::make_unique<T>(*prototype_);
     } else {
-      item = free_.front();
+      item = std::move(free_.front());
       free_.pop_front();
     }
+    T *lent = item.get();
     try {
-      lent_.insert(item);
+      lent_.emplace(lent, std::move(item));
     } catch (...) {
-      free_.push_front(item);
+      if (item) free_.push_front(std::move(item));
       throw;
     }
-    return item;
+    return lent;
   }
 
   // Raises "Cache: item not found" for an item this cache has not lent.
   void release(T *item) {
+    std::unique_ptr<T> surplus;
     {
       boost::mutex::scoped_lock lock(mutex_);
       auto it = lent_.find(item);
       if (it == lent_.end()) throw MOXException("Cache: item not found");
+      std::unique_ptr<T> back = std::move(it->second);
       lent_.erase(it);
       if (free_.size() < idleLimit_) {
-        free_.push_back(item);
+        free_.push_back(std::move(back));
         return;
       }
+      surplus = std::move(back);
     }
-    delete item;  // outside the lock: closing a connection may take a moment
+    // surplus is destroyed outside the lock: closing a connection may take a moment.
   }
 
   std::size_t freeCount() const {
@@ -73,10 +75,10 @@ class Cache : private boost::noncopyable {
   }
 
  private:
-  T *prototype_;
+  std::unique_ptr<T> prototype_;
   std::size_t idleLimit_;
-  std::list<T *> free_;
-  std::set<T *> lent_;
+  std::list<std::unique_ptr<T>> free_;
+  std::map<T *, std::unique_ptr<T>> lent_;
   mutable boost::mutex mutex_;
 };
 

@@ -17,15 +17,17 @@ SoapItem::SoapItem(const struct soap *source) : soap_(new soap(*source)) {}
 
 SoapItem::SoapItem(const SoapItem &other) : soap_(new soap(*other.soap_)) {}
 
-SoapItem::~SoapItem() {
-  soap_destroy(soap_);
-  soap_end(soap_);
-  soap_done(soap_);
-  delete soap_;
+SoapItem::~SoapItem() = default;
+
+void SoapItem::Release::operator()(struct soap *ctx) const {
+  soap_destroy(ctx);
+  soap_end(ctx);
+  soap_done(ctx);
+  delete ctx;
 }
 
 SoapCache::SoapCache(const struct soap *prototype, const char *endpoint, std::size_t count)
-    : Cache<SoapItem>(count, new SoapItem(prototype)), endpoint_(endpoint) {}
+    : Cache<SoapItem>(count, std::make_unique<SoapItem>(prototype)), endpoint_(endpoint) {}
 
 SoapGuard::SoapGuard(SoapCache &cache, bool raising)
     : item_(cache.acquire()), cache_(cache), raising_(raising) {

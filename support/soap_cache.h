@@ -3,6 +3,7 @@
 
 #include <boost/utility.hpp>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "support/cache.h"
@@ -23,11 +24,15 @@ class SoapItem {
   SoapItem &operator=(const SoapItem &) = delete;
   ~SoapItem();
   struct soap *context() const {
-    return soap_;
+    return soap_.get();
   }
 
  private:
-  struct soap *soap_;
+  // Ends the context's memory and connection, then frees it.
+  struct Release {
+    void operator()(struct soap *ctx) const;
+  };
+  std::unique_ptr<struct soap, Release> soap_;
 };
 
 // The contexts of one address. The endpoint string belongs to the owner of the

@@ -11,11 +11,14 @@
 namespace {
 
 constexpr const char *kFactorsFile = "wb.conf";
+// The exported codes are the errno values of this platform.
+static_assert(OCameraTools::kNullFactor == -EINVAL && OCameraTools::kMissingFactor == -EAGAIN,
+              "factors-file codes differ from errno");
 
 }  // namespace
 
 int OCameraTools::GetWhiteBalanceFactors(int *red, int *green, int *blue) {
-  if (red == nullptr || green == nullptr || blue == nullptr) return -EINVAL;
+  if (red == nullptr || green == nullptr || blue == nullptr) return OCameraTools::kNullFactor;
   std::FILE *file = std::fopen(kFactorsFile, "r");
   if (file == nullptr) return -errno;
 
@@ -44,7 +47,7 @@ int OCameraTools::GetWhiteBalanceFactors(int *red, int *green, int *blue) {
   }
   std::fclose(file);
   for (const Key &key : keys) {
-    if (!key.found) return -EAGAIN;
+    if (!key.found) return OCameraTools::kMissingFactor;
   }
   return 0;
 }

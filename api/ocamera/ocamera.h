@@ -7,5 +7,6 @@
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>
+#include <ocamera/status.h>
 #include <ocamera/stream.h>
 #include <ocamera/tools.h>

@@ -20,10 +20,10 @@
 
 namespace ocamera {
 
-namespace detail {
+namespace stream {
 class FramePool;  // the buffers of one stream; shared by the stream and its frames
 struct FrameSlot;
-}  // namespace detail
+}  // namespace stream
 
 // What the grab thread does with a new frame when queueDepth frames are
 // waiting for the application already. Frames the application holds count
@@ -127,10 +127,10 @@ class OCAMERA_API Frame {
   void release() noexcept;
 
  private:
-  friend class detail::FramePool;
-  Frame(std::shared_ptr<detail::FramePool> pool, detail::FrameSlot *slot) noexcept;
-  std::shared_ptr<detail::FramePool> pool_;
-  detail::FrameSlot *slot_ = nullptr;
+  friend class stream::FramePool;
+  Frame(std::shared_ptr<stream::FramePool> pool, stream::FrameSlot *slot) noexcept;
+  std::shared_ptr<stream::FramePool> pool_;
+  stream::FrameSlot *slot_ = nullptr;
 };
 
 enum class StreamState : int {

@@ -41,10 +41,12 @@ class OCAMERA_API OCameraTools {
                               int height, eBayerPattern pattern);
 
   // Reads "wb.conf" in the current directory. Returns 0 when red, green and blue
-  // were all found; -22 for a null pointer; -11 when a key is missing (the found
-  // values are stored); -errno when the file cannot be opened. A factor whose
-  // key is absent keeps the caller's value.
+  // were all found; kNullFactor for a null pointer; kMissingFactor when a key is
+  // missing (the found values are stored); -errno when the file cannot be
+  // opened. A factor whose key is absent keeps the caller's value.
   static int GetWhiteBalanceFactors(int *red, int *green, int *blue);
+  static constexpr int kNullFactor = -22;     // -EINVAL
+  static constexpr int kMissingFactor = -11;  // -EAGAIN
 
   // Writes "wb.conf" in the current directory: a comment line and red=, green=,
   // blue= lines. Returns 0, or -errno when the file cannot be opened.
