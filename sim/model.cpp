@@ -68,6 +68,10 @@ constexpr int kEdgeFall[2] = {8, 32};
 constexpr int kOverloadBit = 64;
 constexpr int kUnlockBit = 16;  // "OUTPUT-OVERLOAD-UNLOCK"
 
+bool within(int v, int lo, int hi) { return v >= lo && v <= hi; }
+bool bayerPattern(int v) { return within(v, 1, 4); }  // GRGR, BGBG, RGRG, GBGB
+bool threshold(int v) { return within(v, 0, 255); }
+
 }  // namespace
 
 Model::Model(const Options &options) : options_(options) {
@@ -532,16 +536,88 @@ int Model::setGain(int token, int factor) {
   });
 }
 
-int Model::cameraSetting(int token, bool valid) {
+int Model::acceptSetting(int token, bool valid) {
   return withSession(token, DeviceKind::Camera, true, false,
                      [&](Session &, auto &) { return valid ? kOk : kBadArgument; });
 }
 
+int Model::setTriggerWindow(int token, int x0, int y0, int width, int height, int threshMin,
+                            int threshMax) {
+  return acceptSetting(token, insideSensor(x0, y0, width, height) && threshold(threshMin) &&
+                                  threshold(threshMax) && threshMin <= threshMax);
+}
+
+int Model::setFrequency(int token, int frequency) {
+  return acceptSetting(token, within(frequency, 0, 3));  // 20, 40, 50, 60 MHz
+}
+
+int Model::setIlluminationMode(int token, int mode) {
+  return acceptSetting(token, within(mode, 1, 3));  // off, normal, pulsed
+}
+
+int Model::setIlluminationModeExternal(int token, int mode) {
+  return acceptSetting(token, within(mode, 0, 2));  // off, on positive, on negative
+}
+
+int Model::setIlluminationTiming(int token, int delay, int period) {
+  return acceptSetting(token, delay >= 0 && period >= 0);
+}
+
+int Model::switchIllumination(int token) { return acceptSetting(token, true); }
+
+int Model::initColor(int token) { return acceptSetting(token, true); }
+
+int Model::setJpeg(int token, int quality, int pattern) {
+  return acceptSetting(token, within(quality, 0, 3) && bayerPattern(pattern));
+}
+
+int Model::setBayer2X(int token, int output, int pattern) {
+  return acceptSetting(token, within(output, 0, 7) && bayerPattern(pattern));  // raw, H .. B
+}
+
+int Model::setMedian(int token) { return acceptSetting(token, true); }
+
+int Model::setWhiteBalance(int token, int pattern, int tableBytes) {
+  // The table holds 256 entries for each of red, green and blue.
+  return acceptSetting(token, bayerPattern(pattern) && (tableBytes == 0 || tableBytes == 768));
+}
+
+int Model::setHardwareApplet(int token, int applet) {
+  return acceptSetting(token, within(applet, 0, 3));
+}
+
+int Model::setupLaserProfiling(int token, const LaserSetup &s) {
+  // A setup that is switched off is taken as it is.
+  const bool valid =
+      !s.enable ||
+      (insideSensor(s.x0, s.y0, s.width, s.height) && within(s.priority, 0, 3) &&
+       within(s.direction, 0, 1) && (s.format == 4 || within(s.format, 16, 20)) &&
+       threshold(s.threshMin) && threshold(s.threshMax) && s.threshMin <= s.threshMax &&
+       s.areaMin >= 0 && s.areaMin <= s.areaMax && (s.refBytes == 0 || s.refBytes == s.width));
+  return acceptSetting(token, valid);
+}
+
+int Model::setFilter(int token, int kind, bool hasParams, std::uint32_t numParams) {
+  // Off, binarize only, median, mean, SNN, Sobel; the reserved kinds are refused.
+  return acceptSetting(token, within(kind, 0, 5) && (!hasParams || numParams <= 2));
+}
+
+int Model::setBinarization(int token, bool hasParams, int numThresholds, int threshold1,
+                           int threshold2) {
+  const bool two = hasParams && numThresholds == 2;
+  return acceptSetting(token,
+                       (!hasParams || numThresholds <= 2) && (!two || threshold1 <= threshold2));
+}
+
 // ------------------------------------------------------------------ image RAM
+
+bool Model::insideRam(std::uint64_t address, std::uint64_t length) const {
+  return address <= cam_.ram.size() && length <= cam_.ram.size() - address;
+}
 
 int Model::ramCheck(std::uint64_t address, std::uint64_t length) const {
   if (!cam_.ramEnabled) return kRamDisabled;
-  if (address > cam_.ram.size() || length > cam_.ram.size() - address) return kOutOfRange;
+  if (!insideRam(address, length)) return kOutOfRange;
   return kOk;
 }
 
@@ -622,12 +698,20 @@ int Model::setRamPictureSize(int token, int width, int height) {
   });
 }
 
-int Model::ramRegionSetting(int token, bool valid, bool enabled, std::uint64_t address,
-                            std::uint64_t length) {
+int Model::setupImageCorrection(int token, bool enable, int type, std::uint32_t address,
+                                std::uint32_t imageBytes, std::uint32_t images) {
   return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
-    if (!valid) return kBadArgument;
-    if (!enabled) return kOk;
-    if (address > cam_.ram.size() || length > cam_.ram.size() - address) return kOutOfRange;
+    if (!within(type, 0, 2)) return kBadArgument;  // replace, mask and, mask or
+    const std::uint64_t length = static_cast<std::uint64_t>(imageBytes) * images;
+    if (enable && !insideRam(address, length)) return kOutOfRange;
+    return kOk;
+  });
+}
+
+int Model::setupImageSplitting(int token, int type, std::uint32_t address, std::uint32_t size) {
+  return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
+    if (!within(type, 0, 2)) return kBadArgument;  // off, raw, processed
+    if (type != 0 && !insideRam(address, size)) return kOutOfRange;
     return kOk;
   });
 }
@@ -793,6 +877,18 @@ int Model::waitInputs(int token, int mask, int state, bool change) {
   });
 }
 
+int Model::waitInput(int token, int line, int state) {
+  const int mask = lineMask(DeviceKind::Inputs, line);
+  // No line: waitInputs refuses an empty mask, after the session checks.
+  if (mask < 0) return waitInputs(token, 0, 0, false);
+  return waitInputs(token, mask, mask == 3 ? state : (state ? mask : 0), false);
+}
+
+int Model::waitInputChange(int token, int line) {
+  const int mask = lineMask(DeviceKind::Inputs, line);
+  return waitInputs(token, mask < 0 ? 0 : mask, 0, true);
+}
+
 bool Model::waitForInputWaits(std::size_t n, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return inputWaits_ >= n; });
@@ -859,6 +955,18 @@ int Model::toggleOutputs(int token, DeviceKind kind, int mask) {
     if (kind == DeviceKind::Leds) return applyOutputs(kind, mask, leds_ ^ mask);
     return applyOutputs(kind, mask, (outputs_ ^ mask) | kUnlockBit);
   });
+}
+
+int Model::setOutput(int token, DeviceKind kind, int line, int state) {
+  const int mask = lineMask(kind, line);
+  if (mask < 0) return kBadArgument;
+  return setOutputs(token, kind, mask, state ? mask : 0);
+}
+
+int Model::toggleOutput(int token, DeviceKind kind, int line) {
+  const int mask = lineMask(kind, line);
+  if (mask < 0) return kBadArgument;
+  return toggleOutputs(token, kind, mask);
 }
 
 // ------------------------------------------------------------------ in-process hooks

@@ -59,6 +59,23 @@ struct Image {
   std::shared_ptr<std::vector<std::uint8_t>> bytes;
 };
 
+// A laser-profiling setup, as the camera checks it.
+struct LaserSetup {
+  bool enable = false;
+  int x0 = 0;
+  int y0 = 0;
+  int width = 0;
+  int height = 0;
+  int priority = 0;   // which point of a column counts, 0..3
+  int direction = 0;  // 0 top-down, 1 bottom-up
+  int threshMin = 0;  // 0..255, at most threshMax
+  int threshMax = 0;
+  int areaMin = 0;  // 0 up to areaMax
+  int areaMax = 0;
+  int format = 0;    // output format: 4 (16.4) or 16..20 (8.0..8.4)
+  int refBytes = 0;  // the reference line: none, or one byte per column
+};
+
 class Model {
  public:
   explicit Model(const Options &options);
@@ -113,11 +130,26 @@ class Model {
   int setCameraWindow(int token, int x0, int y0, int width, int height);
   int setFrameRate(int token, double fps);
   int setGain(int token, int factor);
-  // A setter whose value the camera only stores: `valid` says whether it
-  // accepts it.
-  int cameraSetting(int token, bool valid);
-  // Checks a window or region against the sensor.
-  bool insideSensor(int x0, int y0, int width, int height) const;
+  // Settings the camera checks but that change nothing in the simulated
+  // picture, so none of them is kept: each answers kOk for a value in its
+  // range, kBadArgument for one outside (after the session checks).
+  int setTriggerWindow(int token, int x0, int y0, int width, int height, int threshMin,
+                       int threshMax);
+  int setFrequency(int token, int frequency);
+  int setIlluminationMode(int token, int mode);
+  int setIlluminationModeExternal(int token, int mode);
+  int setIlluminationTiming(int token, int delay, int period);
+  int switchIllumination(int token);  // on or off alike
+  int initColor(int token);
+  int setJpeg(int token, int quality, int pattern);
+  int setBayer2X(int token, int output, int pattern);
+  int setMedian(int token);  // on or off alike
+  // `tableBytes`: the size of the white-balance table, 0 when none was sent.
+  int setWhiteBalance(int token, int pattern, int tableBytes);
+  int setHardwareApplet(int token, int applet);
+  int setupLaserProfiling(int token, const LaserSetup &setup);
+  int setFilter(int token, int kind, bool hasParams, std::uint32_t numParams);
+  int setBinarization(int token, bool hasParams, int numThresholds, int threshold1, int threshold2);
 
   // Image RAM.
   int readRam(int token, std::uint32_t address, std::uint32_t length,
@@ -131,8 +163,12 @@ class Model {
   int initRam(int token);
   int disableRam(int token);
   int setRamPictureSize(int token, int width, int height);
-  int ramRegionSetting(int token, bool valid, bool enabled, std::uint64_t address,
-                       std::uint64_t length);
+  // Regions of the image RAM the camera would use, checked only while in use:
+  // correction reads `images` images of `imageBytes` each from `address`,
+  // splitting (any type but off) writes `size` bytes to `address`.
+  int setupImageCorrection(int token, bool enable, int type, std::uint32_t address,
+                           std::uint32_t imageBytes, std::uint32_t images);
+  int setupImageSplitting(int token, int type, std::uint32_t address, std::uint32_t size);
 
   // Sensor registers.
   std::vector<std::string> registerNames(int token, int &st);
@@ -151,14 +187,22 @@ class Model {
   // Waits until the masked input word equals `state` (change == false) or
   // differs from its value at the start (change == true).
   int waitInputs(int token, int mask, int state, bool change);
+  // The same for one line or INPUT-ALL by its selector: a single line waits
+  // for `state` 0 or 1, INPUT-ALL for the level bits `state`. A selector that
+  // is no enumerator is refused after the session checks.
+  int waitInput(int token, int line, int state);
+  int waitInputChange(int token, int line);
   bool waitForInputWaits(std::size_t n, int timeoutMs);
   int clearEdges(int token, int mask);
   int getOutputs(int token, DeviceKind kind);
   int getOutput(int token, DeviceKind kind, int line);
   int setOutputs(int token, DeviceKind kind, int mask, int state);
   int toggleOutputs(int token, DeviceKind kind, int mask);
-  // The mask a single-line selector stands for, or -1 when it is no enumerator.
-  static int lineMask(DeviceKind kind, int line);
+  // The same for one line or group by its selector (all of a group's lines
+  // to `state` 0 or 1). A selector that is no enumerator is refused before
+  // the session is looked at.
+  int setOutput(int token, DeviceKind kind, int line, int state);
+  int toggleOutput(int token, DeviceKind kind, int line);
 
   // In-process hooks.
   void setInputs(int levels);
@@ -186,6 +230,13 @@ class Model {
   // Waits for the next frame (under the lock); kOk with `frame` or a status.
   int nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &frame);
   int ramCheck(std::uint64_t address, std::uint64_t length) const;
+  bool insideRam(std::uint64_t address, std::uint64_t length) const;
+  // Checks a window or region against the sensor.
+  bool insideSensor(int x0, int y0, int width, int height) const;
+  // The answer of a setting that is only checked: the session checks, then `valid`.
+  int acceptSetting(int token, bool valid);
+  // The mask a single-line selector stands for, or -1 when it is no enumerator.
+  static int lineMask(DeviceKind kind, int line);
   // Sets the masked lines of the outputs or LEDs to `state` (under the lock).
   int applyOutputs(DeviceKind kind, int mask, int state);
   const Scene &scene();

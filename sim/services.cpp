@@ -1,5 +1,7 @@
 // The service functions the SOAP dispatcher calls, one per operation. Each one
 // lets the connection apply an injected fault, asks the model, and answers.
+// What the camera accepts is the model's to decide: here the request's
+// arguments are only unpacked and the model's answer packed into the reply.
 #include <sstream>
 #include <string>
 
@@ -47,13 +49,24 @@ int set(struct soap *ctx, int token, int &status, const std::string &arguments, 
   return rc;
 }
 
-// A camera setting that is only stored.
-int store(struct soap *ctx, int token, int &status, const std::string &arguments, bool valid) {
-  return set(ctx, token, status, arguments,
-             [&](Model &m) { return m.cameraSetting(token, valid); });
+// The wire's laser-profiling setup as the model takes it.
+ocamsim::detail::LaserSetup laserSetup(const ocam::scam__LaserSetup &s, int refBytes) {
+  ocamsim::detail::LaserSetup l;
+  l.enable = s.bEnable;
+  l.x0 = s.dX0;
+  l.y0 = s.dY0;
+  l.width = s.dWidth;
+  l.height = s.dHeight;
+  l.priority = s.ePrio;
+  l.direction = s.eDir;
+  l.threshMin = s.dThreshMin;
+  l.threshMax = s.dThreshMax;
+  l.areaMin = s.dAreaMin;
+  l.areaMax = s.dAreaMax;
+  l.format = s.eSubRes;
+  l.refBytes = refBytes;
+  return l;
 }
-
-bool within(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 // The I/O services differ only in their device kind.
 int ioCreate(struct soap *c, int t, int &s, DeviceKind k) {
@@ -78,21 +91,13 @@ int ioSetMask(struct soap *c, int t, int mask, int state, int &s, DeviceKind k) 
   return set(c, t, s, args(mask, state), [&](Model &m) { return m.setOutputs(t, k, mask, state); });
 }
 int ioSetLine(struct soap *c, int t, int line, int state, int &s, DeviceKind k) {
-  return set(c, t, s, args(line, state), [&](Model &m) {
-    const int mask = Model::lineMask(k, line);
-    if (mask < 0) return st::kBadArgument;
-    return m.setOutputs(t, k, mask, state ? mask : 0);
-  });
+  return set(c, t, s, args(line, state), [&](Model &m) { return m.setOutput(t, k, line, state); });
 }
 int ioToggleMask(struct soap *c, int t, int mask, int &s, DeviceKind k) {
   return set(c, t, s, args(mask), [&](Model &m) { return m.toggleOutputs(t, k, mask); });
 }
 int ioToggleLine(struct soap *c, int t, int line, int &s, DeviceKind k) {
-  return set(c, t, s, args(line), [&](Model &m) {
-    const int mask = Model::lineMask(k, line);
-    if (mask < 0) return st::kBadArgument;
-    return m.toggleOutputs(t, k, mask);
-  });
+  return set(c, t, s, args(line), [&](Model &m) { return m.toggleOutput(t, k, line); });
 }
 
 }  // namespace
@@ -183,12 +188,10 @@ int scam__setTriggerDelay(struct soap *ctx, int token, int dDelay, int &status) 
 
 int scam__setTriggerWindow(struct soap *ctx, int token, int dX0, int dY0, int dWidth, int dHeight,
                            int dThreshMin, int dThreshMax, int &status) {
-  return set(
-      ctx, token, status, args(dX0, dY0, dWidth, dHeight, dThreshMin, dThreshMax), [&](Model &m) {
-        const bool ok = m.insideSensor(dX0, dY0, dWidth, dHeight) && within(dThreshMin, 0, 255) &&
-                        within(dThreshMax, 0, 255) && dThreshMin <= dThreshMax;
-        return m.cameraSetting(token, ok);
-      });
+  return set(ctx, token, status, args(dX0, dY0, dWidth, dHeight, dThreshMin, dThreshMax),
+             [&](Model &m) {
+               return m.setTriggerWindow(token, dX0, dY0, dWidth, dHeight, dThreshMin, dThreshMax);
+             });
 }
 
 int scam__triggerImage(struct soap *ctx, int token, int &status) {
@@ -278,55 +281,58 @@ int scam__setGain(struct soap *ctx, int token, int dFactor, int &status) {
 }
 
 int scam__setFrequency(struct soap *ctx, int token, enum scam__eFrequency eFrequ, int &status) {
-  return store(ctx, token, status, args(static_cast<int>(eFrequ)), within(eFrequ, 0, 3));
+  return set(ctx, token, status, args(static_cast<int>(eFrequ)),
+             [&](Model &m) { return m.setFrequency(token, eFrequ); });
 }
 
 int scam__setIlluminationMode(struct soap *ctx, int token, enum scam__eIllMode eIll, int &status) {
-  return store(ctx, token, status, args(static_cast<int>(eIll)), within(eIll, 1, 3));
+  return set(ctx, token, status, args(static_cast<int>(eIll)),
+             [&](Model &m) { return m.setIlluminationMode(token, eIll); });
 }
 
 int scam__setIlluminationModeExternal(struct soap *ctx, int token, enum scam__eIllModeExt eIll,
                                       int &status) {
-  return store(ctx, token, status, args(static_cast<int>(eIll)), within(eIll, 0, 2));
+  return set(ctx, token, status, args(static_cast<int>(eIll)),
+             [&](Model &m) { return m.setIlluminationModeExternal(token, eIll); });
 }
 
 int scam__setIlluminationTiming(struct soap *ctx, int token, int dDelay, int dPeriod, int &status) {
-  return store(ctx, token, status, args(dDelay, dPeriod), dDelay >= 0 && dPeriod >= 0);
+  return set(ctx, token, status, args(dDelay, dPeriod),
+             [&](Model &m) { return m.setIlluminationTiming(token, dDelay, dPeriod); });
 }
 
 int scam__switchIllumination(struct soap *ctx, int token, int bOn, int &status) {
-  return store(ctx, token, status, args(bOn), true);
+  return set(ctx, token, status, args(bOn), [&](Model &m) { return m.switchIllumination(token); });
 }
 
 int scam__initColor(struct soap *ctx, int token, int &status) {
-  return store(ctx, token, status, args(), true);
+  return set(ctx, token, status, args(), [&](Model &m) { return m.initColor(token); });
 }
 
 int scam__setJPEG(struct soap *ctx, int token, int bEnable, enum scam__eJPEGQuality eQuality,
                   int bByteStuffEnable, enum scam__eBayerPattern ePattern, int bForceGreyscale,
                   int &status) {
-  return store(ctx, token, status,
-               args(bEnable, static_cast<int>(eQuality), bByteStuffEnable,
-                    static_cast<int>(ePattern), bForceGreyscale),
-               within(eQuality, 0, 3) && within(ePattern, 1, 4));
+  return set(ctx, token, status,
+             args(bEnable, static_cast<int>(eQuality), bByteStuffEnable, static_cast<int>(ePattern),
+                  bForceGreyscale),
+             [&](Model &m) { return m.setJpeg(token, eQuality, ePattern); });
 }
 
 int scam__setBayer2X(struct soap *ctx, int token, enum scam__eBayer2XType eBayer2xOutput,
                      enum scam__eBayerPattern ePattern, int &status) {
-  return store(ctx, token, status,
-               args(static_cast<int>(eBayer2xOutput), static_cast<int>(ePattern)),
-               within(eBayer2xOutput, 0, 7) && within(ePattern, 1, 4));
+  return set(ctx, token, status, args(static_cast<int>(eBayer2xOutput), static_cast<int>(ePattern)),
+             [&](Model &m) { return m.setBayer2X(token, eBayer2xOutput, ePattern); });
 }
 
 int scam__setMedian(struct soap *ctx, int token, int bEnable, int &status) {
-  return store(ctx, token, status, args(bEnable), true);
+  return set(ctx, token, status, args(bEnable), [&](Model &m) { return m.setMedian(token); });
 }
 
 int scam__setWhiteBalance(struct soap *ctx, int token, enum scam__eBayerPattern ePattern,
                           xsd__base64Binary data, int &status) {
   const int size = data.__ptr ? data.__size : 0;
-  return store(ctx, token, status, args(static_cast<int>(ePattern), size),
-               within(ePattern, 1, 4) && (size == 0 || size == 768));
+  return set(ctx, token, status, args(static_cast<int>(ePattern), size),
+             [&](Model &m) { return m.setWhiteBalance(token, ePattern, size); });
 }
 
 // ------------------------------------------------------------------ camera: image memory
@@ -399,16 +405,14 @@ int scam__setupImageCorrection(struct soap *ctx, int token, bool bEnable,
   return set(ctx, token, status,
              args(bEnable ? 1 : 0, static_cast<int>(eType), ulStartAddr, ulSize, ulImages),
              [&](Model &m) {
-               return m.ramRegionSetting(token, within(eType, 0, 2), bEnable, ulStartAddr,
-                                         static_cast<std::uint64_t>(ulSize) * ulImages);
+               return m.setupImageCorrection(token, bEnable, eType, ulStartAddr, ulSize, ulImages);
              });
 }
 
 int scam__setupImageSplitting(struct soap *ctx, int token, enum scam__eSplitType eType,
                               unsigned int ulDestAddr, unsigned int ulSize, int &status) {
-  return set(ctx, token, status, args(static_cast<int>(eType), ulDestAddr, ulSize), [&](Model &m) {
-    return m.ramRegionSetting(token, within(eType, 0, 2), eType != 0, ulDestAddr, ulSize);
-  });
+  return set(ctx, token, status, args(static_cast<int>(eType), ulDestAddr, ulSize),
+             [&](Model &m) { return m.setupImageSplitting(token, eType, ulDestAddr, ulSize); });
 }
 
 // ------------------------------------------------------------------ camera: sensor, processing
@@ -453,8 +457,8 @@ int scam__calibrateSensor(struct soap *ctx, int token, scam__CalibrateSensorPara
 
 int scam__setHardwareApplet(struct soap *ctx, int token, int bEnable, unsigned int nMaxSize,
                             enum scam__eAppletType eApplet, int &status) {
-  return store(ctx, token, status, args(bEnable, nMaxSize, static_cast<int>(eApplet)),
-               within(eApplet, 0, 3));
+  return set(ctx, token, status, args(bEnable, nMaxSize, static_cast<int>(eApplet)),
+             [&](Model &m) { return m.setHardwareApplet(token, eApplet); });
 }
 
 int scam__setupLaserProfiling(struct soap *ctx, int token, scam__LaserSetup s, int &status) {
@@ -463,34 +467,25 @@ int scam__setupLaserProfiling(struct soap *ctx, int token, scam__LaserSetup s, i
              args(s.bEnable ? 1 : 0, s.dX0, s.dY0, s.dWidth, s.dHeight, static_cast<int>(s.ePrio),
                   static_cast<int>(s.eDir), s.dThreshMin, s.dThreshMax, s.dAreaMin, s.dAreaMax,
                   static_cast<int>(s.eSubRes), refBytes),
-             [&](Model &m) {
-               const int sub = s.eSubRes;
-               bool ok = true;
-               if (s.bEnable) {
-                 ok = m.insideSensor(s.dX0, s.dY0, s.dWidth, s.dHeight) && within(s.ePrio, 0, 3) &&
-                      within(s.eDir, 0, 1) && (sub == 4 || within(sub, 16, 20)) &&
-                      within(s.dThreshMin, 0, 255) && within(s.dThreshMax, 0, 255) &&
-                      s.dThreshMin <= s.dThreshMax && s.dAreaMin >= 0 && s.dAreaMin <= s.dAreaMax &&
-                      (refBytes == 0 || refBytes == s.dWidth);
-               }
-               return m.cameraSetting(token, ok);
-             });
+             [&](Model &m) { return m.setupLaserProfiling(token, laserSetup(s, refBytes)); });
 }
 
 int scam__setFilter(struct soap *ctx, int token, scam__FilterSetup s, int &status) {
-  return store(
+  return set(
       ctx, token, status,
       args(static_cast<int>(s.eFilter), s.bHasParams ? 1 : 0, s.nNumParam, s.nParam1, s.nParam2),
-      within(s.eFilter, 0, 5) && (!s.bHasParams || s.nNumParam <= 2));
+      [&](Model &m) { return m.setFilter(token, s.eFilter, s.bHasParams, s.nNumParam); });
 }
 
 int scam__setBinarization(struct soap *ctx, int token, scam__BinarizationSetup s, int &status) {
-  const bool two = s.bHasParams && s.nNumThreshold == 2;
-  return store(ctx, token, status,
-               args(s.bEnable ? 1 : 0, s.bHasParams ? 1 : 0, s.bInvert ? 1 : 0,
-                    static_cast<int>(s.nNumThreshold), static_cast<int>(s.nThreshold1),
-                    static_cast<int>(s.nThreshold2)),
-               (!s.bHasParams || s.nNumThreshold <= 2) && (!two || s.nThreshold1 <= s.nThreshold2));
+  return set(ctx, token, status,
+             args(s.bEnable ? 1 : 0, s.bHasParams ? 1 : 0, s.bInvert ? 1 : 0,
+                  static_cast<int>(s.nNumThreshold), static_cast<int>(s.nThreshold1),
+                  static_cast<int>(s.nThreshold2)),
+             [&](Model &m) {
+               return m.setBinarization(token, s.bHasParams, s.nNumThreshold, s.nThreshold1,
+                                        s.nThreshold2);
+             });
 }
 
 // ------------------------------------------------------------------ inputs
@@ -515,13 +510,7 @@ int sinp__iSetTimeout(struct soap *ctx, int token, int iTimeout, int &status) {
 
 int sinp__iWaitForInput(struct soap *ctx, int token, enum sinp__eCameraInput enIn, int iState,
                         int &status) {
-  return run(ctx, token, status, [&](Model &m) {
-    const int mask = Model::lineMask(DeviceKind::Inputs, enIn);
-    if (mask < 0) return m.waitInputs(token, 0, 0, false);  // refused, after the session check
-    // A single line waits for 0 or 1; INPUT-ALL for the level bits given.
-    const int state = mask == 3 ? iState : (iState ? mask : 0);
-    return m.waitInputs(token, mask, state, false);
-  });
+  return run(ctx, token, status, [&](Model &m) { return m.waitInput(token, enIn, iState); });
 }
 
 int sinp__iWaitForInputs(struct soap *ctx, int token, int iMask, int iState, int &status) {
@@ -531,10 +520,7 @@ int sinp__iWaitForInputs(struct soap *ctx, int token, int iMask, int iState, int
 
 int sinp__iWaitForInputChange(struct soap *ctx, int token, enum sinp__eCameraInput enIn,
                               int &status) {
-  return run(ctx, token, status, [&](Model &m) {
-    const int mask = Model::lineMask(DeviceKind::Inputs, enIn);
-    return m.waitInputs(token, mask < 0 ? 0 : mask, 0, true);
-  });
+  return run(ctx, token, status, [&](Model &m) { return m.waitInputChange(token, enIn); });
 }
 
 int sinp__iWaitForInputsChange(struct soap *ctx, int token, int iMask, int &status) {

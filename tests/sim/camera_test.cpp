@@ -2,6 +2,7 @@
 // rendered images, setters and sensor registers.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 
 #include "sim_client.h"
@@ -278,6 +279,117 @@ TEST(SimCamera, SettersStoreAcceptedValuesAndRefuseOthers) {
   laser.RefData.__size = 63;
   EXPECT_EQ(c.status(soap_call_scam__setupLaserProfiling, t, laser), st::kBadArgument);
 }
+
+// Setups that are accepted as they are, with one field set to `v`.
+template <class F>
+scam__LaserSetup laser(F scam__LaserSetup::*field, int v, bool enable = true) {
+  scam__LaserSetup s;
+  s.soap_default(nullptr);
+  s.dWidth = 64;
+  s.dHeight = 32;
+  s.eSubRes = scam__eLaserOutputFormat__LASER_OUTPUT_8_0;
+  s.dThreshMax = s.dAreaMax = 100;
+  s.*field = static_cast<F>(v);
+  s.bEnable = enable;
+  return s;
+}
+scam__FilterSetup filter(int kind, bool params, unsigned count) {
+  scam__FilterSetup f;
+  f.soap_default(nullptr);
+  f.eFilter = static_cast<scam__eFilterType>(kind);
+  f.bHasParams = params;
+  f.nNumParam = count;
+  return f;
+}
+scam__BinarizationSetup binarization(bool params, int count, int threshold1) {
+  scam__BinarizationSetup b;
+  b.soap_default(nullptr);
+  b.bHasParams = params;
+  b.nNumThreshold = static_cast<unsigned char>(count);
+  b.nThreshold1 = static_cast<unsigned char>(threshold1);
+  b.nThreshold2 = 4;
+  return b;
+}
+
+// A camera request of token `k` with the value tried, `v`, among its arguments.
+#define CALL(op, ...) [&](int k, int v) { return c.status(soap_call_scam__##op, k, __VA_ARGS__); }
+
+// Each setting's range at its edges, one argument at a time with the others
+// valid; a session that has not created the camera is refused that first.
+TEST(SimCamera, SettingsAcceptExactlyTheirRanges) {
+  ocamsim::Simulator sim(small());  // sensor 320 x 240
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  const int uncreated = c.open(1);
+  using Cases = std::vector<std::pair<int, int>>;  // value, status
+  const auto check = [&](const char *what, const std::function<int(int, int)> &call, Cases cases) {
+    for (const auto &k : cases) {
+      EXPECT_EQ(call(t, k.first), k.second) << what << " " << k.first;
+      EXPECT_EQ(call(uncreated, k.first), st::kNotCreated) << what << " " << k.first;
+    }
+  };
+  constexpr int kBad = st::kBadArgument;
+  const Cases threshold = {{-1, kBad}, {0, 0}, {255, 0}, {256, kBad}};
+  const Cases pattern = {{0, kBad}, {1, 0}, {4, 0}, {5, kBad}};
+  const Cases zeroToThree = {{-1, kBad}, {0, 0}, {3, 0}, {4, kBad}};
+  check("trigger min", CALL(setTriggerWindow, 0, 0, 320, 10, v, 255), threshold);
+  check("trigger max", CALL(setTriggerWindow, 0, 0, 320, 10, 0, v), threshold);
+  check("trigger min above max", CALL(setTriggerWindow, 0, 0, 320, 10, v, 7), {{7, 0}, {8, kBad}});
+  check("trigger window x0", CALL(setTriggerWindow, v, 0, 320, 10, 0, 255), {{0, 0}, {1, kBad}});
+  check("frequency", CALL(setFrequency, scam__eFrequency(v)), zeroToThree);
+  check("illumination", CALL(setIlluminationMode, scam__eIllMode(v)),
+        {{0, kBad}, {3, 0}, {4, kBad}});
+  check("external illumination", CALL(setIlluminationModeExternal, scam__eIllModeExt(v)),
+        {{-1, kBad}, {0, 0}, {2, 0}, {3, kBad}});
+  check("illumination delay", CALL(setIlluminationTiming, v, 0), {{-1, kBad}, {0, 0}});
+  check("illumination period", CALL(setIlluminationTiming, 0, v), {{-1, kBad}, {0, 0}});
+  check("JPEG quality", CALL(setJPEG, 1, scam__eJPEGQuality(v), 0, scam__eBayerPattern(1), 0),
+        zeroToThree);
+  check("JPEG pattern", CALL(setJPEG, 1, scam__eJPEGQuality(0), 0, scam__eBayerPattern(v), 0),
+        pattern);
+  check("Bayer output", CALL(setBayer2X, scam__eBayer2XType(v), scam__eBayerPattern(1)),
+        {{-1, kBad}, {0, 0}, {7, 0}, {8, kBad}});
+  check("Bayer pattern", CALL(setBayer2X, scam__eBayer2XType(0), scam__eBayerPattern(v)), pattern);
+  xsd__base64Binary none;
+  none.soap_default(nullptr);
+  check("white-balance pattern", CALL(setWhiteBalance, scam__eBayerPattern(v), none), pattern);
+  check("applet", CALL(setHardwareApplet, 1, 1024u, scam__eAppletType(v)), zeroToThree);
+  // The type is checked always, a region only while in use.
+  const unsigned end = static_cast<unsigned>(ocamsim::Options().imageRamSize);
+  check("correction type",
+        CALL(setupImageCorrection, false, scam__eCorrectionType(v), end, 16u, 2u),
+        {{-1, kBad}, {0, 0}, {2, 0}, {3, kBad}});
+  check("correction region",
+        CALL(setupImageCorrection, v != 0, scam__eCorrectionType(0), end, 16u, 2u),
+        {{0, 0}, {1, st::kOutOfRange}});
+  check("splitting type", CALL(setupImageSplitting, scam__eSplitType(v), end, 0u),
+        {{-1, kBad}, {0, 0}, {2, 0}, {3, kBad}});
+  check("splitting region", CALL(setupImageSplitting, scam__eSplitType(v), end, 16u),
+        {{0, 0}, {1, st::kOutOfRange}});
+  using L = scam__LaserSetup;
+  check("laser off", CALL(setupLaserProfiling, laser(&L::ePrio, v, false)), {{-1, 0}, {9, 0}});
+  check("laser x0", CALL(setupLaserProfiling, laser(&L::dX0, v)), {{256, 0}, {257, kBad}});
+  check("laser priority", CALL(setupLaserProfiling, laser(&L::ePrio, v)), zeroToThree);
+  check("laser direction", CALL(setupLaserProfiling, laser(&L::eDir, v)),
+        {{-1, kBad}, {1, 0}, {2, kBad}});
+  check("laser format", CALL(setupLaserProfiling, laser(&L::eSubRes, v)),
+        {{3, kBad}, {4, 0}, {5, kBad}, {15, kBad}, {16, 0}, {20, 0}, {21, kBad}});
+  check("laser threshold min", CALL(setupLaserProfiling, laser(&L::dThreshMin, v)),
+        {{-1, kBad}, {100, 0}, {101, kBad}});
+  check("laser threshold max", CALL(setupLaserProfiling, laser(&L::dThreshMax, v)),
+        {{255, 0}, {256, kBad}});
+  check("laser area min", CALL(setupLaserProfiling, laser(&L::dAreaMin, v)),
+        {{-1, kBad}, {100, 0}, {101, kBad}});
+  check("filter kind", CALL(setFilter, filter(v, true, 2)),
+        {{-1, kBad}, {0, 0}, {5, 0}, {6, kBad}});
+  check("filter parameters", CALL(setFilter, filter(0, v != 0, 3)), {{0, 0}, {1, kBad}});
+  check("two thresholds", CALL(setBinarization, binarization(true, 2, v)), {{4, 0}, {5, kBad}});
+  check("one threshold", CALL(setBinarization, binarization(true, 1, v)), {{5, 0}});
+  check("threshold count", CALL(setBinarization, binarization(v != 0, 3, 5)), {{0, 0}, {1, kBad}});
+}
+
+#undef CALL
 
 TEST(SimCamera, SensorRegistersReadWriteAndCalibrate) {
   ocamsim::Simulator sim(small());

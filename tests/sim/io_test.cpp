@@ -94,6 +94,21 @@ TEST_F(SimInputs, WaitsEndWithTheTimeoutStatus) {
   EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, -1), st::kBadArgument);
 }
 
+// A single line waits for 0 or 1, INPUT-ALL for the level bits; a selector that
+// is no enumerator is refused, after the session checks.
+TEST_F(SimInputs, LineWaitsReadTheirStateByTheSelector) {
+  EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, 50), 0);
+  sim_.setInputs(kI1);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInput, t_, sinp__eCameraInput__INPUT_ALL, kI1), 0);
+  const auto bogus = static_cast<sinp__eCameraInput>(5);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInput, t_, bogus, 1), st::kBadArgument);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInputChange, t_, bogus), st::kBadArgument);
+  const int unopened = c_->open(2);
+  EXPECT_EQ(c_->status(soap_call_sinp__create, unopened), 0);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInput, unopened, bogus, 1), st::kNotOpen);
+  EXPECT_EQ(c_->status(soap_call_sinp__iWaitForInputChange, unopened, bogus), st::kNotOpen);
+}
+
 TEST_F(SimInputs, StopWakesBlockedWaits) {
   EXPECT_EQ(c_->status(soap_call_sinp__iSetTimeout, t_, 60000), 0);
   auto wait = waitAsync(soap_call_sinp__iWaitForInputChange, sinp__eCameraInput__INPUT_I0);
