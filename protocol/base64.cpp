@@ -1,5 +1,4 @@
 #include "protocol/base64.h"
-#include "protocol/base64_codec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "protocol/base64_codec.h"
 #include "stdsoap2.h"
 
 #if defined(__x86_64__)
@@ -72,36 +72,65 @@ constexpr std::size_t kMaxPayload = INT_MAX;
 constexpr std::size_t kMaxFirstAllocation = std::size_t{8} << 20;
 constexpr std::size_t kMinFirstAllocation = 64;
 constexpr std::size_t kGrowthFloor = std::size_t{64} << 10;
-constexpr std::size_t kSpare = 8;
 
-// The decoded bytes, in one block of context memory that grows (by doubling)
-// only when the first guess of its size was too small.
+// Stores the three bytes of a complete group (held in the low 24 bits of
+// `group`) with one four-byte store; the fourth byte is scratch, for the next
+// group to overwrite.
+inline void storeGroup(unsigned char *out, std::uint32_t group) {
+  const std::uint32_t bytes = __builtin_bswap32(group << 8);
+  std::memcpy(out, &bytes, 4);
+}
+
+// The same, writing the three bytes only: for the last group of a run, so
+// that nothing is ever written past the bytes placed.
+inline void storeLastGroup(unsigned char *out, std::uint32_t group) {
+  out[0] = static_cast<unsigned char>(group >> 16);
+  out[1] = static_cast<unsigned char>(group >> 8);
+  out[2] = static_cast<unsigned char>(group);
+}
+
+// The decoded bytes: in one block of context memory that grows (by doubling)
+// only when the first guess of its size was too small, or in a caller's room
+// of fixed size (a PayloadTarget's). A payload longer than a fixed room fails,
+// unless the room may be left: then the bytes move on into context memory.
 class DecodedBytes {
  public:
   explicit DecodedBytes(struct soap *ctx) : ctx_(ctx) {}
+  DecodedBytes(struct soap *ctx, unsigned char *room, std::size_t capacity, bool leavable)
+      : ctx_(ctx), data_(room), capacity_(capacity), fixed_(true), leavable_(leavable) {}
   ~DecodedBytes() {
-    if (data_) soap_dealloc(ctx_, data_);
+    if (data_ && !fixed_) soap_dealloc(ctx_, data_);
   }
   DecodedBytes(const DecodedBytes &) = delete;
   DecodedBytes &operator=(const DecodedBytes &) = delete;
 
-  // Room for `more` bytes after the used ones; false (SOAP_EOM) when it
-  // cannot be had.
+  bool fixed() const { return fixed_; }
+
+  // Room for `more` bytes after the used ones; false when it cannot be had
+  // (SOAP_EOM, or SOAP_LENGTH in a fixed room).
   bool reserve(std::size_t more) {
     if (more <= capacity_ - used_) return true;
-    if (more > kMaxPayload - used_) return fail();
+    if (fixed_ && !leavable_) return fail(SOAP_LENGTH);
+    if (more > kMaxPayload - used_) return fail(SOAP_EOM);
     const std::size_t wanted = std::max({used_ + more, capacity_ * 2, kMinFirstAllocation});
     return moveTo(std::min(wanted, kMaxPayload));
   }
 
+  std::size_t room() const { return capacity_ - used_; }
   unsigned char *tail() { return data_ + used_; }
   void advance(std::size_t bytes) { used_ += bytes; }
   void put(std::uint32_t byte) { data_[used_++] = static_cast<unsigned char>(byte); }
+  // The three bytes of a group (after reserve(3)).
+  void putGroup(std::uint32_t group) {
+    storeLastGroup(tail(), group);
+    used_ += 3;
+  }
 
-  // Hands the block over to the caller (the context still owns it). A block
+  // Hands the bytes over to the caller (a block stays the context's). A block
   // much larger than its content is exchanged for one that fits.
   unsigned char *release(int *size) {
-    if (capacity_ - used_ > kGrowthFloor && used_ < capacity_ / 2 && !moveTo(used_)) return nullptr;
+    if (!fixed_ && capacity_ - used_ > kGrowthFloor && used_ < capacity_ / 2 && !moveTo(used_))
+      return nullptr;
     if (size) *size = static_cast<int>(used_);
     unsigned char *result = data_;
     data_ = nullptr;
@@ -109,20 +138,19 @@ class DecodedBytes {
   }
 
  private:
-  bool fail() {
-    ctx_->error = SOAP_EOM;
+  bool fail(int error) {
+    ctx_->error = error;
     return false;
   }
 
   bool moveTo(std::size_t capacity) {
-    // Spare bytes: the block decoders store whole registers (4 or 32 bytes)
-    // to place 3 or 24.
-    auto *fresh = static_cast<unsigned char *>(soap_malloc(ctx_, capacity + kSpare));
-    if (!fresh) return fail();
+    auto *fresh = static_cast<unsigned char *>(soap_malloc(ctx_, capacity));
+    if (!fresh) return fail(SOAP_EOM);
     if (used_) std::memcpy(fresh, data_, used_);
-    if (data_) soap_dealloc(ctx_, data_);
+    if (data_ && !fixed_) soap_dealloc(ctx_, data_);
     data_ = fresh;
     capacity_ = capacity;
+    fixed_ = false;
     return true;
   }
 
@@ -130,6 +158,8 @@ class DecodedBytes {
   unsigned char *data_ = nullptr;
   std::size_t used_ = 0;
   std::size_t capacity_ = 0;
+  bool fixed_ = false;
+  bool leavable_ = false;
 };
 
 // ------------------------------------------------------------------ AVX2 blocks
@@ -142,7 +172,7 @@ class DecodedBytes {
 
 // Decodes whole blocks of 32 letters from [*in, end) to *out while every
 // character of a block is a letter; stops before the first block that holds
-// anything else. Writes up to 8 bytes past the last one it places.
+// anything else. Writes exactly the bytes it places.
 __attribute__((target("avx2"))) void decodeBlocksAvx2(const unsigned char **in,
                                                       const unsigned char *end,
                                                       unsigned char **out) {
@@ -178,7 +208,9 @@ __attribute__((target("avx2"))) void decodeBlocksAvx2(const unsigned char **in,
     const __m256i values = _mm256_add_epi8(c, shift);
     const __m256i merged = _mm256_madd_epi16(_mm256_maddubs_epi16(values, pairs), quads);
     const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(merged, order), lanes);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), bytes);
+    // The 24 bytes are the low lane and half the high one: two exact stores.
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(bytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(o + 16), _mm256_extracti128_si256(bytes, 1));
     p += 32;
     o += 24;
   }
@@ -241,20 +273,24 @@ std::size_t firstGuess(const struct soap *ctx) {
   return std::min(bound / 4 * 3 + 3, kMaxFirstAllocation);
 }
 
-// Stores the three bytes of a complete group (held in the low 24 bits of
-// `group`) with one four-byte store; the fourth byte is scratch.
-inline void storeGroup(unsigned char *out, std::uint32_t group) {
-  const std::uint32_t bytes = __builtin_bswap32(group << 8);
-  std::memcpy(out, &bytes, 4);
+// The most bytes the rest of the reply can decode to: a claimed size beyond
+// it is no reason to allocate.
+std::size_t payloadBound(const struct soap *ctx) {
+  std::size_t chars = kMaxPayload / 3 * 4;
+  if (ctx->length > 0) chars = std::min<std::size_t>(chars, ctx->length);
+  if (ctx->recv_maxlength > 0) chars = std::min<std::size_t>(chars, ctx->recv_maxlength);
+  return chars / 4 * 3 + 3;
 }
 
 inline bool coblank(soap_wchar c) { return c + 1 > 0 && c <= 32; }
 
-unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
+// Decodes into context memory, or into the caller's `capacity` bytes at `room`.
+unsigned char *bulkRead(struct soap *ctx, int *size, bool simd, unsigned char *room = nullptr,
+                        std::size_t capacity = 0, bool leavable = false) {
   const DecodeTables &tables = decodeTables();
   const bool avx2 = simd && haveAvx2();
-  DecodedBytes out(ctx);
-  if (!out.reserve(firstGuess(ctx))) return nullptr;
+  DecodedBytes out = room ? DecodedBytes(ctx, room, capacity, leavable) : DecodedBytes(ctx);
+  if (!out.fixed() && !out.reserve(firstGuess(ctx))) return nullptr;
   std::uint32_t bits = 0;  // the characters of the group so far
   int have = 0;            // how many (0..3)
   // One more letter; a complete group becomes three bytes.
@@ -262,8 +298,7 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
     bits = bits << 6 | value;
     if (++have < 4) return true;
     if (!out.reserve(3)) return false;
-    storeGroup(out.tail(), bits);
-    out.advance(3);
+    out.putGroup(bits);
     bits = 0;
     have = 0;
     return true;
@@ -276,13 +311,18 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
       const unsigned char *const end = base + ctx->buflen;
       while (p < end) {
         if (have == 0 && end - p >= 4) {
-          if (!out.reserve(static_cast<std::size_t>(end - p) / 4 * 3)) return nullptr;
-          unsigned char *o = out.tail();
+          const std::size_t groups = static_cast<std::size_t>(end - p) / 4;
+          if (!out.fixed() && !out.reserve(groups * 3)) return nullptr;
+          // As many groups as the room holds (a fixed room may hold fewer);
+          // what does not fit goes one letter at a time below and fails there.
+          const unsigned char *const stop = p + std::min(groups, out.room() / 3) * 4;
+          unsigned char *const start = out.tail();
+          unsigned char *o = start;
 #if defined(OCAMERA_BASE64_AVX2)
-          if (avx2) decodeBlocksAvx2(&p, end, &o);
+          if (avx2) decodeBlocksAvx2(&p, stop, &o);
 #endif
           const auto &s = tables.shifted;
-          while (end - p >= 16) {
+          while (stop - p >= 16) {
             const std::uint32_t g0 = s[0][p[0]] | s[1][p[1]] | s[2][p[2]] | s[3][p[3]];
             const std::uint32_t g1 = s[0][p[4]] | s[1][p[5]] | s[2][p[6]] | s[3][p[7]];
             const std::uint32_t g2 = s[0][p[8]] | s[1][p[9]] | s[2][p[10]] | s[3][p[11]];
@@ -291,18 +331,18 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
             storeGroup(o, g0);
             storeGroup(o + 3, g1);
             storeGroup(o + 6, g2);
-            storeGroup(o + 9, g3);
+            storeLastGroup(o + 9, g3);
             p += 16;
             o += 12;
           }
-          while (end - p >= 4) {
+          while (stop - p >= 4) {
             const std::uint32_t g = s[0][p[0]] | s[1][p[1]] | s[2][p[2]] | s[3][p[3]];
             if (g & kNotInAlphabet) break;
-            storeGroup(o, g);
+            storeLastGroup(o, g);
             p += 4;
             o += 3;
           }
-          out.advance(static_cast<std::size_t>(o - out.tail()));
+          out.advance(static_cast<std::size_t>(o - start));
           if (p == end) break;
         }
         // One character: a letter of a broken-up group, or a blank.
@@ -324,7 +364,7 @@ unsigned char *bulkRead(struct soap *ctx, int *size, bool simd) {
     soap_wchar c = soap_get(ctx);
     if (c < kLastMarkup) c &= 0x7FFFFFFF;  // a character reference stands for its character
     if (c == '=' || c < 0) {
-      if (!out.reserve(2)) return nullptr;
+      if (have >= 2 && !out.reserve(static_cast<std::size_t>(have - 1))) return nullptr;
       if (have == 2) {
         out.put(bits >> 4);
       } else if (have == 3) {
@@ -444,7 +484,63 @@ unsigned char *readBase64(struct soap *ctx, int *size) {
     ctx->maxlength = maxlength;
     return bytes;
   }
-  return bulkRead(ctx, size, codec == Base64Codec::kBulk);
+  const bool simd = codec == Base64Codec::kBulk;
+  if (PayloadTarget *target = PayloadTarget::active(ctx)) {
+    std::size_t capacity = 0;
+    if (unsigned char *room = target->claim(payloadBound(ctx), &capacity)) {
+      unsigned char *bytes = bulkRead(ctx, size, simd, room, capacity, target->owned());
+      if (!bytes) target->abandon();
+      return bytes;
+    }
+  }
+  return bulkRead(ctx, size, simd);
+}
+
+// ------------------------------------------------------------------ targets
+
+namespace {
+thread_local PayloadTarget *activeTarget = nullptr;
+}  // namespace
+
+PayloadTarget::PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer)
+    : ctx_(ctx), announced_(announced), buffer_(buffer), previous_(activeTarget) {
+  activeTarget = this;
+}
+
+PayloadTarget::~PayloadTarget() {
+  activeTarget = previous_;
+  if (owned_) delete[] data_;
+}
+
+unsigned char *PayloadTarget::take() {
+  owned_ = false;
+  return data_;
+}
+
+PayloadTarget *PayloadTarget::active(const struct soap *ctx) {
+  return activeTarget && activeTarget->ctx_ == ctx ? activeTarget : nullptr;
+}
+
+unsigned char *PayloadTarget::claim(std::size_t bound, std::size_t *capacity) {
+  if (claimed_ || !announced_ || *announced_ <= 0) return nullptr;
+  const auto announced = static_cast<std::size_t>(*announced_);
+  if (buffer_) {
+    data_ = buffer_;
+  } else {
+    if (announced > bound) return nullptr;
+    data_ = new (std::nothrow) unsigned char[announced];
+    if (!data_) return nullptr;
+    owned_ = true;
+  }
+  claimed_ = true;
+  *capacity = announced;
+  return data_;
+}
+
+void PayloadTarget::abandon() {
+  if (owned_) delete[] data_;
+  owned_ = false;
+  data_ = nullptr;
 }
 
 int writeBase64(struct soap *ctx, const unsigned char *bytes, int size) {
@@ -471,7 +567,7 @@ std::size_t decodeBase64Groups(const char *in, std::size_t chars, unsigned char 
   while (end - p >= 4) {
     const std::uint32_t g = s[0][p[0]] | s[1][p[1]] | s[2][p[2]] | s[3][p[3]];
     if (g & kNotInAlphabet) break;
-    storeGroup(out, g);
+    storeLastGroup(out, g);
     p += 4;
     out += 3;
   }

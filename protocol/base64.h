@@ -48,6 +48,52 @@ unsigned char *readBase64(struct soap *ctx, int *size);
 // of 0 or less writes nothing. Returns SOAP_OK or the runtime's send error.
 int writeBase64(struct soap *ctx, const unsigned char *bytes, int size);
 
+// A buffer of the caller's for the next payload readBase64 reads on one context
+// from this thread, so that a large payload is decoded where it is wanted, with
+// no block of context memory and no copy. While a target is alive, the first
+// payload read on `ctx` (by this thread) goes into it when the size the reply
+// announced (*announced, read when the payload begins: the reply's size member
+// stands before its data) is positive:
+//  - into `buffer`, which must hold *announced bytes, when one is given;
+//  - else into a new[] block of *announced bytes that the target owns until
+//    take() (a claim beyond what the rest of the reply can hold is not
+//    believed: that payload goes to context memory as usual).
+// A payload longer than announced fails the read into a caller's buffer
+// (SOAP_LENGTH), and nothing is written past the announced size; on a failed
+// read the buffer's content is unspecified. Into an owned block, it moves on
+// into context memory as if there were no target. readBase64 then returns data() as the payload's
+// pointer, which the context does not own (never soap_dealloc it). One target per thread at a time.
+class PayloadTarget {
+ public:
+  PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer);
+  ~PayloadTarget();
+  PayloadTarget(const PayloadTarget &) = delete;
+  PayloadTarget &operator=(const PayloadTarget &) = delete;
+
+  // Where the payload went, or null when no payload came into the target.
+  unsigned char *data() const { return data_; }
+  // The owned block (with a null buffer), now the caller's to delete[].
+  unsigned char *take();
+  bool owned() const { return owned_; }
+
+  // For readBase64: the target for ctx, or null.
+  static PayloadTarget *active(const struct soap *ctx);
+  // For readBase64: claims the target for one payload bounded by `bound`
+  // bytes; the room for it (its capacity in *capacity), or null.
+  unsigned char *claim(std::size_t bound, std::size_t *capacity);
+  // For readBase64: the read into the claimed room failed.
+  void abandon();
+
+ private:
+  struct soap *ctx_;
+  const int *announced_;
+  unsigned char *buffer_;
+  unsigned char *data_ = nullptr;
+  bool owned_ = false;
+  bool claimed_ = false;
+  PayloadTarget *previous_;
+};
+
 // The plain codec, for callers that hold the whole text or payload in memory.
 // Number of characters that encodeBase64 writes for `bytes` bytes.
 constexpr std::size_t base64EncodedLength(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
@@ -56,7 +102,7 @@ void encodeBase64(const unsigned char *in, std::size_t bytes, char *out);
 // Decodes whole groups of four letters from `in` (at most `chars`
 // characters), stopping before the first group that holds anything else
 // (padding, a blank, markup); returns the characters taken, a multiple of 4.
-// `out` needs room for chars / 4 * 3 + 8 bytes (whole registers are stored).
+// `out` needs room for chars / 4 * 3 bytes; nothing is written past them.
 std::size_t decodeBase64Groups(const char *in, std::size_t chars, unsigned char *out);
 
 }  // namespace wire

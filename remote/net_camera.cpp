@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ocamH.h"
+#include "protocol/base64.h"
 #include "remote/factory.h"
 #include "support/soap_cache.h"
 
@@ -88,6 +89,11 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__SingleImageResponse reply;
+  // The reply announces the image's size before its data, so the data is
+  // decoded straight into the caller's buffer, or into the block the caller
+  // gets, with no copy. A reply that announces no size takes the way through
+  // the context's memory.
+  wire::PayloadTarget target(ctx, &reply.nSize, intoCallerBuffer ? image->data : nullptr);
   if (lease.send([&](struct soap *c, const char *e) {
         return ocam::soap_call_scam__getSingleImage(c, e, "", session_->token(), reply);
       }) != SOAP_OK)
@@ -106,8 +112,13 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
     image->size = 0;
     return 0;
   }
-  unsigned char *destination = intoCallerBuffer ? image->data : new unsigned char[bytes];
-  moveOut(ctx, reply.data, destination, bytes);
+  unsigned char *destination;
+  if (target.data() && reply.data.__ptr == target.data()) {
+    destination = intoCallerBuffer ? image->data : target.take();
+  } else {
+    destination = intoCallerBuffer ? image->data : new unsigned char[bytes];
+    moveOut(ctx, reply.data, destination, bytes);
+  }
   image->data = destination;
   image->seqNr = reply.nSeqNr;
   image->timeSec = reply.nTimeSec;

@@ -35,7 +35,11 @@ class OCAMERA_API OCamera {
     ACQ_MODE_FREE_RUN_SLAVE = 8,
     ACQ_MODE_FREE_RUN_SLAVE_STOP = 11  // exists on the wire; refused by setAcquisitionMode
   };
-  enum eTrigSource : int { TRIG_SRC_SOFTWARE = 1, TRIG_SRC_EXTERNAL_E0 = 2, TRIG_SRC_EXTERNAL_E1 = 3 };
+  enum eTrigSource : int {
+    TRIG_SRC_SOFTWARE = 1,
+    TRIG_SRC_EXTERNAL_E0 = 2,
+    TRIG_SRC_EXTERNAL_E1 = 3
+  };
   enum eTrigPolarity : int { TRIG_POL_ACTIVE_HIGH = 1, TRIG_POL_ACTIVE_LOW = 2 };
   enum eIllMode : int { ILL_MODE_OFF = 1, ILL_MODE_NORMAL = 2, ILL_MODE_PULSED = 3 };
   enum eIllModeExt : int {
@@ -190,9 +194,11 @@ class OCAMERA_API OCamera {
   virtual int setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
                       OCameraTools::eBayerPattern pattern, bool forceGreyscale) = 0;
   virtual int setFrequency(eFrequency frequency) = 0;
-  // Copies the next image into the buffer image->data points to. The buffer's
-  // capacity is not checked: the caller must provide room for the whole image
-  // (the window's width x height bytes). No image with a non-zero status
+  // Delivers the next image straight into the buffer image->data points to.
+  // The caller must provide room for the whole image (the window's width x
+  // height bytes). The camera announces the image's size with it; nothing is
+  // written past that size, and an image longer than announced fails with -1
+  // (the buffer's content is then unspecified). No image with a non-zero status
   // returns that status and stores it in image->status; an empty image with
   // status 0 returns -1 and leaves the record untouched.
   virtual int getSingleImageInto(Image *image) = 0;

@@ -2,6 +2,7 @@
 // the caller's memory and the replies that must be refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -200,6 +201,51 @@ TEST(CameraImage, SizeIsTheNumberOfBytesDelivered) {
   EXPECT_EQ(into.size, 4);
   EXPECT_EQ(buffer[0], 1);
   EXPECT_EQ(buffer[4], 0);
+}
+
+// Images are decoded straight into the caller's buffer, up to the size the
+// reply announces: every byte lands, nothing is written past the image, and a
+// payload longer than announced is refused without touching what lies beyond.
+TEST(CameraImage, IntoWritesTheImageAndNothingPastTheAnnouncedSize) {
+  ScriptedCamera scripted;
+  CameraHandle camera = scripted.create();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  // Not a multiple of the decoder's blocks, and larger than a receive buffer.
+  const int n = 300007;
+  std::vector<unsigned char> pixels(n);
+  for (int i = 0; i < n; ++i) pixels[i] = static_cast<unsigned char>(i * 7 + i / 251);
+  auto replyFor = [&](int announced) {
+    return "<scam:SingleImageResponse><scam:nSeqNr>9</scam:nSeqNr><scam:nSize>" +
+           std::to_string(announced) + "</scam:nSize><scam:nStatus>0</scam:nStatus><scam:data>" +
+           base64(pixels) + "</scam:data></scam:SingleImageResponse>";
+  };
+  constexpr int kGuard = 64;
+  for (int announced : {n, n + 100, n - 5}) {
+    SCOPED_TRACE(announced);
+    std::vector<unsigned char> buffer(n + kGuard, 0xEE);
+    const int room = std::min(announced, n);
+    scripted.answer("scam:getSingleImage", replyFor(announced));
+    OCamera::Image into{buffer.data(), 0, 0, 0, 0, 0};
+    const int result = camera->getSingleImageInto(&into);
+    if (announced >= n) {
+      ASSERT_EQ(result, 0);
+      EXPECT_EQ(into.size, n);
+      EXPECT_EQ(std::memcmp(buffer.data(), pixels.data(), n), 0);
+    } else {
+      EXPECT_EQ(result, -1);
+    }
+    for (int i = room; i < n + kGuard; ++i)
+      ASSERT_EQ(buffer[i], 0xEE) << "written past the image at " << i;
+  }
+  // The refused reply's connection is not reused, and images into new memory
+  // take the longer payload whole.
+  scripted.answer("scam:getSingleImage", replyFor(n - 5));
+  OCamera::Image image{};
+  ASSERT_EQ(camera->getSingleImage(&image), 0);
+  ASSERT_EQ(image.size, n);
+  EXPECT_EQ(std::memcmp(image.data, pixels.data(), n), 0);
+  EXPECT_EQ(camera->freeImage(&image), 0);
 }
 
 TEST(CameraImageRam, ReadsExactlyWhatWasAskedFor) {
