@@ -309,49 +309,50 @@ int run(const Args &args) {
 }  // namespace
 
 Command grabCommand() {
-  return {{"grab",
-           "Take frames and write them as PNG files (or raw Bayer bytes)",
-           "[-a ADDR] [-n N] [-o DIR] [--width W --height H] [--pattern P] [--wb WB] [--raw]\n"
-           "       [--continuous | --seconds S]",
-           "Opens the camera, sets the window and the acquisition mode, takes N frames,\n"
-           "converts them from Bayer to RGB on the PC and writes DIR/frame-0001.png and\n"
-           "on. Each file appears only once it is complete. At the end it prints the\n"
-           "frames and megabytes per second; a progress bar shows on a terminal.\n"
-           "Single-shot and select-shot frames are triggered by software; free run and\n"
-           "free-run slave capture on their own.\n\n"
-           "continuous runs (--continuous until Ctrl-C, --seconds S for S seconds) take\n"
-           "frames without writing them, wait for a camera that goes away (power cycle,\n"
-           "cable, restart) and set it up again when it is back, then print the frames,\n"
-           "megabytes per second, dropped and missing frames and recoveries.\n\n"
-           "what stays on the camera: every grab sets the window (its default 1280x1024\n"
-           "at 0,0 unless --width/--height are given) and the acquisition mode, and\n"
-           "stops the acquisition at the end; the window stays set afterwards. The frame\n"
-           "rate, shutter time and gain are not touched: what 'ocam set' made persists\n"
-           "on the camera and applies to grab (a low 'fps' slows it down).\n\n"
-           "white balance (--wb):\n"
-           "  none         no correction (default)\n"
-           "  R,G,B        factors in percent, e.g. 120,100,85\n"
-           "  file         the factors stored in ./wb.conf (see 'ocam wb')\n\n"
-           "examples:\n"
-           "  ocam grab -n 10 -o out\n"
-           "  ocam grab -n 5 --width 640 --height 480 --wb 120,100,85 -o out\n"
-           "  ocam grab --raw -o raw && ocam convert raw/frame-0001.raw\n"
-           "  ocam grab --seconds 60\n",
-           {cameraAddressOption(),
-            {"count", 'n', "N", "number of frames (default 1)"},
-            {"output", 'o', "DIR", "directory for the files, made if missing (default .)"},
-            {"prefix", 0, "NAME", "file name start (default frame)"},
-            {"width", 0, "W", "window width in pixels (default 1280, set on the camera)"},
-            {"height", 0, "H", "window height in pixels (default 1024, set on the camera)"},
-            {"mode", 0, "MODE", "free-run (default), single-shot, select-shot, free-run-slave"},
-            {"pattern", 0, "P", "Bayer pattern of the sensor: GRGR (default), BGBG"},
-            {"wb", 0, "WB", "white balance: none, R,G,B or file"},
-            {"raw", 0, "", "write the raw Bayer bytes (.raw) instead of PNG"},
-            {"buffers", 0, "N", "frame buffers in the camera (default 4)"},
-            {"continuous", 0, "", "take frames until Ctrl-C, surviving camera restarts"},
-            {"seconds", 0, "S", "a continuous run of S seconds"},
-            sensorTypeOption()}},
-          run};
+  return {
+      {"grab",
+       "Take frames and write them as PNG files (or raw Bayer bytes)",
+       "[-a ADDR] [-n N] [-o DIR] [--width W --height H] [--pattern P] [--wb WB] [--raw]\n"
+       "       [--continuous | --seconds S]",
+       "Opens the camera, sets the window and the acquisition mode, takes N frames,\n"
+       "converts them from Bayer to RGB on the PC and writes DIR/frame-0001.png and\n"
+       "on. Each file appears only once it is complete. At the end it prints the\n"
+       "frames and megabytes per second; a progress bar shows on a terminal.\n"
+       "Single-shot and select-shot frames are triggered by software; free run and\n"
+       "free-run slave capture on their own.\n\n"
+       "continuous runs (--continuous until Ctrl-C, --seconds S for S seconds) take\n"
+       "frames without writing them, wait for a camera that goes away (power cycle,\n"
+       "cable, restart) and set it up again when it is back, then print the frames,\n"
+       "megabytes per second, dropped and missing frames and recoveries.\n\n"
+       "what stays on the camera: every grab sets the window (its default 1280x1024\n"
+       "at 0,0 unless --width/--height are given) and the acquisition mode, and\n"
+       "stops the acquisition at the end; the window stays set afterwards. The frame\n"
+       "rate, shutter time and gain are not touched: what 'ocam set' made persists\n"
+       "on the camera and applies to grab (a low 'fps' slows it down).\n\n"
+       "white balance (--wb):\n"
+       "  none         no correction (default)\n"
+       "  R,G,B        factors in percent, e.g. 120,100,85\n"
+       "  file         the factors stored in ./wb.conf (see 'ocam wb')\n\n"
+       "examples:\n"
+       "  ocam grab -n 10 -o out\n"
+       "  ocam grab -n 5 --width 640 --height 480 --wb 120,100,85 -o out\n"
+       "  ocam grab --raw -o raw && ocam convert raw/frame-0001.raw\n"
+       "  ocam grab --seconds 60\n",
+       {cameraAddressOption(),
+        {"count", 'n', "N", "number of frames (default 1)"},
+        {"output", 'o', "DIR", "directory for the files, made if missing (default .)"},
+        {"prefix", 0, "NAME", "file name start (default frame)"},
+        {"width", 0, "W", "window width in pixels (default 1280, set on the camera)"},
+        {"height", 0, "H", "window height in pixels (default 1024, set on the camera)"},
+        {"mode", 0, "MODE", "free-run (default), single-shot, select-shot, free-run-slave"},
+        {"pattern", 0, "P", "Bayer pattern of the sensor: GRGR (GRBG, the default) or BGBG (BGGR)"},
+        {"wb", 0, "WB", "white balance: none, R,G,B or file"},
+        {"raw", 0, "", "write the raw Bayer bytes (.raw) instead of PNG"},
+        {"buffers", 0, "N", "frame buffers in the camera (default 4)"},
+        {"continuous", 0, "", "take frames until Ctrl-C, surviving camera restarts"},
+        {"seconds", 0, "S", "a continuous run of S seconds"},
+        sensorTypeOption()}},
+      run};
 }
 
 }  // namespace ocam_cli
