@@ -1,6 +1,5 @@
 // ocamera.Camera: every operation of OCamera, with images as numpy arrays.
 #include <ocamera/camera.h>
-#include <ocamera/export.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -31,45 +30,17 @@ struct PyLaserSetup {
   py::object refData = py::none();  // width bytes, or None
 };
 
-class Camera {
+class Camera : public Wrapper<OCamera> {
  public:
   Camera(std::optional<std::string> address, OCamera::eCameraType type, bool check)
-      : address_(address ? *address : ocamera::kFactoryDefaultAddress),
-        check_(check),
-        object_(create(address, type)) {}
-  ~Camera() {
-    if (!object_.closed()) {
-      py::gil_scoped_release unlocked;  // destroy is a request
-      if (OCamera *camera = object_.take()) camera->destroy();
-    }
-  }
+      : Wrapper(address, check, "camera", [type](const char *at) {
+          return at ? CreateCameraInterface(type, at) : OCamera::CreateCameraInterface(type);
+        }) {}
 
   // The one destroy of the object; later calls return 0 and do nothing.
   int close() {
-    OCamera *camera = nullptr;
     int result = 0;
-    {
-      py::gil_scoped_release unlocked;
-      camera = object_.take();
-      if (camera) result = camera->destroy();
-    }
-    return camera ? checkStatus(check_, result, "destroy") : 0;
-  }
-  bool closed() { return object_.closed(); }
-  const std::string &address() const { return address_; }
-  bool check() const { return check_; }
-
-  template <class F>
-  int status(const char *operation, F &&f) {
-    return checkStatus(check_, object_.shared(f), operation);
-  }
-  template <class F>
-  int value(const char *operation, F &&f) {
-    return checkValue(check_, object_.shared(f), operation);
-  }
-  template <class F>
-  int exclusiveStatus(const char *operation, F &&f) {
-    return checkStatus(check_, object_.exclusive(f), operation);
+    return release(&result) ? checkStatus(check(), result, "destroy") : 0;
   }
 
   int setCameraWindow(int x0, int y0, int width, int height) {
@@ -80,7 +51,7 @@ class Camera {
       width_ = width;
       height_ = height;
     }
-    return checkStatus(check_, result, "setCameraWindow");
+    return checkStatus(check(), result, "setCameraWindow");
   }
 
   // getSingleImage, copied into a new array and given back to the library at once.
@@ -98,7 +69,7 @@ class Camera {
       out.data = pixels;
     }
     if (image.data) object_.shared([&](OCamera &c) { return c.freeImage(&image); });
-    checkValue(check_, result, "getSingleImage");
+    checkValue(check(), result, "getSingleImage");
     return out;
   }
 
@@ -123,7 +94,7 @@ class Camera {
     // As OCamera::getSingleImageInto: an empty image is a failure.
     if (result >= 0 && !delivered) out.result = -1;
     if (out.result >= 0) out.data = buffer;
-    checkValue(check_, out.result, "getSingleImageInto");
+    checkValue(check(), out.result, "getSingleImageInto");
     return out;
   }
 
@@ -131,7 +102,7 @@ class Camera {
     std::string bytes(length, '\0');
     const int result =
         object_.shared([&](OCamera &c) { return c.readImageRAM(bytes.data(), address, length); });
-    checkStatus(check_, result, "readImageRAM");
+    checkStatus(check(), result, "readImageRAM");
     return py::make_tuple(result, result == 0 ? py::bytes(bytes) : py::bytes());
   }
   int readImageRAMInto(py::object buffer, unsigned address) {
@@ -152,7 +123,7 @@ class Camera {
     const int result = object_.shared([&](OCamera &c) {
       return c.readImageRAMReducedData(bytes.data(), address, length, &returned);
     });
-    checkStatus(check_, result, "readImageRAMReducedData");
+    checkStatus(check(), result, "readImageRAMReducedData");
     bytes.resize(returned > 0 ? static_cast<std::size_t>(returned) : 0);
     return py::make_tuple(result, py::bytes(bytes));
   }
@@ -161,7 +132,7 @@ class Camera {
     unsigned value = 0;
     const int result =
         object_.shared([&](OCamera &c) { return c.getSensorRegister(name.c_str(), &value); });
-    checkStatus(check_, result, "getSensorRegister");
+    checkStatus(check(), result, "getSensorRegister");
     return py::make_tuple(result, value);
   }
   // A copy of the names, made while no other call can replace the list.
@@ -173,7 +144,7 @@ class Camera {
       return list != nullptr;
     });
     if (!ok) {
-      checkValue(check_, -1, "getSensorRegisterNames");
+      checkValue(check(), -1, "getSensorRegisterNames");
       return py::none();
     }
     return py::cast(names);
@@ -204,19 +175,6 @@ class Camera {
   }
 
  private:
-  static Guarded<OCamera> create(const std::optional<std::string> &address,
-                                 OCamera::eCameraType type) {
-    std::string reason;
-    void *camera = createCapturing(
-        [&]() -> void * {
-          return address ? CreateCameraInterface(type, address->c_str())
-                         : OCamera::CreateCameraInterface(type);
-        },
-        &reason);
-    if (!camera)
-      raiseCreationError("camera", address ? *address : ocamera::kFactoryDefaultAddress, reason);
-    return Guarded<OCamera>(static_cast<OCamera *>(camera));
-  }
   static PyImage fill(const OCamera::Image &image, int result) {
     PyImage out;
     out.result = result;
@@ -236,9 +194,6 @@ class Camera {
     return {size};
   }
 
-  std::string address_;
-  bool check_;
-  Guarded<OCamera> object_;
   std::mutex windowMutex_;
   int width_ = 0, height_ = 0;  // the last window set through this object
 };
@@ -308,22 +263,17 @@ void defineCamera(py::module_ &m) {
 
   using C = OCamera;
   using B = OCameraTools::eBayerPattern;
-  py::class_<Camera>(m, "Camera",
-                     "The camera at an address (host, host:port or http://host:port; None: the "
-                     "factory default). Raises CreationError when it cannot be made. Results are "
-                     "integers as in C++ (status, value, -1 for a failed request); with "
-                     "check=True a failure raises CameraError instead. close() (or the end of a "
-                     "with block, or garbage collection) destroys it once.")
+  py::class_<Camera> camera(
+      m, "Camera",
+      "The camera at an address (host, host:port or http://host:port; None: the "
+      "factory default). Raises CreationError when it cannot be made. Results are "
+      "integers as in C++ (status, value, -1 for a failed request); with "
+      "check=True a failure raises CameraError instead. close() (or the end of a "
+      "with block, or garbage collection) destroys it once.");
+  bindLifetime(camera, "Destroys the camera object once; returns destroy's status.")
       .def(py::init<std::optional<std::string>, OCamera::eCameraType, bool>(),
            py::arg("address") = py::none(), py::arg("type") = OCamera::CAM_TYPE_GENERIC,
            py::arg("check") = false)
-      .def_property_readonly("address", &Camera::address)
-      .def_property_readonly("check", &Camera::check)
-      .def_property_readonly("closed", &Camera::closed)
-      .def("close", &Camera::close, "Destroys the camera object once; returns destroy's status.")
-      .def("destroy", &Camera::close, "The same as close().")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](Camera &self, py::args) { self.close(); })
       .def(
           "open_buffers",
           [](Camera &s, int size, int count) {

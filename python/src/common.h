@@ -1,16 +1,20 @@
 // Shared pieces of the Python binding: the exception types, the checked-result
-// rule, the capture of the library's creation lines and the guard that keeps
-// close() from overlapping another call of the same object.
+// rule, the capture of the library's creation lines, the guard that keeps
+// close() from overlapping another call of the same object and the wrapper
+// around one library object built on them.
 #pragma once
 
+#include <ocamera/export.h>
 #include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace ocamera_python {
 
@@ -92,6 +96,92 @@ class Guarded {
   std::shared_mutex mutex_;
   T *object_;
 };
+
+// One library object as a Python object: made at an address (None: the factory
+// default) through the library's factory, with its check setting, used through
+// status() and value(), and destroyed once, by release() or at the latest when
+// the Python object goes.
+template <class T>
+class Wrapper {
+ public:
+  const std::string &address() const { return address_; }
+  bool check() const { return check_; }
+  bool closed() { return object_.closed(); }
+
+  template <class F>
+  int status(const char *operation, F &&f) {
+    return checkStatus(check_, object_.shared(f), operation);
+  }
+  template <class F>
+  int value(const char *operation, F &&f) {
+    return checkValue(check_, object_.shared(f), operation);
+  }
+  template <class F>
+  int exclusiveStatus(const char *operation, F &&f) {
+    return checkStatus(check_, object_.exclusive(f), operation);
+  }
+
+ protected:
+  // create gets the address, null for the factory default, and runs without
+  // the GIL; when it gives no object, CreationError names what and why.
+  Wrapper(const std::optional<std::string> &address, bool check, const char *what,
+          const std::function<T *(const char *)> &create)
+      : address_(address ? *address : ocamera::kFactoryDefaultAddress),
+        check_(check),
+        object_(make(address, what, create)) {}
+  ~Wrapper() {
+    if (!object_.closed()) release(nullptr);
+  }
+  Wrapper(const Wrapper &) = delete;
+  Wrapper &operator=(const Wrapper &) = delete;
+
+  // The one destroy of the object, without the GIL (destroy is a request);
+  // false when it was done already. Where destroy gives a result, it is put in
+  // *result (when result is not null).
+  bool release(int *result) {
+    py::gil_scoped_release unlocked;
+    T *object = object_.take();
+    if (!object) return false;
+    if constexpr (std::is_void_v<decltype(object->destroy())>) {
+      object->destroy();
+    } else {
+      const int destroyed = object->destroy();
+      if (result) *result = destroyed;
+    }
+    return true;
+  }
+
+ private:
+  static Guarded<T> make(const std::optional<std::string> &address, const char *what,
+                         const std::function<T *(const char *)> &create) {
+    std::string reason;
+    void *object = createCapturing(
+        [&]() -> void * { return create(address ? address->c_str() : nullptr); }, &reason);
+    if (!object)
+      raiseCreationError(what, address ? *address : ocamera::kFactoryDefaultAddress, reason);
+    return Guarded<T>(static_cast<T *>(object));
+  }
+
+  std::string address_;
+  bool check_;
+
+ protected:
+  Guarded<T> object_;  // after address_ and check_, which are made first
+};
+
+// The lifetime part of a wrapper's Python class: address, check and closed,
+// close() and destroy() (both W::close), and the with block closing it.
+template <class W>
+py::class_<W> &bindLifetime(py::class_<W> &c, const char *closeDoc) {
+  c.def_property_readonly("address", &W::address)
+      .def_property_readonly("check", &W::check)
+      .def_property_readonly("closed", &W::closed)
+      .def("close", &W::close, closeDoc)
+      .def("destroy", &W::close, "The same as close().")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](W &self, py::args) { self.close(); });
+  return c;
+}
 
 // The parts of the package, each defined in its own file.
 void defineEnums(py::module_ &m);

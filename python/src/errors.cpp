@@ -6,23 +6,8 @@
 
 #include "common.h"
 
-// The reply time-out is looked up at load time, so that the module also loads
-// against a libocamera without it (set_reply_timeout then raises
-// NotImplementedError).
-namespace ocamera {
-void setReplyTimeout(int milliseconds) __attribute__((weak));
-int replyTimeout() __attribute__((weak));
-}  // namespace ocamera
-
 namespace ocamera_python {
 namespace {
-
-void require(bool present, const char *name) {
-  if (present) return;
-  PyErr_SetString(PyExc_NotImplementedError,
-                  (std::string(name) + " is not provided by this libocamera").c_str());
-  throw py::error_already_set();
-}
 
 py::object &cameraErrorType() {
   static py::object *type = new py::object();  // lives as long as the interpreter
@@ -140,20 +125,11 @@ void installLogHandler() { ocamera::setLogHandler(&logLine, nullptr); }
 
 void defineSettings(py::module_ &m) {
   m.def(
-      "set_reply_timeout",
-      [](int ms) {
-        require(ocamera::setReplyTimeout, "set_reply_timeout");
-        ocamera::setReplyTimeout(ms);
-      },
-      py::arg("milliseconds"),
+      "set_reply_timeout", [](int ms) { ocamera::setReplyTimeout(ms); }, py::arg("milliseconds"),
       "Every request started afterwards fails when its reply takes longer than this "
       "(milliseconds; 0 or less switches the limit off, the default).");
   m.def(
-      "reply_timeout",
-      [] {
-        require(ocamera::replyTimeout, "reply_timeout");
-        return ocamera::replyTimeout();
-      },
+      "reply_timeout", [] { return ocamera::replyTimeout(); },
       "The reply time-out in force in milliseconds, 0 when off.");
   m.def(
       "set_request_logging", [](bool on) { ocamera::setRequestLogging(on); }, py::arg("on"),

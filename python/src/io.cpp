@@ -1,7 +1,6 @@
 // ocamera.Inputs, ocamera.Outputs and ocamera.LEDs: the I/O services, one
 // session each. Results are the service's (the state read for getters, a status
 // for the rest, waits included), -1 for a failed request.
-#include <ocamera/export.h>
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>
@@ -16,51 +15,13 @@ namespace ocamera_python {
 namespace {
 
 template <class T>
-class IoObject {
+class IoObject : public Wrapper<T> {
  public:
   IoObject(std::optional<std::string> address, bool check, const char *what,
            T *(*create)(const char *))
-      : address_(address ? *address : ocamera::kFactoryDefaultAddress),
-        check_(check),
-        object_(make(address, what, create)) {}
-  ~IoObject() {
-    if (!object_.closed()) {
-      py::gil_scoped_release unlocked;
-      if (T *object = object_.take()) object->destroy();
-    }
-  }
-  void close() {
-    py::gil_scoped_release unlocked;
-    if (T *object = object_.take()) object->destroy();
-  }
-  bool closed() { return object_.closed(); }
-  const std::string &address() const { return address_; }
-  bool check() const { return check_; }
-
-  template <class F>
-  int status(const char *operation, F &&f) {
-    return checkStatus(check_, object_.shared(f), operation);
-  }
-  template <class F>
-  int value(const char *operation, F &&f) {
-    return checkValue(check_, object_.shared(f), operation);
-  }
-
- private:
-  static Guarded<T> make(const std::optional<std::string> &address, const char *what,
-                         T *(*create)(const char *)) {
-    std::string reason;
-    void *object = createCapturing(
-        [&]() -> void * { return address ? create(address->c_str()) : T::poCreateInterface(); },
-        &reason);
-    if (!object)
-      raiseCreationError(what, address ? *address : ocamera::kFactoryDefaultAddress, reason);
-    return Guarded<T>(static_cast<T *>(object));
-  }
-
-  std::string address_;
-  bool check_;
-  Guarded<T> object_;
+      : Wrapper<T>(address, check, what,
+                   [create](const char *at) { return at ? create(at) : T::poCreateInterface(); }) {}
+  void close() { this->release(nullptr); }
 };
 
 template <class T>
@@ -71,14 +32,8 @@ py::class_<IoObject<T>> bindCommon(py::module_ &m, const char *name, const char 
   c.def(py::init([what, create](std::optional<std::string> address, bool check) {
           return new W(address, check, what, create);
         }),
-        py::arg("address") = py::none(), py::arg("check") = false)
-      .def_property_readonly("address", &W::address)
-      .def_property_readonly("check", &W::check)
-      .def_property_readonly("closed", &W::closed)
-      .def("close", &W::close, "Destroys the object once; later calls do nothing.")
-      .def("destroy", &W::close, "The same as close().")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](W &self, py::args) { self.close(); })
+        py::arg("address") = py::none(), py::arg("check") = false);
+  bindLifetime(c, "Destroys the object once; later calls do nothing.")
       .def("open_io", [](W &s) { return s.status("iOpen", [](T &o) { return o.iOpen(); }); })
       .def("close_io", [](W &s) { return s.status("iClose", [](T &o) { return o.iClose(); }); });
   return c;

@@ -1,4 +1,5 @@
-"""Outputs, LEDs and inputs read back, and the GIL released during a wait."""
+"""Outputs, LEDs and inputs read back, the GIL released during a wait, and the
+reply time-out cutting a wait short."""
 
 import threading
 import time
@@ -72,3 +73,21 @@ def test_input_wait_releases_the_gil():
             assert caught.value.operation == "iWaitForInput" and caught.value.status not in (0, -1)
     finally:
         sim.stop()
+
+
+def test_reply_timeout_cuts_a_longer_wait_short(sim):
+    # The library's reply time-out holds for the objects' requests: an input wait
+    # the camera would end after 3 s fails as a failed request (-1) under 200 ms;
+    # switched off, a wait ends with the camera's own time-out status again.
+    assert ocamera.reply_timeout() == 0
+    with ocamera.Inputs(sim.io) as inputs:
+        assert inputs.open_io() == 0 and inputs.set_timeout(3000) == 0
+        try:
+            ocamera.set_reply_timeout(200)
+            assert ocamera.reply_timeout() == 200
+            assert inputs.wait_for_input(ocamera.Input.I1, 1) == -1
+        finally:
+            ocamera.set_reply_timeout(-1)  # off, as 0 is
+        assert ocamera.reply_timeout() == 0
+        assert inputs.set_timeout(50) == 0
+        assert inputs.wait_for_input(ocamera.Input.I1, 1) not in (0, -1)
