@@ -72,20 +72,8 @@ using Clock = std::chrono::steady_clock;
 
 // ---------------------------------------------------------------- raw TCP
 
-void noDelay(int fd) {
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
-bool sendAll(int fd, const char *p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
-    if (k <= 0) return false;
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
-  return true;
-}
+using bench::noDelay;
+using bench::sendAll;
 
 bool receiveAll(int fd, char *p, std::size_t n) {
   while (n > 0) {
@@ -103,16 +91,7 @@ class RawPeer {
  public:
   RawPeer(std::size_t requestBytes, std::size_t replyBytes)
       : requestBytes_(requestBytes), reply_(replyBytes, 'A') {
-    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_, 64) != 0 ||
-        ::getsockname(listen_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
-      throw std::runtime_error("raw peer: cannot listen");
-    port_ = ntohs(addr.sin_port);
+    listen_ = bench::listenLoopback(&port_, "raw peer");
     acceptor_ = std::thread([this] { acceptLoop(); });
   }
   ~RawPeer() {
@@ -158,14 +137,7 @@ class RawClient {
  public:
   RawClient(int port, std::size_t requestBytes, std::size_t replyBytes)
       : request_(requestBytes, 'r'), reply_(replyBytes) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
-      throw std::runtime_error("raw client: cannot connect");
-    noDelay(fd_);
+    fd_ = bench::connectLoopback(port);
   }
   ~RawClient() { ::close(fd_); }
   bool roundTrip() {

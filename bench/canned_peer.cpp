@@ -16,11 +16,6 @@ namespace {
 constexpr const char kEnvelopeEnd[] = "</SOAP-ENV:Envelope>";
 constexpr std::size_t kReceiveBlock = 256 * 1024;
 
-void noDelay(int fd) {
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
 // The Content-Length of an HTTP header block, or -1.
 long contentLength(const std::string &header) {
   static const char kName[] = "content-length:";
@@ -42,6 +37,26 @@ bool receiveMore(int fd, std::string &pending) {
 }
 
 }  // namespace
+
+void noDelay(int fd) {
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+int listenLoopback(int *port, const char *who) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+      ::listen(fd, 64) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
+    if (fd >= 0) ::close(fd);
+    throw std::runtime_error(std::string(who) + ": cannot listen");
+  }
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
 
 bool sendAll(int fd, const char *p, std::size_t n) {
   while (n > 0) {
@@ -109,16 +124,7 @@ CannedPeer::CannedPeer(const std::string &upstream) {
   const std::size_t colon = upstream.rfind(':');
   upstreamHost_ = upstream.substr(0, colon);
   upstreamPort_ = std::atoi(upstream.c_str() + colon + 1);
-  listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-      ::listen(listen_, 64) != 0 ||
-      ::getsockname(listen_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
-    throw std::runtime_error("canned peer: cannot listen");
-  port_ = ntohs(addr.sin_port);
+  listen_ = listenLoopback(&port_, "canned peer");
   acceptor_ = std::thread([this] { acceptLoop(); });
 }
 

@@ -81,7 +81,13 @@ bool readMessage(int fd, std::string &pending, std::string &message);
 // "prefix:name" of the first element inside the SOAP body of `message`.
 std::string operationOf(const std::string &message);
 
+// Plain socket steps the benchmark's peers and clients share. Each throws
+// std::runtime_error when the socket cannot be had.
+// A listening socket on 127.0.0.1 at an ephemeral port, stored in *port.
+int listenLoopback(int *port, const char *who);
+// A connection to 127.0.0.1:port with Nagle's delay off.
 int connectLoopback(int port);
+void noDelay(int fd);
 bool sendAll(int fd, const char *p, std::size_t n);
 
 }  // namespace bench
