@@ -113,6 +113,10 @@ class Server {
 
   // Room for a request's envelope and arguments beside its largest payload.
   static constexpr std::size_t kEnvelopeRoom = 64 * 1024;
+  // Image bytes in the first and in the largest chunk of a reply's text
+  // (multiples of 3, so that only the last chunk ends in padding).
+  static constexpr std::size_t kFirstChunk = 96 * 1024;
+  static constexpr std::size_t kLargestChunk = 768 * 1024;
 
  private:
   struct Listener {
@@ -132,9 +136,12 @@ class Server {
   void serveLoop(struct soap *ctx, Connection *c);
   void matchFault(Connection *c);
   void rawReply(Connection *c);
-  // The reply of the request just served as parts for one send.
-  bool prepareReply(Connection *c, struct iovec (&parts)[5], int &count);
-  static bool sendParts(int fd, struct iovec *parts, int count);
+  // Makes the reply of the request just served ready to go out (the image's
+  // length counted in); false when it cannot be sent.
+  bool prepareReply(Connection *c);
+  // Sends it; false when the connection failed.
+  bool sendReply(Connection *c);
+  static bool sendParts(int fd, struct iovec *parts, int count, int flags);
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
@@ -304,6 +311,7 @@ void Connection::shapePayload(unsigned char *&ptr, int &size) {
     size = std::max(0, size - fault.bytes);
   } else if (fault.kind == FaultKind::PadData) {
     injected = true;
+    if (image && ptr == image->data()) image->readyAll();  // copied whole
     std::vector<std::uint8_t> padded(static_cast<std::size_t>(size) + fault.bytes, 0x5A);
     if (size > 0) std::memcpy(padded.data(), ptr, size);
     scratch.swap(padded);
@@ -418,38 +426,67 @@ bool lengthenBy(std::string &reply, std::size_t more) {
 }  // namespace
 
 // The image payload goes in as the last element of the reply, where the
-// runtime would have written it: the text is encoded once, straight into the
-// connection's reused buffer, and the parts go out in one call.
-bool Server::prepareReply(Connection *c, struct iovec (&parts)[5], int &count) {
-  count = 0;
-  if (c->out.empty()) return true;
-  if (!c->payload) {
-    parts[count++] = {&c->out[0], c->out.size()};
-    return true;
-  }
+// runtime would have written it. Here only the header's Content-Length is made
+// to count it and the place of the element is found; sendReply encodes the
+// text as it goes out.
+bool Server::prepareReply(Connection *c) {
+  c->split = 0;
+  if (c->out.empty() || !c->payload) return true;
   const std::size_t split = c->out.rfind(kImageEnd);
   const std::size_t chars =
       ocamera::wire::base64EncodedLength(static_cast<std::size_t>(c->payloadSize));
   const std::size_t added = sizeof kDataStart - 1 + chars + sizeof kDataEnd - 1;
   if (split == std::string::npos || !lengthenBy(c->out, added)) return false;
-  const std::size_t at = c->out.rfind(kImageEnd);  // the header may have grown
-  if (c->text.size() < chars) c->text.resize(chars);
-  ocamera::wire::encodeBase64(c->payload, static_cast<std::size_t>(c->payloadSize), &c->text[0]);
+  c->split = c->out.rfind(kImageEnd);  // the header may have grown
   c->outBytes += added;
-  parts[count++] = {&c->out[0], at};
-  parts[count++] = {const_cast<char *>(kDataStart), sizeof kDataStart - 1};
-  parts[count++] = {&c->text[0], chars};
-  parts[count++] = {const_cast<char *>(kDataEnd), sizeof kDataEnd - 1};
-  parts[count++] = {&c->out[at], c->out.size() - at};
   return true;
 }
 
-bool Server::sendParts(int fd, struct iovec *parts, int count) {
+// An image's text goes out in chunks, each sent as soon as it is encoded, so
+// that the client reads and decodes one while the next is encoded. The first
+// chunk is small to start the client early; later ones grow, which keeps the
+// sends of a large frame to about a dozen.
+bool Server::sendReply(Connection *c) {
+  if (c->out.empty()) return true;
+  if (!c->payload) {
+    struct iovec part = {&c->out[0], c->out.size()};
+    return sendParts(c->fd, &part, 1, 0);
+  }
+  if (!c->text) c->text.reset(new char[ocamera::wire::base64EncodedLength(kLargestChunk)]);
+  const std::size_t total = static_cast<std::size_t>(c->payloadSize);
+  // A frame's rows are rendered chunk by chunk, just before they are encoded.
+  const bool rendered = c->image && c->payload == c->image->data();
+  std::size_t done = 0;
+  std::size_t chunk = kFirstChunk;
+  do {
+    const std::size_t n = std::min(chunk, total - done);
+    const bool last = done + n == total;
+    if (rendered) c->image->ready(done + n);
+    ocamera::wire::encodeBase64(c->payload + done, n, c->text.get());
+    struct iovec parts[5];
+    int count = 0;
+    if (done == 0) {
+      parts[count++] = {&c->out[0], c->split};
+      parts[count++] = {const_cast<char *>(kDataStart), sizeof kDataStart - 1};
+    }
+    parts[count++] = {c->text.get(), ocamera::wire::base64EncodedLength(n)};
+    if (last) {
+      parts[count++] = {const_cast<char *>(kDataEnd), sizeof kDataEnd - 1};
+      parts[count++] = {&c->out[c->split], c->out.size() - c->split};
+    }
+    if (!sendParts(c->fd, parts, count, last ? 0 : MSG_MORE)) return false;
+    done += n;
+    chunk = std::min(2 * chunk, kLargestChunk);
+  } while (done < total);
+  return true;
+}
+
+bool Server::sendParts(int fd, struct iovec *parts, int count, int flags) {
   while (count > 0) {
     msghdr msg{};
     msg.msg_iov = parts;
     msg.msg_iovlen = static_cast<std::size_t>(count);
-    ssize_t k = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    ssize_t k = ::sendmsg(fd, &msg, MSG_NOSIGNAL | flags);
     if (k < 0 && errno == EINTR) continue;
     if (k <= 0) return false;
     while (count > 0 && static_cast<std::size_t>(k) >= parts->iov_len) {
@@ -722,11 +759,10 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         break;
       }
     }
-    struct iovec parts[5];
-    int count = 0;
-    if (!prepareReply(c, parts, count)) keep = false;
+    const bool prepared = prepareReply(c);
+    if (!prepared) keep = false;
     if (!c->op.empty()) record(c);
-    if (count > 0 && !sendParts(c->fd, parts, count)) keep = false;
+    if (prepared && !sendReply(c)) keep = false;
     c->image.reset();
     soap_destroy(ctx);
     soap_end(ctx);
@@ -774,8 +810,8 @@ void Server::rawReply(Connection *c) {
     out =
         "HTTP/1.1 200 OK\r\nServer: ocamsim\r\nContent-Type: text/xml; charset=utf-8\r\n"
         "Content-Length: " +
-        std::to_string(body.size()) + "\r\nConnection: " +
-        (keepsOpen(c->fault.kind) ? "keep-alive" : "close") + "\r\n\r\n";
+        std::to_string(body.size()) +
+        "\r\nConnection: " + (keepsOpen(c->fault.kind) ? "keep-alive" : "close") + "\r\n\r\n";
   }
   out += body;
   c->outBytes = out.size();
