@@ -55,10 +55,12 @@ class Server {
   void inject(const Fault &f) {
     std::lock_guard<std::mutex> lock(faultMutex_);
     faults_.push_back(f);
+    faultsPending_ = true;
   }
   void clearFaults() {
     std::lock_guard<std::mutex> lock(faultMutex_);
     faults_.clear();
+    faultsPending_ = false;
   }
   std::vector<LogEntry> log() const {
     std::lock_guard<std::mutex> lock(logMutex_);
@@ -145,8 +147,10 @@ class Server {
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
-  // Waits for request bytes until the connection's time-out; false when it passed.
-  bool awaitBytes(Connection *c);
+  // Receives request bytes, waiting until the connection's time-out: the
+  // number received, 0 at the end of the stream or when the time-out passed,
+  // -1 on an error (errno).
+  ssize_t receive(Connection *c, char *buf, std::size_t len);
   // Takes `total` bytes of request memory for the request of `c` (what it
   // holds so far is counted in); false when the limits do not allow it.
   bool reserve(Connection *c, std::size_t total);
@@ -165,7 +169,6 @@ class Server {
   const std::size_t memoryLimit_;
   std::mutex memoryMutex_;
   std::size_t memoryInUse_ = 0;  // bytes reserved by requests in progress
-  size_t (*origRecv_)(struct soap *, char *, size_t) = nullptr;
   int (*origParseHeader_)(struct soap *, const char *, const char *) = nullptr;
   int (*origSend_)(struct soap *, const char *, size_t) = nullptr;
 
@@ -176,6 +179,8 @@ class Server {
 
   std::mutex faultMutex_;
   std::vector<Fault> faults_;
+  // Whether faults_ holds any: a request without faults to match takes no lock.
+  std::atomic<bool> faultsPending_{false};
 
   mutable std::mutex logMutex_;
   mutable std::condition_variable logCv_;
@@ -333,8 +338,10 @@ size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   Connection *c = conn(ctx);
   Server *server = c->server;
   // Ending the receive ends the connection: the runtime takes it for EOF.
-  if (!server->awaitBytes(c)) return 0;
-  const size_t n = server->origRecv_(ctx, buf, len);
+  const ssize_t got = server->receive(c, buf, len);
+  if (got < 0) ctx->errnum = errno;
+  if (got <= 0) return 0;
+  const size_t n = static_cast<size_t>(got);
   if (n > 0 && c->inBytes == 0) {
     const unsigned char first = static_cast<unsigned char>(buf[0]);
     c->http = !(first == '<' || first == 0xEF);
@@ -362,19 +369,30 @@ int Server::headerHook(struct soap *ctx, const char *key, const char *value) {
   return SOAP_OK;
 }
 
-bool Server::awaitBytes(Connection *c) {
+ssize_t Server::receive(Connection *c, char *buf, std::size_t len) {
   const auto deadline =
       c->inBytes == 0 ? c->idleSince + std::chrono::milliseconds(options_.idleTimeoutMs)
                       : c->requestStart + std::chrono::milliseconds(options_.requestTimeoutMs);
   for (;;) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left < 0) return false;
-    pollfd p{c->fd, POLLIN, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left + 1, 1000)));
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-    if (stopping_) return false;
+    if (left < 0) return 0;
+    // A blocking receive bounded by the socket's receive time-out waits
+    // without a poll per request. The time-out is set only when it would
+    // outlast the deadline, so a connection keeps one setting while its
+    // requests come in time.
+    const int wait = static_cast<int>(std::min<long long>(left + 1, 1000));
+    if (c->receiveWaitMs == 0 || c->receiveWaitMs > wait) {
+      timeval tv{};
+      tv.tv_sec = wait / 1000;
+      tv.tv_usec = (wait % 1000) * 1000;
+      if (::setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return -1;
+      c->receiveWaitMs = wait;
+    }
+    const ssize_t n = ::recv(c->fd, buf, len, 0);
+    if (n >= 0) return n;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    if (stopping_) return 0;
   }
 }
 
@@ -578,7 +596,6 @@ void Server::start() {
   if (!masterReady_) {
     soap_init2(&master_, SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     ocamera::wire::configure(&master_);
-    origRecv_ = master_.frecv;
     origSend_ = master_.fsend;
     origParseHeader_ = master_.fparsehdr;
     masterReady_ = true;
@@ -750,9 +767,15 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         break;
       case Action::Silent: {
         record(c);
-        // Read and ignore whatever comes until the peer or stop() ends it.
+        // Read and ignore whatever comes until the peer or stop() ends it
+        // (the socket's receive time-out only wakes the loop).
         char buf[4096];
-        while (::recv(c->fd, buf, sizeof buf, 0) > 0) {
+        for (;;) {
+          const ssize_t k = ::recv(c->fd, buf, sizeof buf, 0);
+          if (k > 0 ||
+              (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && !stopping_))
+            continue;
+          break;
         }
         c->op.clear();
         keep = false;
@@ -764,20 +787,27 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     if (!c->op.empty()) record(c);
     if (prepared && !sendReply(c)) keep = false;
     c->image.reset();
+    // The request's objects and memory go; the runtime's temporary tables
+    // are cleared by the next soap_begin_serve (soap_end would clear them
+    // once more per request).
     soap_destroy(ctx);
-    soap_end(ctx);
+    soap_dealloc(ctx, nullptr);
     if (!keep) break;
   }
 }
 
 void Server::matchFault(Connection *c) {
+  if (!faultsPending_) return;
   std::lock_guard<std::mutex> lock(faultMutex_);
   for (auto it = faults_.begin(); it != faults_.end(); ++it) {
     if (!it->operation.empty() && it->operation != c->op) continue;
     if (!faultApplies(it->kind, c->op)) continue;
     c->fault = *it;
     c->haveFault = true;
-    if (it->count > 0 && --it->count == 0) faults_.erase(it);
+    if (it->count > 0 && --it->count == 0) {
+      faults_.erase(it);
+      faultsPending_ = !faults_.empty();
+    }
     return;
   }
 }

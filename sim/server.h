@@ -45,6 +45,7 @@ struct Connection {
   // first byte until it is complete.
   std::chrono::steady_clock::time_point idleSince;
   std::chrono::steady_clock::time_point requestStart;
+  int receiveWaitMs = 0;  // the socket's receive time-out; 0 while none is set
   // Bytes of the server's request memory this request holds: those received,
   // or the announced Content-Length when it is more.
   std::size_t announced = 0;
