@@ -196,18 +196,22 @@ namespace {
 
 Connection *conn(struct soap *ctx) { return static_cast<Connection *>(ctx->user); }
 
-// "prefix:name" of the request element, with our own prefix for its namespace.
-std::string canonicalOperation(struct soap *ctx) {
+// "prefix:name" of the request element, with our own prefix for its
+// namespace, written into `op` (whose room is reused from request to request).
+void canonicalOperation(struct soap *ctx, std::string &op) {
   const char *tag = ctx->tag;
   const char *colon = std::strchr(tag, ':');
   const char *local = colon ? colon + 1 : tag;
   const char *uri = soap_current_namespace_tag(ctx, tag);
   if (uri) {
     for (const Namespace *ns = ocamera::wire::namespace_table(); ns->id; ++ns) {
-      if (ns->ns && std::strcmp(ns->ns, uri) == 0) return std::string(ns->id) + ":" + local;
+      if (ns->ns && std::strcmp(ns->ns, uri) == 0) {
+        op.assign(ns->id).append(1, ':').append(local);
+        return;
+      }
     }
   }
-  return tag;
+  op.assign(tag);
 }
 
 bool faultApplies(FaultKind kind, const std::string &op) {
@@ -744,7 +748,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->payloadSize = 0;
     c->image.reset();
     if (soap_begin_serve(ctx)) break;
-    if (soap_peek_element(ctx) == SOAP_OK) c->op = canonicalOperation(ctx);
+    if (soap_peek_element(ctx) == SOAP_OK) canonicalOperation(ctx, c->op);
     matchFault(c);
     if (c->haveFault && c->fault.kind == FaultKind::DropBeforeRequest) {
       c->injected = true;
