@@ -2,8 +2,11 @@
 // rendered images, setters and sensor registers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
+#include "sim/scene.h"
 #include "sim_client.h"
 
 using simtest::Client;
@@ -70,6 +73,66 @@ TEST(SimCamera, LifeUpToADeliveredImageOfTheWindowSize) {
   EXPECT_EQ(c.status(soap_call_scam__destroy, t), 0);
   EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), st::kNotCreated);
   EXPECT_EQ(c.close(t), SOAP_OK);
+}
+
+// A large frame goes out in several chunks, its rows rendered as they are
+// sent. Whatever its length (one or two bytes past the last group of three,
+// truncated or padded by a fault), the client reads exactly the frame, and
+// the framing leaves the connection ready for the next request.
+TEST(SimCamera, LargeFramesArriveWholeInBothFramings) {
+  for (bool http : {true, false}) {
+    ocamsim::Options o;
+    o.sensorWidth = 1000;
+    o.sensorHeight = 700;  // 700000 bytes: four chunks, one byte past a group
+    ocamsim::Simulator sim(o);
+    sim.start();
+    Client c(sim.cameraAddress(), http);
+    const int t = c.openCamera();
+    EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+    for (int delta : {0, -2, 1}) {
+      if (delta != 0) {
+        ocamsim::Fault f{delta < 0 ? ocamsim::FaultKind::TruncateData : ocamsim::FaultKind::PadData,
+                         "scam:getSingleImage"};
+        f.count = 1;
+        f.bytes = std::abs(delta);
+        sim.inject(f);
+      }
+      const Frame f = grab(c, t);
+      ASSERT_EQ(f.rc, SOAP_OK) << "http " << http << " delta " << delta;
+      EXPECT_EQ(f.size, 700000);
+      std::vector<std::uint8_t> expected = sim.lastImage();
+      expected.resize(expected.size() + delta, 0x5A);
+      EXPECT_TRUE(f.bytes == expected) << "http " << http << " delta " << delta;
+    }
+    EXPECT_EQ(c.status(soap_call_scam__setGain, t, 2), 0);
+    EXPECT_EQ(sim.connectionsAccepted(), 1u);
+  }
+}
+
+// Rows rendered a few at a time, as a reply asks for them, are the rows a
+// whole rendering gives, for any window, pattern and exposure.
+TEST(SimCamera, FramesRenderedInPiecesEqualWholeRenderings) {
+  const ocamsim::detail::Scene scene(200, 100);
+  ocamsim::detail::FrameInfo info;
+  info.seq = 130;  // moved in both directions
+  info.window = {3, 5, 37, 21};
+  for (double exposure : {1.0, 1.7}) {
+    info.exposure = exposure;
+    for (int pattern = 1; pattern <= 4; ++pattern) {
+      std::vector<std::uint8_t> whole(37 * 21);
+      scene.render(info, pattern, whole.data());
+      ocamsim::detail::Frame frame;
+      frame.reset(scene, info, pattern);
+      for (std::size_t bytes : {1, 36, 38, 200, 776}) {
+        frame.ready(bytes);
+        ASSERT_TRUE(std::equal(whole.begin(), whole.begin() + bytes, frame.data()))
+            << "pattern " << pattern << " exposure " << exposure << " bytes " << bytes;
+      }
+      ASSERT_EQ(frame.size(), whole.size());
+      frame.readyAll();
+      EXPECT_TRUE(std::equal(whole.begin(), whole.end(), frame.data()));
+    }
+  }
 }
 
 TEST(SimCamera, StateMachineRefusesOutOfOrderRequests) {
