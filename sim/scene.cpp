@@ -61,8 +61,7 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out) const
   render(frame, pattern, out, 0, frame.window.height);
 }
 
-void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int first,
-                   int rows) const {
+std::size_t Scene::corner(const FrameInfo &frame, int pattern) const {
   const Window &win = frame.window;
   // The phase of the mosaic that gives `pattern` at the window's corner.
   int ox = 0, oy = 0;
@@ -85,8 +84,24 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int f
   int sy = win.y0 + 2 * ((step / (kMotion / 2)) % (kMotion / 2));
   if ((sx & 1) != ox) ++sx;
   if ((sy & 1) != oy) ++sy;
+  return static_cast<std::size_t>(sy) * width_ + sx;
+}
 
-  const bool scale = std::fabs(frame.exposure - 1.0) > 1e-9;
+namespace {
+
+bool scaled(const FrameInfo &frame) { return std::fabs(frame.exposure - 1.0) > 1e-9; }
+
+}  // namespace
+
+const std::uint8_t *Scene::unscaled(const FrameInfo &frame, int pattern) const {
+  return scaled(frame) ? nullptr : &samples_[corner(frame, pattern)];
+}
+
+void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int first,
+                   int rows) const {
+  const Window &win = frame.window;
+  const std::uint8_t *const origin = &samples_[corner(frame, pattern)];
+  const bool scale = scaled(frame);
   std::uint8_t lut[256];
   if (scale) {
     for (int v = 0; v < 256; ++v)
@@ -94,7 +109,7 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int f
   }
   const int end = std::min(win.height, first + rows);
   for (int r = std::max(0, first); r < end; ++r) {
-    const std::uint8_t *src = &samples_[static_cast<std::size_t>(sy + r) * width_ + sx];
+    const std::uint8_t *src = origin + static_cast<std::size_t>(r) * width_;
     std::uint8_t *dst = out + static_cast<std::size_t>(r) * win.width;
     if (!scale) {
       std::memcpy(dst, src, win.width);
@@ -114,6 +129,7 @@ void Frame::reset(const Scene &scene, const FrameInfo &frame, int pattern) {
   scene_ = &scene;
   frame_ = frame;
   pattern_ = pattern;
+  direct_ = scene.unscaled(frame, pattern);
   size_ = size;
   rowsDone_ = 0;
 }

@@ -431,6 +431,40 @@ constexpr const char kImageEnd[] = "</scam:SingleImageResponse>";
 constexpr const char kDataStart[] = "<scam:data>";
 constexpr const char kDataEnd[] = "</scam:data>";
 
+// Encodes bytes that come in runs as one base64 text: the one or two bytes at
+// the end of a run wait for the next run to make a group of three.
+class RunEncoder {
+ public:
+  explicit RunEncoder(char *out) : out_(out) {}
+  void add(const std::uint8_t *p, std::size_t n) {
+    if (held_ > 0) {
+      while (held_ < 3 && n > 0) {
+        group_[held_++] = *p++;
+        --n;
+      }
+      if (held_ < 3) return;
+      ocamera::wire::encodeBase64(group_, 3, out_);
+      out_ += 4;
+      held_ = 0;
+    }
+    const std::size_t whole = n / 3 * 3;
+    ocamera::wire::encodeBase64(p, whole, out_);
+    out_ += whole / 3 * 4;
+    for (p += whole, n -= whole; n > 0; --n) group_[held_++] = *p++;
+  }
+  // Writes what is held as the text's last, padded group.
+  void finish() {
+    if (held_ > 0) ocamera::wire::encodeBase64(group_, held_, out_);
+    out_ += held_ > 0 ? 4 : 0;
+    held_ = 0;
+  }
+
+ private:
+  char *out_;
+  std::uint8_t group_[3] = {0, 0, 0};
+  std::size_t held_ = 0;
+};
+
 // Adds `more` to the Content-Length of the header block at the start of
 // `reply`; false when there is none.
 bool lengthenBy(std::string &reply, std::size_t more) {
@@ -476,15 +510,21 @@ bool Server::sendReply(Connection *c) {
   }
   if (!c->text) c->text.reset(new char[ocamera::wire::base64EncodedLength(kLargestChunk)]);
   const std::size_t total = static_cast<std::size_t>(c->payloadSize);
-  // A frame's rows are rendered chunk by chunk, just before they are encoded.
-  const bool rendered = c->image && c->payload == c->image->data();
+  // A frame is read chunk by chunk, just before it is encoded: straight from
+  // the scene, or rendered then.
+  Frame *const frame = c->image && c->payload == c->image->data() ? c->image.get() : nullptr;
   std::size_t done = 0;
   std::size_t chunk = kFirstChunk;
   do {
     const std::size_t n = std::min(chunk, total - done);
     const bool last = done + n == total;
-    if (rendered) c->image->ready(done + n);
-    ocamera::wire::encodeBase64(c->payload + done, n, c->text.get());
+    if (frame) {
+      RunEncoder text(c->text.get());
+      frame->read(done, done + n, [&](const std::uint8_t *p, std::size_t k) { text.add(p, k); });
+      text.finish();
+    } else {
+      ocamera::wire::encodeBase64(c->payload + done, n, c->text.get());
+    }
     struct iovec parts[5];
     int count = 0;
     if (done == 0) {

@@ -109,9 +109,11 @@ TEST(SimCamera, LargeFramesArriveWholeInBothFramings) {
   }
 }
 
-// Rows rendered a few at a time, as a reply asks for them, are the rows a
-// whole rendering gives, for any window, pattern and exposure.
-TEST(SimCamera, FramesRenderedInPiecesEqualWholeRenderings) {
+// A frame read a piece at a time, as a reply reads it (straight from the
+// scene at exposure 1, rendered row by row otherwise), and a frame rendered
+// whole afterwards hold the samples of a whole rendering, for any window,
+// pattern and exposure.
+TEST(SimCamera, FramesReadInPiecesEqualWholeRenderings) {
   const ocamsim::detail::Scene scene(200, 100);
   ocamsim::detail::FrameInfo info;
   info.seq = 130;  // moved in both directions
@@ -123,14 +125,19 @@ TEST(SimCamera, FramesRenderedInPiecesEqualWholeRenderings) {
       scene.render(info, pattern, whole.data());
       ocamsim::detail::Frame frame;
       frame.reset(scene, info, pattern);
-      for (std::size_t bytes : {1, 36, 38, 200, 776}) {
-        frame.ready(bytes);
-        ASSERT_TRUE(std::equal(whole.begin(), whole.begin() + bytes, frame.data()))
-            << "pattern " << pattern << " exposure " << exposure << " bytes " << bytes;
-      }
       ASSERT_EQ(frame.size(), whole.size());
+      std::vector<std::uint8_t> pieces;
+      std::size_t from = 0;
+      for (std::size_t to : {1, 36, 38, 200, 777}) {
+        frame.read(from, to, [&](const std::uint8_t *p, std::size_t n) {
+          pieces.insert(pieces.end(), p, p + n);
+        });
+        from = to;
+      }
+      EXPECT_TRUE(pieces == whole) << "pattern " << pattern << " exposure " << exposure;
       frame.readyAll();
-      EXPECT_TRUE(std::equal(whole.begin(), whole.end(), frame.data()));
+      EXPECT_TRUE(std::equal(whole.begin(), whole.end(), frame.data()))
+          << "pattern " << pattern << " exposure " << exposure;
     }
   }
 }
