@@ -49,9 +49,8 @@ struct Session {
   int inputTimeoutMs = 5000;  // "sinp:iSetTimeout"
 };
 
-// A delivered image: its samples, shared with lastImage() so that they are
-// rendered once and never copied on the way out (rendered as they are read:
-// see Frame).
+// A delivered image: its samples, shared with lastImage() and made as they
+// are read, never copied on the way out (see Frame).
 struct Image {
   int status = 0;
   int seq = 0;
