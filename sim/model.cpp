@@ -394,20 +394,16 @@ Image Model::getSingleImage(int token) {
     img.status = nextFrame(lock, token, frame);
     if (img.status != kOk) return img;
   }
-  const std::size_t size = static_cast<std::size_t>(frame.window.width) * frame.window.height;
   // The image before the last one is rendered over when nobody holds it any
   // more (its reply has gone out), so that a stream of frames reuses two blocks.
-  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  std::shared_ptr<Frame> bytes;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (cam_.spare && cam_.spare.use_count() == 1) bytes = std::move(cam_.spare);
     cam_.spare.reset();
   }
-  if (bytes)
-    bytes->resize(size);
-  else
-    bytes = std::make_shared<std::vector<std::uint8_t>>(size);
-  scene().render(frame, options_.bayerPattern, bytes->data());
+  if (!bytes) bytes = std::make_shared<Frame>();
+  bytes->reset(scene(), frame, options_.bayerPattern);  // rendered as it is read
   img.seq = frame.seq;
   img.sec = frame.sec;
   img.usec = frame.usec;
@@ -1038,7 +1034,9 @@ int Model::gain() {
 
 std::vector<std::uint8_t> Model::lastImage() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return cam_.last ? *cam_.last : std::vector<std::uint8_t>();
+  if (!cam_.last) return std::vector<std::uint8_t>();
+  cam_.last->readyAll();
+  return std::vector<std::uint8_t>(cam_.last->data(), cam_.last->data() + cam_.last->size());
 }
 
 std::vector<std::uint8_t> Model::peekRam(std::size_t address, std::size_t length) {

@@ -49,14 +49,14 @@ struct Session {
   int inputTimeoutMs = 5000;  // "sinp:iSetTimeout"
 };
 
-// A delivered image: the rendered bytes, shared with lastImage() so that they
-// are rendered once and never copied on the way out.
+// A delivered image: its samples, shared with lastImage() and made as they
+// are read, never copied on the way out (see Frame).
 struct Image {
   int status = 0;
   int seq = 0;
   std::int64_t sec = 0;
   int usec = 0;
-  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  std::shared_ptr<Frame> bytes;
 };
 
 // A laser-profiling setup, as the camera checks it.
@@ -275,8 +275,8 @@ class Model {
     std::vector<std::uint8_t> ram;
     bool ramEnabled = true;
     std::map<std::string, std::uint32_t> registers;
-    std::shared_ptr<std::vector<std::uint8_t>> last;
-    std::shared_ptr<std::vector<std::uint8_t>> spare;  // the one before, for reuse
+    std::shared_ptr<Frame> last;
+    std::shared_ptr<Frame> spare;  // the one before, for reuse
   } cam_;
   std::once_flag sceneOnce_;
   std::unique_ptr<Scene> scene_;

@@ -58,6 +58,10 @@ Scene::Scene(int sensorWidth, int sensorHeight)
 }
 
 void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out) const {
+  render(frame, pattern, out, 0, frame.window.height);
+}
+
+std::size_t Scene::corner(const FrameInfo &frame, int pattern) const {
   const Window &win = frame.window;
   // The phase of the mosaic that gives `pattern` at the window's corner.
   int ox = 0, oy = 0;
@@ -80,15 +84,32 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out) const
   int sy = win.y0 + 2 * ((step / (kMotion / 2)) % (kMotion / 2));
   if ((sx & 1) != ox) ++sx;
   if ((sy & 1) != oy) ++sy;
+  return static_cast<std::size_t>(sy) * width_ + sx;
+}
 
-  const bool scale = std::fabs(frame.exposure - 1.0) > 1e-9;
+namespace {
+
+bool scaled(const FrameInfo &frame) { return std::fabs(frame.exposure - 1.0) > 1e-9; }
+
+}  // namespace
+
+const std::uint8_t *Scene::unscaled(const FrameInfo &frame, int pattern) const {
+  return scaled(frame) ? nullptr : &samples_[corner(frame, pattern)];
+}
+
+void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int first,
+                   int rows) const {
+  const Window &win = frame.window;
+  const std::uint8_t *const origin = &samples_[corner(frame, pattern)];
+  const bool scale = scaled(frame);
   std::uint8_t lut[256];
   if (scale) {
     for (int v = 0; v < 256; ++v)
       lut[v] = static_cast<std::uint8_t>(std::min(255.0, std::floor(v * frame.exposure + 0.5)));
   }
-  for (int r = 0; r < win.height; ++r) {
-    const std::uint8_t *src = &samples_[static_cast<std::size_t>(sy + r) * width_ + sx];
+  const int end = std::min(win.height, first + rows);
+  for (int r = std::max(0, first); r < end; ++r) {
+    const std::uint8_t *src = origin + static_cast<std::size_t>(r) * width_;
     std::uint8_t *dst = out + static_cast<std::size_t>(r) * win.width;
     if (!scale) {
       std::memcpy(dst, src, win.width);
@@ -96,6 +117,32 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out) const
       for (int x = 0; x < win.width; ++x) dst[x] = lut[src[x]];
     }
   }
+}
+
+void Frame::reset(const Scene &scene, const FrameInfo &frame, int pattern) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::size_t size = static_cast<std::size_t>(frame.window.width) * frame.window.height;
+  if (size > capacity_) {
+    samples_.reset(new std::uint8_t[size]);
+    capacity_ = size;
+  }
+  scene_ = &scene;
+  frame_ = frame;
+  pattern_ = pattern;
+  direct_ = scene.unscaled(frame, pattern);
+  size_ = size;
+  rowsDone_ = 0;
+}
+
+void Frame::ready(std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::size_t width = static_cast<std::size_t>(frame_.window.width);
+  if (width == 0 || !scene_) return;
+  const int rows = static_cast<int>(
+      std::min((bytes + width - 1) / width, static_cast<std::size_t>(frame_.window.height)));
+  if (rows <= rowsDone_) return;
+  scene_->render(frame_, pattern_, samples_.get(), rowsDone_, rows - rowsDone_);
+  rowsDone_ = rows;
 }
 
 }  // namespace detail

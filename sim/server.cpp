@@ -55,10 +55,12 @@ class Server {
   void inject(const Fault &f) {
     std::lock_guard<std::mutex> lock(faultMutex_);
     faults_.push_back(f);
+    faultsPending_ = true;
   }
   void clearFaults() {
     std::lock_guard<std::mutex> lock(faultMutex_);
     faults_.clear();
+    faultsPending_ = false;
   }
   std::vector<LogEntry> log() const {
     std::lock_guard<std::mutex> lock(logMutex_);
@@ -113,6 +115,10 @@ class Server {
 
   // Room for a request's envelope and arguments beside its largest payload.
   static constexpr std::size_t kEnvelopeRoom = 64 * 1024;
+  // Image bytes in the first and in the largest chunk of a reply's text
+  // (multiples of 3, so that only the last chunk ends in padding).
+  static constexpr std::size_t kFirstChunk = 96 * 1024;
+  static constexpr std::size_t kLargestChunk = 768 * 1024;
 
  private:
   struct Listener {
@@ -132,14 +138,19 @@ class Server {
   void serveLoop(struct soap *ctx, Connection *c);
   void matchFault(Connection *c);
   void rawReply(Connection *c);
-  // The reply of the request just served as parts for one send.
-  bool prepareReply(Connection *c, struct iovec (&parts)[5], int &count);
-  static bool sendParts(int fd, struct iovec *parts, int count);
+  // Makes the reply of the request just served ready to go out (the image's
+  // length counted in); false when it cannot be sent.
+  bool prepareReply(Connection *c);
+  // Sends it; false when the connection failed.
+  bool sendReply(Connection *c);
+  static bool sendParts(int fd, struct iovec *parts, int count, int flags);
   void closeFd(Connection *c);
   void record(Connection *c);
   void runSchedule();
-  // Waits for request bytes until the connection's time-out; false when it passed.
-  bool awaitBytes(Connection *c);
+  // Receives request bytes, waiting until the connection's time-out: the
+  // number received, 0 at the end of the stream or when the time-out passed,
+  // -1 on an error (errno).
+  ssize_t receive(Connection *c, char *buf, std::size_t len);
   // Takes `total` bytes of request memory for the request of `c` (what it
   // holds so far is counted in); false when the limits do not allow it.
   bool reserve(Connection *c, std::size_t total);
@@ -158,7 +169,6 @@ class Server {
   const std::size_t memoryLimit_;
   std::mutex memoryMutex_;
   std::size_t memoryInUse_ = 0;  // bytes reserved by requests in progress
-  size_t (*origRecv_)(struct soap *, char *, size_t) = nullptr;
   int (*origParseHeader_)(struct soap *, const char *, const char *) = nullptr;
   int (*origSend_)(struct soap *, const char *, size_t) = nullptr;
 
@@ -169,6 +179,8 @@ class Server {
 
   std::mutex faultMutex_;
   std::vector<Fault> faults_;
+  // Whether faults_ holds any: a request without faults to match takes no lock.
+  std::atomic<bool> faultsPending_{false};
 
   mutable std::mutex logMutex_;
   mutable std::condition_variable logCv_;
@@ -184,18 +196,22 @@ namespace {
 
 Connection *conn(struct soap *ctx) { return static_cast<Connection *>(ctx->user); }
 
-// "prefix:name" of the request element, with our own prefix for its namespace.
-std::string canonicalOperation(struct soap *ctx) {
+// "prefix:name" of the request element, with our own prefix for its
+// namespace, written into `op` (whose room is reused from request to request).
+void canonicalOperation(struct soap *ctx, std::string &op) {
   const char *tag = ctx->tag;
   const char *colon = std::strchr(tag, ':');
   const char *local = colon ? colon + 1 : tag;
   const char *uri = soap_current_namespace_tag(ctx, tag);
   if (uri) {
     for (const Namespace *ns = ocamera::wire::namespace_table(); ns->id; ++ns) {
-      if (ns->ns && std::strcmp(ns->ns, uri) == 0) return std::string(ns->id) + ":" + local;
+      if (ns->ns && std::strcmp(ns->ns, uri) == 0) {
+        op.assign(ns->id).append(1, ':').append(local);
+        return;
+      }
     }
   }
-  return tag;
+  op.assign(tag);
 }
 
 bool faultApplies(FaultKind kind, const std::string &op) {
@@ -304,6 +320,7 @@ void Connection::shapePayload(unsigned char *&ptr, int &size) {
     size = std::max(0, size - fault.bytes);
   } else if (fault.kind == FaultKind::PadData) {
     injected = true;
+    if (image && ptr == image->data()) image->readyAll();  // copied whole
     std::vector<std::uint8_t> padded(static_cast<std::size_t>(size) + fault.bytes, 0x5A);
     if (size > 0) std::memcpy(padded.data(), ptr, size);
     scratch.swap(padded);
@@ -325,8 +342,10 @@ size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   Connection *c = conn(ctx);
   Server *server = c->server;
   // Ending the receive ends the connection: the runtime takes it for EOF.
-  if (!server->awaitBytes(c)) return 0;
-  const size_t n = server->origRecv_(ctx, buf, len);
+  const ssize_t got = server->receive(c, buf, len);
+  if (got < 0) ctx->errnum = errno;
+  if (got <= 0) return 0;
+  const size_t n = static_cast<size_t>(got);
   if (n > 0 && c->inBytes == 0) {
     const unsigned char first = static_cast<unsigned char>(buf[0]);
     c->http = !(first == '<' || first == 0xEF);
@@ -354,19 +373,30 @@ int Server::headerHook(struct soap *ctx, const char *key, const char *value) {
   return SOAP_OK;
 }
 
-bool Server::awaitBytes(Connection *c) {
+ssize_t Server::receive(Connection *c, char *buf, std::size_t len) {
   const auto deadline =
       c->inBytes == 0 ? c->idleSince + std::chrono::milliseconds(options_.idleTimeoutMs)
                       : c->requestStart + std::chrono::milliseconds(options_.requestTimeoutMs);
   for (;;) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left < 0) return false;
-    pollfd p{c->fd, POLLIN, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left + 1, 1000)));
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-    if (stopping_) return false;
+    if (left < 0) return 0;
+    // A blocking receive bounded by the socket's receive time-out waits
+    // without a poll per request. The time-out is set only when it would
+    // outlast the deadline, so a connection keeps one setting while its
+    // requests come in time.
+    const int wait = static_cast<int>(std::min<long long>(left + 1, 1000));
+    if (c->receiveWaitMs == 0 || c->receiveWaitMs > wait) {
+      timeval tv{};
+      tv.tv_sec = wait / 1000;
+      tv.tv_usec = (wait % 1000) * 1000;
+      if (::setsockopt(c->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return -1;
+      c->receiveWaitMs = wait;
+    }
+    const ssize_t n = ::recv(c->fd, buf, len, 0);
+    if (n >= 0) return n;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    if (stopping_) return 0;
   }
 }
 
@@ -401,6 +431,40 @@ constexpr const char kImageEnd[] = "</scam:SingleImageResponse>";
 constexpr const char kDataStart[] = "<scam:data>";
 constexpr const char kDataEnd[] = "</scam:data>";
 
+// Encodes bytes that come in runs as one base64 text: the one or two bytes at
+// the end of a run wait for the next run to make a group of three.
+class RunEncoder {
+ public:
+  explicit RunEncoder(char *out) : out_(out) {}
+  void add(const std::uint8_t *p, std::size_t n) {
+    if (held_ > 0) {
+      while (held_ < 3 && n > 0) {
+        group_[held_++] = *p++;
+        --n;
+      }
+      if (held_ < 3) return;
+      ocamera::wire::encodeBase64(group_, 3, out_);
+      out_ += 4;
+      held_ = 0;
+    }
+    const std::size_t whole = n / 3 * 3;
+    ocamera::wire::encodeBase64(p, whole, out_);
+    out_ += whole / 3 * 4;
+    for (p += whole, n -= whole; n > 0; --n) group_[held_++] = *p++;
+  }
+  // Writes what is held as the text's last, padded group.
+  void finish() {
+    if (held_ > 0) ocamera::wire::encodeBase64(group_, held_, out_);
+    out_ += held_ > 0 ? 4 : 0;
+    held_ = 0;
+  }
+
+ private:
+  char *out_;
+  std::uint8_t group_[3] = {0, 0, 0};
+  std::size_t held_ = 0;
+};
+
 // Adds `more` to the Content-Length of the header block at the start of
 // `reply`; false when there is none.
 bool lengthenBy(std::string &reply, std::size_t more) {
@@ -418,38 +482,73 @@ bool lengthenBy(std::string &reply, std::size_t more) {
 }  // namespace
 
 // The image payload goes in as the last element of the reply, where the
-// runtime would have written it: the text is encoded once, straight into the
-// connection's reused buffer, and the parts go out in one call.
-bool Server::prepareReply(Connection *c, struct iovec (&parts)[5], int &count) {
-  count = 0;
-  if (c->out.empty()) return true;
-  if (!c->payload) {
-    parts[count++] = {&c->out[0], c->out.size()};
-    return true;
-  }
+// runtime would have written it. Here only the header's Content-Length is made
+// to count it and the place of the element is found; sendReply encodes the
+// text as it goes out.
+bool Server::prepareReply(Connection *c) {
+  c->split = 0;
+  if (c->out.empty() || !c->payload) return true;
   const std::size_t split = c->out.rfind(kImageEnd);
   const std::size_t chars =
       ocamera::wire::base64EncodedLength(static_cast<std::size_t>(c->payloadSize));
   const std::size_t added = sizeof kDataStart - 1 + chars + sizeof kDataEnd - 1;
   if (split == std::string::npos || !lengthenBy(c->out, added)) return false;
-  const std::size_t at = c->out.rfind(kImageEnd);  // the header may have grown
-  if (c->text.size() < chars) c->text.resize(chars);
-  ocamera::wire::encodeBase64(c->payload, static_cast<std::size_t>(c->payloadSize), &c->text[0]);
+  c->split = c->out.rfind(kImageEnd);  // the header may have grown
   c->outBytes += added;
-  parts[count++] = {&c->out[0], at};
-  parts[count++] = {const_cast<char *>(kDataStart), sizeof kDataStart - 1};
-  parts[count++] = {&c->text[0], chars};
-  parts[count++] = {const_cast<char *>(kDataEnd), sizeof kDataEnd - 1};
-  parts[count++] = {&c->out[at], c->out.size() - at};
   return true;
 }
 
-bool Server::sendParts(int fd, struct iovec *parts, int count) {
+// An image's text goes out in chunks, each sent as soon as it is encoded, so
+// that the client reads and decodes one while the next is encoded. The first
+// chunk is small to start the client early; later ones grow, which keeps the
+// sends of a large frame to about a dozen.
+bool Server::sendReply(Connection *c) {
+  if (c->out.empty()) return true;
+  if (!c->payload) {
+    struct iovec part = {&c->out[0], c->out.size()};
+    return sendParts(c->fd, &part, 1, 0);
+  }
+  if (!c->text) c->text.reset(new char[ocamera::wire::base64EncodedLength(kLargestChunk)]);
+  const std::size_t total = static_cast<std::size_t>(c->payloadSize);
+  // A frame is read chunk by chunk, just before it is encoded: straight from
+  // the scene, or rendered then.
+  Frame *const frame = c->image && c->payload == c->image->data() ? c->image.get() : nullptr;
+  std::size_t done = 0;
+  std::size_t chunk = kFirstChunk;
+  do {
+    const std::size_t n = std::min(chunk, total - done);
+    const bool last = done + n == total;
+    if (frame) {
+      RunEncoder text(c->text.get());
+      frame->read(done, done + n, [&](const std::uint8_t *p, std::size_t k) { text.add(p, k); });
+      text.finish();
+    } else {
+      ocamera::wire::encodeBase64(c->payload + done, n, c->text.get());
+    }
+    struct iovec parts[5];
+    int count = 0;
+    if (done == 0) {
+      parts[count++] = {&c->out[0], c->split};
+      parts[count++] = {const_cast<char *>(kDataStart), sizeof kDataStart - 1};
+    }
+    parts[count++] = {c->text.get(), ocamera::wire::base64EncodedLength(n)};
+    if (last) {
+      parts[count++] = {const_cast<char *>(kDataEnd), sizeof kDataEnd - 1};
+      parts[count++] = {&c->out[c->split], c->out.size() - c->split};
+    }
+    if (!sendParts(c->fd, parts, count, last ? 0 : MSG_MORE)) return false;
+    done += n;
+    chunk = std::min(2 * chunk, kLargestChunk);
+  } while (done < total);
+  return true;
+}
+
+bool Server::sendParts(int fd, struct iovec *parts, int count, int flags) {
   while (count > 0) {
     msghdr msg{};
     msg.msg_iov = parts;
     msg.msg_iovlen = static_cast<std::size_t>(count);
-    ssize_t k = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    ssize_t k = ::sendmsg(fd, &msg, MSG_NOSIGNAL | flags);
     if (k < 0 && errno == EINTR) continue;
     if (k <= 0) return false;
     while (count > 0 && static_cast<std::size_t>(k) >= parts->iov_len) {
@@ -541,7 +640,6 @@ void Server::start() {
   if (!masterReady_) {
     soap_init2(&master_, SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     ocamera::wire::configure(&master_);
-    origRecv_ = master_.frecv;
     origSend_ = master_.fsend;
     origParseHeader_ = master_.fparsehdr;
     masterReady_ = true;
@@ -690,7 +788,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->payloadSize = 0;
     c->image.reset();
     if (soap_begin_serve(ctx)) break;
-    if (soap_peek_element(ctx) == SOAP_OK) c->op = canonicalOperation(ctx);
+    if (soap_peek_element(ctx) == SOAP_OK) canonicalOperation(ctx, c->op);
     matchFault(c);
     if (c->haveFault && c->fault.kind == FaultKind::DropBeforeRequest) {
       c->injected = true;
@@ -713,35 +811,47 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         break;
       case Action::Silent: {
         record(c);
-        // Read and ignore whatever comes until the peer or stop() ends it.
+        // Read and ignore whatever comes until the peer or stop() ends it
+        // (the socket's receive time-out only wakes the loop).
         char buf[4096];
-        while (::recv(c->fd, buf, sizeof buf, 0) > 0) {
+        for (;;) {
+          const ssize_t k = ::recv(c->fd, buf, sizeof buf, 0);
+          if (k > 0 ||
+              (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && !stopping_))
+            continue;
+          break;
         }
         c->op.clear();
         keep = false;
         break;
       }
     }
-    struct iovec parts[5];
-    int count = 0;
-    if (!prepareReply(c, parts, count)) keep = false;
+    const bool prepared = prepareReply(c);
+    if (!prepared) keep = false;
     if (!c->op.empty()) record(c);
-    if (count > 0 && !sendParts(c->fd, parts, count)) keep = false;
+    if (prepared && !sendReply(c)) keep = false;
     c->image.reset();
+    // The request's objects and memory go; the runtime's temporary tables
+    // are cleared by the next soap_begin_serve (soap_end would clear them
+    // once more per request).
     soap_destroy(ctx);
-    soap_end(ctx);
+    soap_dealloc(ctx, nullptr);
     if (!keep) break;
   }
 }
 
 void Server::matchFault(Connection *c) {
+  if (!faultsPending_) return;
   std::lock_guard<std::mutex> lock(faultMutex_);
   for (auto it = faults_.begin(); it != faults_.end(); ++it) {
     if (!it->operation.empty() && it->operation != c->op) continue;
     if (!faultApplies(it->kind, c->op)) continue;
     c->fault = *it;
     c->haveFault = true;
-    if (it->count > 0 && --it->count == 0) faults_.erase(it);
+    if (it->count > 0 && --it->count == 0) {
+      faults_.erase(it);
+      faultsPending_ = !faults_.empty();
+    }
     return;
   }
 }
@@ -774,8 +884,8 @@ void Server::rawReply(Connection *c) {
     out =
         "HTTP/1.1 200 OK\r\nServer: ocamsim\r\nContent-Type: text/xml; charset=utf-8\r\n"
         "Content-Length: " +
-        std::to_string(body.size()) + "\r\nConnection: " +
-        (keepsOpen(c->fault.kind) ? "keep-alive" : "close") + "\r\n\r\n";
+        std::to_string(body.size()) +
+        "\r\nConnection: " + (keepsOpen(c->fault.kind) ? "keep-alive" : "close") + "\r\n\r\n";
   }
   out += body;
   c->outBytes = out.size();

@@ -45,6 +45,7 @@ struct Connection {
   // first byte until it is complete.
   std::chrono::steady_clock::time_point idleSince;
   std::chrono::steady_clock::time_point requestStart;
+  int receiveWaitMs = 0;  // the socket's receive time-out; 0 while none is set
   // Bytes of the server's request memory this request holds: those received,
   // or the announced Content-Length when it is more.
   std::size_t announced = 0;
@@ -55,13 +56,14 @@ struct Connection {
   std::string out;
   bool closeRequested = false;  // the runtime is done with the connection
   // An image payload goes out beside the runtime's reply instead of through
-  // it: encoded once into `text` (reused), spliced in as the reply's last
-  // element and sent in the same call as the rest (see Server::sendReply).
+  // it: spliced in as the reply's last element at `split`, its text encoded
+  // chunk by chunk into `text` (reused) as it is sent (see Server::sendReply).
   const std::uint8_t *payload = nullptr;
   int payloadSize = 0;
-  std::string text;
+  std::size_t split = 0;
+  std::unique_ptr<char[]> text;
   // Reply payloads that must outlive the service function.
-  std::shared_ptr<std::vector<std::uint8_t>> image;
+  std::shared_ptr<Frame> image;
   std::vector<std::uint8_t> scratch;
   std::vector<std::string> names;
   std::vector<char *> namePtrs;

@@ -2,9 +2,12 @@
 // rendered images, setters and sensor registers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <numeric>
 
+#include "sim/scene.h"
 #include "sim_client.h"
 
 using simtest::Client;
@@ -71,6 +74,73 @@ TEST(SimCamera, LifeUpToADeliveredImageOfTheWindowSize) {
   EXPECT_EQ(c.status(soap_call_scam__destroy, t), 0);
   EXPECT_EQ(c.status(soap_call_scam__getImageCount, t), st::kNotCreated);
   EXPECT_EQ(c.close(t), SOAP_OK);
+}
+
+// A large frame goes out in several chunks, its rows rendered as they are
+// sent. Whatever its length (one or two bytes past the last group of three,
+// truncated or padded by a fault), the client reads exactly the frame, and
+// the framing leaves the connection ready for the next request.
+TEST(SimCamera, LargeFramesArriveWholeInBothFramings) {
+  for (bool http : {true, false}) {
+    ocamsim::Options o;
+    o.sensorWidth = 1000;
+    o.sensorHeight = 700;  // 700000 bytes: four chunks, one byte past a group
+    ocamsim::Simulator sim(o);
+    sim.start();
+    Client c(sim.cameraAddress(), http);
+    const int t = c.openCamera();
+    EXPECT_EQ(c.setMode(t, kFreeRun), 0);
+    for (int delta : {0, -2, 1}) {
+      if (delta != 0) {
+        ocamsim::Fault f{delta < 0 ? ocamsim::FaultKind::TruncateData : ocamsim::FaultKind::PadData,
+                         "scam:getSingleImage"};
+        f.count = 1;
+        f.bytes = std::abs(delta);
+        sim.inject(f);
+      }
+      const Frame f = grab(c, t);
+      ASSERT_EQ(f.rc, SOAP_OK) << "http " << http << " delta " << delta;
+      EXPECT_EQ(f.size, 700000);
+      std::vector<std::uint8_t> expected = sim.lastImage();
+      expected.resize(expected.size() + delta, 0x5A);
+      EXPECT_TRUE(f.bytes == expected) << "http " << http << " delta " << delta;
+    }
+    EXPECT_EQ(c.status(soap_call_scam__setGain, t, 2), 0);
+    EXPECT_EQ(sim.connectionsAccepted(), 1u);
+  }
+}
+
+// A frame read a piece at a time, as a reply reads it (straight from the
+// scene at exposure 1, rendered row by row otherwise), and a frame rendered
+// whole afterwards hold the samples of a whole rendering, for any window,
+// pattern and exposure.
+TEST(SimCamera, FramesReadInPiecesEqualWholeRenderings) {
+  const ocamsim::detail::Scene scene(200, 100);
+  ocamsim::detail::FrameInfo info;
+  info.seq = 130;  // moved in both directions
+  info.window = {3, 5, 37, 21};
+  for (double exposure : {1.0, 1.7}) {
+    info.exposure = exposure;
+    for (int pattern = 1; pattern <= 4; ++pattern) {
+      std::vector<std::uint8_t> whole(37 * 21);
+      scene.render(info, pattern, whole.data());
+      ocamsim::detail::Frame frame;
+      frame.reset(scene, info, pattern);
+      ASSERT_EQ(frame.size(), whole.size());
+      std::vector<std::uint8_t> pieces;
+      std::size_t from = 0;
+      for (std::size_t to : {1, 36, 38, 200, 777}) {
+        frame.read(from, to, [&](const std::uint8_t *p, std::size_t n) {
+          pieces.insert(pieces.end(), p, p + n);
+        });
+        from = to;
+      }
+      EXPECT_TRUE(pieces == whole) << "pattern " << pattern << " exposure " << exposure;
+      frame.readyAll();
+      EXPECT_TRUE(std::equal(whole.begin(), whole.end(), frame.data()))
+          << "pattern " << pattern << " exposure " << exposure;
+    }
+  }
 }
 
 TEST(SimCamera, StateMachineRefusesOutOfOrderRequests) {
