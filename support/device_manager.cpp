@@ -47,9 +47,7 @@ struct DeviceManager::Impl {
 
 DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
                              const std::string &proxyHost, unsigned short proxyPort) {
-  // Messages are plain trees both ways (no id/href), so the runtime keeps no
-  // multi-reference tables for them.
-  const soap_mode mode = (keepAlive ? SOAP_IO_KEEPALIVE : SOAP_IO_DEFAULT) | SOAP_XML_TREE;
+  const soap_mode mode = keepAlive ? SOAP_IO_KEEPALIVE : SOAP_IO_DEFAULT;
   // The prototype lives only until the cache has copied it.
   struct soap prototype(mode, mode);
   ocamera::wire::configure(&prototype);
