@@ -149,7 +149,11 @@ void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
       OCamera::Image image{};
       image.data = buffer.data();
       const int result = camera.getSingleImageInto(&image);
-      if (result != 0 && !untouched(buffer)) fail("getSingleImageInto: written without success");
+      // The image is decoded straight into the buffer, so a reply that fails
+      // late may leave part of it there; the record tells no success, and
+      // AddressSanitizer checks that nothing went past the buffer.
+      if (result != 0 && (image.size != 0 || image.seqNr != 0 || image.data != buffer.data()))
+        fail("getSingleImageInto: record written without success");
       break;
     }
     case kRamRead: {
