@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace bench {
 namespace {
@@ -26,13 +27,14 @@ long contentLength(const std::string &header) {
   return std::strtol(header.c_str() + at + sizeof kName - 1, nullptr, 10);
 }
 
+// Appends what one receive brings. The block is the thread's own and reused:
+// growing `pending` by a whole block would zero-fill it on every request.
 bool receiveMore(int fd, std::string &pending) {
-  const std::size_t old = pending.size();
-  pending.resize(old + kReceiveBlock);
+  thread_local std::vector<char> block(kReceiveBlock);
   ssize_t k;
-  do k = ::recv(fd, &pending[old], kReceiveBlock, 0);
+  do k = ::recv(fd, block.data(), block.size(), 0);
   while (k < 0 && errno == EINTR);
-  pending.resize(old + (k > 0 ? static_cast<std::size_t>(k) : 0));
+  if (k > 0) pending.append(block.data(), static_cast<std::size_t>(k));
   return k > 0;
 }
 

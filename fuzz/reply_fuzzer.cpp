@@ -199,8 +199,7 @@ void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
       break;
     case kDeviceList:
       try {
-        boost::shared_ptr<Device> device =
-            h.session->manager().createDevice(ONetCamera::kTypeName);
+        boost::shared_ptr<Device> device = h.session->manager().createDevice(ONetCamera::kTypeName);
         if (device) {
           h.forgetConnections();
           device->open(false, 3);
