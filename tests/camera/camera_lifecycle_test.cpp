@@ -10,6 +10,7 @@
 #include <string>
 
 #include "camera/camera_support.h"
+#include "common/loopback_port.h"
 #include "common/netns.h"
 #include "ocamera/export.h"
 
@@ -21,27 +22,7 @@ using ocamsim::FaultKind;
 
 constexpr int kWait = 5000;  // ms: the simulator logs a request just after answering it
 
-// A loopback TCP socket bound to an ephemeral port; listening when `backlog` >= 0.
-struct LoopbackSocket {
-  explicit LoopbackSocket(int backlog) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), len) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0 ||
-        (backlog >= 0 && ::listen(fd, backlog) != 0))
-      ADD_FAILURE() << "no loopback socket";
-    port = ntohs(addr.sin_port);
-  }
-  ~LoopbackSocket() {
-    if (fd >= 0) ::close(fd);
-  }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port); }
-  int fd;
-  int port = 0;
-};
+using ocamera_test::LoopbackPort;
 
 CameraHandle createOn(const std::string &address) {
   return CameraHandle(CreateCameraInterface(OCamera::CAM_TYPE_IBIS1300, address.c_str()));
@@ -74,7 +55,7 @@ TEST(CameraCreation, CreateRefusedClosesTheSession) {
 TEST(CameraCreation, UnreachableCamera) {
   std::string address;
   {
-    LoopbackSocket closed(-1);  // bound, never listening: connections are refused
+    LoopbackPort closed;  // bound, never listening: connections are refused
     address = closed.address();
     StderrCapture err;
     EXPECT_EQ(createOn(address), nullptr);
@@ -83,13 +64,13 @@ TEST(CameraCreation, UnreachableCamera) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
   }
   // A peer that never accepts: the connect time-out ends the attempt.
-  LoopbackSocket full(0);
-  LoopbackSocket filler(-1);
+  LoopbackPort full(0);
+  LoopbackPort filler;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(full.port));
-  ::connect(filler.fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);  // fills the backlog
+  addr.sin_port = htons(static_cast<uint16_t>(full.port()));
+  ::connect(filler.fd(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);  // fills the backlog
   StderrCapture err;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(createOn(full.address()), nullptr);

@@ -96,22 +96,6 @@ ProcessResult ocam(const std::vector<std::string> &args, const std::string &dire
   return ocam_test::run(ocamPath(), args, options);
 }
 
-RefusingPort::RefusingPort() {
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-      getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-    throw std::runtime_error("cannot bind a loopback port");
-  port_ = ntohs(address.sin_port);
-}
-
-RefusingPort::~RefusingPort() {
-  if (fd_ >= 0) close(fd_);
-}
-
 ::testing::AssertionResult OneErrorLine(const ProcessResult &result) {
   std::vector<std::string> lines = linesOf(result.err);
   if (lines.size() != 1 || result.err.back() != '\n')

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/process.h"
+#include "common/loopback_port.h"
 #include "sim/simulator.h"
 
 namespace ocam_test {
@@ -48,16 +49,7 @@ ProcessOptions ocamOptions(const std::string &directory);
 const char *ocamPath();
 
 // A port on 127.0.0.1 that refuses connections: bound, never listening.
-class RefusingPort {
- public:
-  RefusingPort();
-  ~RefusingPort();
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
+using RefusingPort = ocamera_test::LoopbackPort;
 
 class OcamTest : public ::testing::Test {
  protected:

@@ -1,41 +1,14 @@
 // The options every command shares (--version, -v, --timeout), the library's
 // lines on standard error, --json output and the bash completion script.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "cli/fixture.h"
+#include "common/loopback_port.h"
 
 namespace ocam_test {
 namespace {
-
-// A port that accepts connections (the kernel completes them) and never answers.
-class SilentPort {
- public:
-  SilentPort() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(fd_, 16) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-      throw std::runtime_error("cannot listen on a loopback port");
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentPort() { close(fd_); }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 TEST(OcamOptions, VersionOfOcamAndOcamsimAgree) {
   ScratchDirectory dir;
@@ -53,7 +26,8 @@ TEST(OcamOptions, VersionOfOcamAndOcamsimAgree) {
 
 TEST(OcamOptions, SilentCameraFailsAtTheReplyTimeoutInsteadOfHanging) {
   ScratchDirectory dir;
-  SilentPort silent;
+  // Accepts connections (the kernel completes them) and never answers.
+  ocamera_test::LoopbackPort silent(16);
   ProcessOptions bounded = ocamOptions(dir.path());
   bounded.timeout = std::chrono::seconds(30);
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

@@ -15,6 +15,8 @@
 #include <streambuf>
 #include <string>
 
+#include "common/loopback_port.h"
+
 namespace support_test {
 
 // Sends everything written to std::cout, from any thread, into a string while
@@ -70,32 +72,7 @@ class CapturedStdout : private std::streambuf {
 
 // A loopback port bound but not listening: connections to it are refused, and
 // no other socket can take the port while this object lives.
-class RefusedPort {
- public:
-  RefusedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    if (fd_ < 0) throw std::runtime_error("socket failed");
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &length) != 0) {
-      ::close(fd_);
-      throw std::runtime_error("bind failed");
-    }
-    port_ = ntohs(addr.sin_port);
-  }
-  ~RefusedPort() { ::close(fd_); }
-  RefusedPort(const RefusedPort &) = delete;
-  RefusedPort &operator=(const RefusedPort &) = delete;
-
-  unsigned short port() const { return port_; }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_;
-  unsigned short port_ = 0;
-};
+using RefusedPort = ocamera_test::LoopbackPort;
 
 // What gSOAP leaves in a context whose connection was refused.
 inline const char *refusedConnectionText() {
