@@ -23,20 +23,11 @@ using Clock = std::chrono::steady_clock;
 using stream::FramePool;
 using stream::FrameSlot;
 
-// Statuses of an image request that carry a meaning for the stream. A camera
-// answers them with no image data; the library returns them as the result, or
-// -1 (then the stream asks the camera whether it is still there):
-// kBadSession (the session is gone: nothing will work on it again), kTimeout
-// (no frame within the read time-out), kNoImage (no frame will come: the
-// acquisition is stopped).
-constexpr int kStatusBadSession = status::kBadSession;
-constexpr int kStatusTimeout = status::kTimeout;
-constexpr int kStatusNoImage = status::kNoImage;
-
 // The library accepts a reply of at most 64 MiB, whose base64 payload decodes
-// to at most 48 MiB. The image copy does not check the buffer's size, so every
-// buffer has room for that much: no camera can make it overrun, and the pages
-// a frame does not fill are never touched and cost no memory.
+// to at most 48 MiB. An image is decoded straight into the buffer, up to what
+// the camera announces, so every buffer has room for that much: no camera can
+// make it overrun, and the pages a frame does not fill are never touched and
+// cost no memory.
 constexpr std::size_t kLargestImage = std::size_t{48} << 20;
 
 std::size_t rawBytes(const StreamOptions &o) {
@@ -283,14 +274,14 @@ struct Stream::Impl {
       slot.status = image.status;
       return Outcome::Frame;
     }
-    if (rc == kStatusTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
-    if (rc == kStatusBadSession || probe == kStatusBadSession) {
+    if (rc == status::kTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
+    if (rc == status::kBadSession || probe == status::kBadSession) {
       detail = "the camera no longer knows the session";
       return Outcome::SessionGone;
     }
     if (rc == -1)
       detail = "the request failed (no answer from the camera)";
-    else if (rc == kStatusNoImage)
+    else if (rc == status::kNoImage)
       detail = "the camera has stopped acquiring (status " + std::to_string(rc) + ")";
     else
       detail = "the camera refused the image request (status " + std::to_string(rc) + ")";
