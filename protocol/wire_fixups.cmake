@@ -15,6 +15,8 @@
 # 5. The text of a base64 payload is read and written by the bulk codec of
 #    protocol/base64.h; the element around it (xsi:type check, an element
 #    without content) stays generated.
+# 6. The client calls and server dispatchers end reading a message through
+#    protocol/message_end.h, which skips the runtime's walk of an empty id table.
 #
 # Each rewrite must hit the expected number of places; a different soapcpp2
 # output stops the build instead of going unnoticed.
@@ -70,3 +72,14 @@ rewrite(code "if \\(soap_putbase64\\(soap, a->__ptr, a->__size\\)\\)"
         "if (::ocamera::wire::writeBase64(soap, a->__ptr, a->__size))"
         1 "base64 writer call")
 file(WRITE "${GEN_DIR}/ocamC.cpp" "${code}")
+
+# 6. the end of every message read
+set(kOperationCount 87)  # operations of all five services
+foreach(part Client Server)
+  file(READ "${GEN_DIR}/ocam${part}.cpp" calls)
+  rewrite(calls "\n#include \"ocamH.h\"\n" "\n#include \"ocamH.h\"\n#include \"protocol/message_end.h\"\n"
+          1 "message end declaration (${part})")
+  rewrite(calls "soap_end_recv\\(soap\\)" "::ocamera::wire::endRecv(soap)"
+          ${kOperationCount} "message ends (${part})")
+  file(WRITE "${GEN_DIR}/ocam${part}.cpp" "${calls}")
+endforeach()

@@ -10,8 +10,8 @@
 
 #include "common/scripted_peer.h"
 #include "ocamH.h"
-#include "wire_call.h"
 #include "protocol/transport.h"
+#include "wire_call.h"
 #include "wire_context.h"
 
 namespace ocamera_test {
@@ -88,6 +88,14 @@ std::vector<SetGainReplyCase> setGainReplyCases() {
                     "</scam:setGainResponse>"),
        -1, 0},
       {"GarbageFails", true, "HELLO\r\n\r\n", -1, 0},
+      // Replies that use the id/href table read as the runtime reads them.
+      {"ReferencedStatusIsResolved", true,
+       soapEnvelope("<scam:setGainResponse><scam:status href=\"#s\"/></scam:setGainResponse>"
+                    "<scam:status id=\"s\">7</scam:status>"),
+       SOAP_OK, 7},
+      {"DanglingReferenceFails", true,
+       soapEnvelope("<scam:setGainResponse><scam:status href=\"#gone\"/></scam:setGainResponse>"),
+       -1, 0},
   };
 }
 
