@@ -65,14 +65,18 @@ bool SoapGuard::end(std::string *text) {
   if (failed && raising_ && text) *text = faultText(ctx);
   if (ocamera::support::requestLogging()) logRequest(ctx);
   soap_destroy(ctx);
-  soap_end(ctx);
   if (failed) {
+    soap_end(ctx);
     // A reply rejected part-way leaves the rest of it unread on a connection
     // the camera may keep open: the next request on it would read that rest as
     // its reply. Drop the connection but keep the settings and hooks
     // (soap_done would reset the hooks and leave the context unusable).
     soap_force_closesock(ctx);
     ctx->error = SOAP_OK;
+  } else {
+    // The call's memory goes; the runtime's temporary tables are cleared by
+    // the next call's start (soap_end would clear them once more per call).
+    soap_dealloc(ctx, nullptr);
   }
   SoapItem *item = item_;
   item_ = nullptr;
