@@ -1,5 +1,6 @@
 #include "protocol/message_end.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "stdsoap2.h"
@@ -8,10 +9,16 @@ namespace ocamera {
 namespace wire {
 namespace {
 
+// Reads every bucket: four running ORs let the loads overlap, which a single
+// one would chain.
 bool idTableEmpty(const struct soap *ctx) {
-  std::uintptr_t any = 0;
-  for (const soap_ilist *bucket : ctx->iht) any |= reinterpret_cast<std::uintptr_t>(bucket);
-  return any == 0;
+  constexpr std::size_t kBuckets = sizeof ctx->iht / sizeof ctx->iht[0];
+  std::uintptr_t any[4] = {};
+  std::size_t i = 0;
+  for (; i + 4 <= kBuckets; i += 4)
+    for (std::size_t k = 0; k < 4; ++k) any[k] |= reinterpret_cast<std::uintptr_t>(ctx->iht[i + k]);
+  for (; i < kBuckets; ++i) any[0] |= reinterpret_cast<std::uintptr_t>(ctx->iht[i]);
+  return (any[0] | any[1] | any[2] | any[3]) == 0;
 }
 
 // Whether the message can end without the runtime's own end: no attachments,
