@@ -638,7 +638,10 @@ void Server::start() {
   }
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (!masterReady_) {
-    soap_init2(&master_, SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
+    // Replies are stored whole before they go out (the send hook collects them
+    // anyway), so the runtime writes each once instead of counting its length
+    // in a first pass; the bytes on the wire are the same.
+    soap_init2(&master_, SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE | SOAP_IO_STORE);
     ocamera::wire::configure(&master_);
     origSend_ = master_.fsend;
     origParseHeader_ = master_.fparsehdr;
