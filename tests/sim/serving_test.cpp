@@ -215,35 +215,69 @@ TEST(SimServing, TheDefaultRequestLimitHoldsAWriteOfTheWholeImageRam) {
   EXPECT_EQ(d.status(soap_call_scam__writeImageRAM, t, b, 0u, 1u << 20), kFailed);
 }
 
-TEST(SimServing, UnknownOperationsAndGarbageGetFaults) {
-  ocamsim::Simulator sim;
-  sim.start();
+// Sends one bare envelope on a new connection to `port` and returns what came
+// back up to the end of the reply's envelope.
+std::string exchangeBare(int port, const std::string &body) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(sim.cameraPort()));
+  a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-  timeval tv{5, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  const std::string req =
-      "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
-      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:scam=\"urn:vdx\">"
-      "<SOAP-ENV:Body><scam:selfDestruct><scam:token>1</scam:token></scam:selfDestruct>"
-      "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-  ASSERT_EQ(::send(fd, req.data(), req.size(), MSG_NOSIGNAL), static_cast<ssize_t>(req.size()));
   std::string reply;
-  char buf[4096];
-  ssize_t n;
-  while (reply.find("</SOAP-ENV:Envelope>") == std::string::npos &&
-         (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
-    reply.append(buf, n);
+  if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    const std::string req =
+        "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
+        "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:scam=\"urn:vdx\">"
+        "<SOAP-ENV:Body>" +
+        body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(req.size())) {
+      char buf[4096];
+      ssize_t n;
+      while (reply.find("</SOAP-ENV:Envelope>") == std::string::npos &&
+             (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+        reply.append(buf, n);
+    }
+  }
   ::close(fd);
+  return reply;
+}
+
+TEST(SimServing, UnknownOperationsAndGarbageGetFaults) {
+  ocamsim::Simulator sim;
+  sim.start();
+  const std::string reply = exchangeBare(
+      sim.cameraPort(), "<scam:selfDestruct><scam:token>1</scam:token></scam:selfDestruct>");
   EXPECT_NE(reply.find("SOAP-ENV:Fault"), std::string::npos) << reply;
   EXPECT_TRUE(sim.waitForCount("scam:selfDestruct", 1, 1000));
   // The simulator goes on serving.
   Client c(sim.cameraAddress());
   EXPECT_NE(c.open(1), kFailed);
+}
+
+// A client of another SOAP toolkit may pass arguments by reference (SOAP
+// encoding's multi-reference values): they are resolved, and a reference to
+// nothing is refused.
+TEST(SimServing, ArgumentsPassedByReferenceAreResolved) {
+  ocamsim::Simulator sim;
+  sim.start();
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  ASSERT_NE(t, kFailed);
+  const std::string token = "<scam:token>" + std::to_string(t) + "</scam:token>";
+  const std::string set =
+      exchangeBare(sim.cameraPort(), "<scam:setShutterTime>" + token +
+                                         "<scam:dShutter href=\"#d\"/></scam:setShutterTime>"
+                                         "<scam:dShutter id=\"d\">2500</scam:dShutter>");
+  EXPECT_NE(set.find("<scam:status>0</scam:status>"), std::string::npos) << set;
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, t), 2500);
+
+  const std::string dangling =
+      exchangeBare(sim.cameraPort(), "<scam:setShutterTime>" + token +
+                                         "<scam:dShutter href=\"#gone\"/></scam:setShutterTime>");
+  EXPECT_NE(dangling.find("SOAP-ENV:Fault"), std::string::npos) << dangling;
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, t), 2500);
 }
 
 TEST(SimServing, StartStopAndPorts) {
