@@ -218,27 +218,19 @@ TEST(SimServing, TheDefaultRequestLimitHoldsAWriteOfTheWholeImageRam) {
 // Sends one bare envelope on a new connection to `port` and returns what came
 // back up to the end of the reply's envelope.
 std::string exchangeBare(int port, const std::string &body) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int fd = rawConnection(port);
+  if (fd < 0) return "";
   std::string reply;
-  if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
-    timeval tv{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    const std::string req =
-        "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
-        "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:scam=\"urn:vdx\">"
-        "<SOAP-ENV:Body>" +
-        body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(req.size())) {
-      char buf[4096];
-      ssize_t n;
-      while (reply.find("</SOAP-ENV:Envelope>") == std::string::npos &&
-             (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
-        reply.append(buf, n);
-    }
+  if (sendText(fd,
+               "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
+               "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+               "xmlns:scam=\"urn:vdx\"><SOAP-ENV:Body>" +
+                   body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>")) {
+    char buf[4096];
+    ssize_t n;
+    while (reply.find("</SOAP-ENV:Envelope>") == std::string::npos &&
+           (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+      reply.append(buf, n);
   }
   ::close(fd);
   return reply;
