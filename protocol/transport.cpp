@@ -106,8 +106,23 @@ void setReplyTimeout(int milliseconds) {
 
 int replyTimeout() { return reply_timeout_ms.load(std::memory_order_relaxed); }
 
+namespace {
+// -1: the thread follows the process-wide setting.
+thread_local int thread_reply_timeout_ms = -1;
+}  // namespace
+
+ThreadReplyTimeout::ThreadReplyTimeout(int milliseconds) : previous_(thread_reply_timeout_ms) {
+  thread_reply_timeout_ms = milliseconds > 0 ? milliseconds : 0;
+}
+
+ThreadReplyTimeout::~ThreadReplyTimeout() { thread_reply_timeout_ms = previous_; }
+
+int effectiveReplyTimeout() {
+  return thread_reply_timeout_ms >= 0 ? thread_reply_timeout_ms : replyTimeout();
+}
+
 void applyReplyTimeout(struct soap *ctx) {
-  const int ms = replyTimeout();
+  const int ms = effectiveReplyTimeout();
   // The runtime takes a positive figure as seconds and a negative one as
   // microseconds; microseconds only fit in an int up to about 35 minutes, so
   // longer time-outs go as whole seconds, rounded up.

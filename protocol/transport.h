@@ -35,9 +35,29 @@ void watchPeer(struct soap *ctx);
 void setReplyTimeout(int milliseconds);
 int replyTimeout();
 
+// A reply time-out for the requests the calling thread starts while the
+// object lives, in place of the process-wide one (0 switches it off for this
+// thread). A stream bounds its own threads' requests this way without
+// changing those of the application's other objects. Scopes nest; each
+// restores the one before it.
+class ThreadReplyTimeout {
+ public:
+  explicit ThreadReplyTimeout(int milliseconds);
+  ~ThreadReplyTimeout();
+  ThreadReplyTimeout(const ThreadReplyTimeout &) = delete;
+  ThreadReplyTimeout &operator=(const ThreadReplyTimeout &) = delete;
+
+ private:
+  int previous_;
+};
+
+// The reply time-out that applies to a request the calling thread starts now.
+int effectiveReplyTimeout();
+
 // Gives a client context the reply time-out in force now as its receive and
 // send stall time-outs (none when it is off). Called each time a context is
-// lent for a request, so a change applies to every request started after it.
+// lent for a request, so a change applies to every request started after it;
+// a thread's own time-out (ThreadReplyTimeout) comes first.
 void applyReplyTimeout(struct soap *ctx);
 
 }  // namespace wire

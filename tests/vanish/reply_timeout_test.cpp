@@ -9,6 +9,7 @@
 #include "io/scripted_camera.h"
 #include "ocamera/export.h"
 #include "ocamera/inputs.h"
+#include "protocol/transport.h"
 
 namespace ocamera_test {
 namespace {
@@ -61,6 +62,32 @@ TEST(ReplyTimeout, FrozenServiceFailsTheCallAndTheNextCallsStartClean) {
 
   ocamera::setReplyTimeout(-1);  // off, as 0 is
   EXPECT_EQ(ocamera::replyTimeout(), 0);
+  inputs->destroy();
+}
+
+// A thread's own time-out bounds that thread's requests while the
+// process-wide setting stays off, and ends with its scope.
+TEST(ReplyTimeout, ThreadScopeBoundsOnlyTheCallingThreadsRequests) {
+  ScriptedCamera camera;
+  OCameraInputs *inputs = CreateCameraInputs(camera.address().c_str());
+  ASSERT_NE(inputs, nullptr);
+  camera.override("sinp:iGetInputs", PeerReply::raw(""));  // accepted, never answered
+  {
+    ocamera::wire::ThreadReplyTimeout scope(300);
+    EXPECT_EQ(ocamera::wire::effectiveReplyTimeout(), 300);
+    EXPECT_EQ(ocamera::replyTimeout(), 0) << "the process-wide setting is untouched";
+    Watchdog watchdog("a request under a thread's reply time-out", std::chrono::seconds(10));
+    const auto start = Clock::now();
+    EXPECT_EQ(inputs->iGetInputs(), -1);
+    EXPECT_GE(msSince(start), 280);
+    {
+      ocamera::wire::ThreadReplyTimeout inner(0);  // off for this thread, whatever the process says
+      ReplyTimeoutScope global(50);
+      EXPECT_EQ(ocamera::wire::effectiveReplyTimeout(), 0);
+    }
+    EXPECT_EQ(ocamera::wire::effectiveReplyTimeout(), 300) << "the inner scope restored the outer";
+  }
+  EXPECT_EQ(ocamera::wire::effectiveReplyTimeout(), 0);
   inputs->destroy();
 }
 
