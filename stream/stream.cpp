@@ -31,10 +31,7 @@ using stream::FramePool;
 using stream::FrameSlot;
 
 // The library accepts a reply of at most 64 MiB, whose base64 payload decodes
-// to at most 48 MiB. An image is decoded straight into the buffer, up to what
-// the camera announces, so every buffer has room for that much: no camera can
-// make it overrun, and the pages a frame does not fill are never touched and
-// cost no memory.
+// to at most 48 MiB: no window larger than that can ever be filled.
 constexpr std::size_t kLargestImage = std::size_t{48} << 20;
 
 // How long past its read time-out an image request may stay silent when
@@ -45,8 +42,6 @@ constexpr int kDefaultImageMargin = 10000;
 // Which stream's grab thread the calling thread is (null on other threads):
 // start(), stop() and the destructor must not wait for the thread they run on.
 thread_local const void *tl_grabbing = nullptr;
-
-std::string statusWords(int rc) { return "status " + std::to_string(rc); }
 
 std::size_t rawBytes(const StreamOptions &o) {
   return static_cast<std::size_t>(o.width) * static_cast<std::size_t>(o.height);
@@ -325,7 +320,7 @@ struct Stream::Impl {
         pool->changed.wait(lock);
       }
     }
-    const std::size_t rawNeeded = std::max(rawBytes(active), kLargestImage);
+    const std::size_t rawNeeded = rawBytes(active);
     const std::size_t rgbNeeded = active.rgb ? rawBytes(active) * 3 : 0;
     try {
       FramePool::reserve(*slot, rawNeeded, rgbNeeded);
@@ -340,64 +335,59 @@ struct Stream::Impl {
 
   enum class Outcome { Frame, Empty, Failed, SessionGone, Stalled };
 
-  // One image request into slot; detail says what failed.
-  //
-  // A reply without an image comes back as the camera's status (-21: no frame
-  // within the read time-out, not a failure), or, from a library that does
-  // not pass that status on, as -1 like a failed request. A -1 that took the
-  // read time-out is asked about: a camera that still knows the session
-  // answers the buffer count of the open camera, and then it was a time-out.
-  // A quick -1 is a failure (a dropped connection, a refusal without image);
-  // one that took the whole bound of the request is a stalled camera.
+  // One image request into slot, bounded by the slot's room for the window;
+  // detail says what failed. A request that failed after staying silent for
+  // its whole bound is a stalled camera.
   Outcome fetch(FrameSlot &slot, std::string &detail) {
     OCamera::Image image{};
-    image.data = slot.raw.get();
-    int rc = -1;
-    int probe = 0;
-    bool stalled = false;
+    const std::size_t expected = rawBytes(active);
     const int bound = imageBound();
+    OCamera::eGrabResult result;
+    Clock::duration took;
     {
       std::shared_lock<std::shared_mutex> lock(cameraMutex);
       if (!camera) return Outcome::Failed;
       const Clock::time_point asked = Clock::now();
-      {
-        wire::ThreadReplyTimeout imageTimeout(bound);
-        rc = camera->getSingleImageInto(&image);
-      }
-      const Clock::duration took = Clock::now() - asked;
-      if (rc == -1 && took >= std::chrono::milliseconds(bound))
-        stalled = true;
-      else if (rc == -1 && took >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
-        probe = camera->getMaxImageCount();
+      wire::ThreadReplyTimeout imageTimeout(bound);
+      result = camera->grabImage(slot.raw.get(), expected, &image);
+      took = Clock::now() - asked;
     }
-    if (rc == 0) {
-      if (image.size < 0 || static_cast<std::size_t>(image.size) != rawBytes(active)) {
-        detail = "the camera sent a frame of " + std::to_string(image.size) + " bytes, not " +
-                 std::to_string(active.width) + "x" + std::to_string(active.height);
+    switch (result) {
+      case OCamera::GRAB_IMAGE:
+        if (image.size < 0 || static_cast<std::size_t>(image.size) != expected) {
+          detail = "the camera sent a frame of " + std::to_string(image.size) + " bytes, not " +
+                   std::to_string(active.width) + "x" + std::to_string(active.height);
+          return Outcome::Failed;
+        }
+        slot.seqNr = image.seqNr;
+        slot.timeSec = image.timeSec;
+        slot.timeMicroSec = image.timeMicroSec;
+        slot.status = image.status;
+        return Outcome::Frame;
+      case OCamera::GRAB_TIMEOUT:
+      case OCamera::GRAB_EMPTY:
+        return Outcome::Empty;
+      case OCamera::GRAB_TOO_LARGE:
+        detail = "the camera sent a frame of " + std::to_string(image.size) +
+                 " bytes, larger than the window of " + std::to_string(active.width) + "x" +
+                 std::to_string(active.height);
         return Outcome::Failed;
-      }
-      slot.seqNr = image.seqNr;
-      slot.timeSec = image.timeSec;
-      slot.timeMicroSec = image.timeMicroSec;
-      slot.status = image.status;
-      return Outcome::Frame;
+      case OCamera::GRAB_REFUSED:
+        if (image.status == status::kBadSession) {
+          detail = "the camera no longer knows the session";
+          return Outcome::SessionGone;
+        }
+        detail = "the camera refused the image request: " + statusText(image.status);
+        return Outcome::Failed;
+      case OCamera::GRAB_FAILED:
+        break;
     }
-    if (stalled) {
+    if (took >= std::chrono::milliseconds(bound)) {
       detail = "the camera sent no reply to an image request within " + std::to_string(bound) +
                " ms (the read time-out plus the reply time-out)";
       return Outcome::Stalled;
     }
-    if (rc == status::kTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
-    if (rc == status::kBadSession || probe == status::kBadSession) {
-      detail = "the camera no longer knows the session";
-      return Outcome::SessionGone;
-    }
-    if (rc == -1)
-      detail = "the request failed (no answer from the camera)";
-    else if (rc == status::kNoImage)
-      detail = "the camera has stopped acquiring (" + statusWords(rc) + ")";
-    else
-      detail = "the camera refused the image request (" + statusWords(rc) + ")";
+    detail = "the image request failed: " + statusText(status::kRequestFailed);
     return Outcome::Failed;
   }
 
@@ -546,9 +536,9 @@ struct Stream::Impl {
           return true;
         }
         cam->destroy();
-        why = step + " on the new camera object failed (" + statusWords(rc) + ")";
+        why = step + " on the new camera object failed: " + statusText(rc);
       } else {
-        why = "the camera cannot be reached";
+        why = lastCreationError();
       }
     }
   }
@@ -678,7 +668,7 @@ std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions 
     if (!invalid.empty()) return fail(invalid);
     Impl::CallerTimeout timeout(options.replyTimeoutMs);
     OCamera *camera = CreateCameraInterface(options.cameraType, address);
-    if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
+    if (!camera) return fail(lastCreationError());
     try {
       return std::unique_ptr<Stream>(new Stream(std::make_shared<Impl>(address, options, camera)));
     } catch (...) {
@@ -760,10 +750,10 @@ int Stream::start(std::string *error) {
       std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
       // A stream stopped while lost has no camera object: make one now.
       if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
-        return fail(-1, "cannot connect to the camera at " + d.address);
+        return fail(-1, lastCreationError());
       std::string step;
       const int rc = d.configure(*d.camera, d.active, &dropped, &step);
-      if (rc != 0) return fail(rc, step + " failed (" + statusWords(rc) + ")");
+      if (rc != 0) return fail(rc, step + " failed: " + statusText(rc));
       opened = true;
     }
     d.red = red;

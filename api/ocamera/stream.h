@@ -3,7 +3,7 @@
 // camera was lost (power cycle, cable pulled, session expired).
 //
 // Built on the OCamera interface only: one grab thread calls
-// getSingleImageInto into the pool's buffers, converts to RGB when asked, and
+// grabImage into the pool's buffers, converts to RGB when asked, and
 // hands each frame to the queue (next, tryNext) or to a frame callback. In
 // steady state nothing is allocated per frame by the stream.
 #pragma once
@@ -47,10 +47,10 @@ struct StreamOptions {
   OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
   // The window set on the camera at every start and recovery; frames are
   // width x height raw bytes (x 3 with rgb). setCameraWindow changes it. A
-  // frame of another size counts as a failed request. Each pool buffer
-  // reserves room for the largest reply the library accepts (48 MiB of
-  // image); only the pages a frame fills take memory. A buffer that cannot
-  // be had ends the acquisition with an Error event.
+  // frame of another size counts as a failed request; one larger than the
+  // window is never written past its buffer. Each pool buffer holds one
+  // frame of the window; a buffer that cannot be had ends the acquisition
+  // with an Error event.
   int x0 = 0, y0 = 0, width = 1280, height = 1024;
   // The sensor's Bayer layout: reported with every frame and used by the
   // RGB conversion.
