@@ -713,7 +713,20 @@ int Stream::start(std::string *error) {
   };
   if (tl_grabbing == &d) return fail(-1, "start() called from a callback of the stream");
   std::unique_lock<std::mutex> control(d.control);
+  Impl::CallerTimeout timeout(d.replyTimeoutMs());
   bool opened = false;  // the camera's buffers are open: close them on a failure
+  // Closes what a start that failed half-way opened; -1 with the reason.
+  auto abandon = [&](const char *why) {
+    if (opened) {
+      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+      if (d.camera) {
+        d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+        d.camera->close();
+      }
+    }
+    d.setState(StreamState::Stopped);
+    return fail(-1, why);
+  };
   try {
     if (error) error->clear();
     if (d.grabber.joinable()) {
@@ -744,7 +757,6 @@ int Stream::start(std::string *error) {
       if (red < 0 || green < 0 || blue < 0)
         return fail(-1, "wb.conf holds a negative white-balance factor");
     }
-    Impl::CallerTimeout timeout(d.active.replyTimeoutMs);
     std::string dropped;
     {
       std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
@@ -789,15 +801,9 @@ int Stream::start(std::string *error) {
     d.emit(StreamEvent::Started, detail);
     return 0;
   } catch (const std::exception &e) {
-    if (opened) {
-      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
-      if (d.camera) {
-        d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
-        d.camera->close();
-      }
-    }
-    d.setState(StreamState::Stopped);
-    return fail(-1, e.what());
+    return abandon(e.what());
+  } catch (...) {
+    return abandon("start() failed");
   }
 }
 
