@@ -2,6 +2,7 @@
 // recovery after the camera was lost. Built on the public camera interface only.
 #include <ocamera/status.h>
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
 
 #include <algorithm>
 #include <atomic>
@@ -35,53 +36,7 @@ std::size_t rawBytes(const StreamOptions &o) {
 }
 
 // An options record a stream can run with; "" when it is one, else why not.
-std::string invalidOptions(const StreamOptions &o) {
-  if (o.x0 < 0 || o.y0 < 0 || o.width < 1 || o.height < 1) return "the window is empty or negative";
-  if (rawBytes(o) > kLargestImage) return "the window is larger than any image a camera delivers";
-  if (o.cameraBuffers < 1 || o.cameraBuffers > 1024) return "cameraBuffers must be 1..1024";
-  if (o.bufferCount < 2 || o.bufferCount > 1024) return "bufferCount must be 2..1024";
-  if (o.queueDepth < 1 || o.queueDepth > o.bufferCount) return "queueDepth must be 1..bufferCount";
-  switch (o.whenFull) {
-    case QueuePolicy::DropOldest:
-    case QueuePolicy::DropNewest:
-    case QueuePolicy::Block:
-      break;
-    default:
-      return "unknown queue policy";
-  }
-  switch (o.acquisitionMode) {
-    case OCamera::ACQ_MODE_SINGLE_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN:
-    case OCamera::ACQ_MODE_SELECT_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN_SLAVE:
-      break;
-    default:
-      return "the acquisition mode must be one that delivers images (2, 3, 4 or 8)";
-  }
-  if (o.rgb) {
-    if (o.pattern != OCameraTools::BAYER_PATTERN_GRGR &&
-        o.pattern != OCameraTools::BAYER_PATTERN_BGBG)
-      return "RGB conversion handles the GRGR and BGBG patterns only";
-    if (o.width < 2 || o.height < 2) return "RGB conversion needs a window of at least 2x2";
-  }
-  switch (o.whiteBalance) {
-    case WhiteBalance::None:
-    case WhiteBalance::Factors:
-    case WhiteBalance::File:
-      break;
-    default:
-      return "unknown white balance";
-  }
-  if (o.red < 0 || o.green < 0 || o.blue < 0) return "white balance factors must not be negative";
-  if (o.readTimeoutMs < 1 || o.readTimeoutMs > 600000) return "readTimeoutMs must be 1..600000";
-  if (o.requestsInFlight < 1 || o.requestsInFlight > 2) return "requestsInFlight must be 1 or 2";
-  if (o.failuresBeforeLost < 1) return "failuresBeforeLost must be at least 1";
-  if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
-    return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
-  if (o.retryLimit < 0) return "retryLimit must not be negative";
-  if (o.frameLimit < 0) return "frameLimit must not be negative";
-  return "";
-}
+std::string invalidOptions(const StreamOptions &o) { return checkStreamOptions(o); }
 
 }  // namespace
 

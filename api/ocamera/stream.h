@@ -71,6 +71,12 @@ struct StreamOptions {
   // for a request in flight on a camera that is alive. A request that ends
   // with the camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
+  // A bound on every request of the stream's own (creation, set-up and
+  // recovery, and each image request, which may take readTimeoutMs more), in
+  // ms: a camera that accepts a request and stays silent longer counts as
+  // lost. 0 follows the library's process-wide reply time-out
+  // (ocamera::setReplyTimeout), which is off by default.
+  int replyTimeoutMs = 0;
   // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1 for
   // now: the stream keeps one request in flight, so frames are in seqNr order.
   // (bench_stream's Bare/2 measures what a second request would gain.)
