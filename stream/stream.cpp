@@ -2,6 +2,8 @@
 // recovery after the camera was lost. Built on the public camera interface only.
 #include <ocamera/status.h>
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
+#include <ocamera/white_balance.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <new>
 #include <optional>
 #include <shared_mutex>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -30,10 +31,6 @@ using Clock = std::chrono::steady_clock;
 using stream::FramePool;
 using stream::FrameSlot;
 
-// The library accepts a reply of at most 64 MiB, whose base64 payload decodes
-// to at most 48 MiB: no window larger than that can ever be filled.
-constexpr std::size_t kLargestImage = std::size_t{48} << 20;
-
 // How long past its read time-out an image request may stay silent when
 // neither the stream nor the process sets a reply time-out: a camera that
 // holds a reply this long is stalled.
@@ -48,54 +45,7 @@ std::size_t rawBytes(const StreamOptions &o) {
 }
 
 // An options record a stream can run with; "" when it is one, else why not.
-std::string invalidOptions(const StreamOptions &o) {
-  if (o.x0 < 0 || o.y0 < 0 || o.width < 1 || o.height < 1) return "the window is empty or negative";
-  if (rawBytes(o) > kLargestImage) return "the window is larger than any image a camera delivers";
-  if (o.cameraBuffers < 1 || o.cameraBuffers > 1024) return "cameraBuffers must be 1..1024";
-  if (o.bufferCount < 2 || o.bufferCount > 1024) return "bufferCount must be 2..1024";
-  if (o.queueDepth < 1 || o.queueDepth > o.bufferCount) return "queueDepth must be 1..bufferCount";
-  switch (o.whenFull) {
-    case QueuePolicy::DropOldest:
-    case QueuePolicy::DropNewest:
-    case QueuePolicy::Block:
-      break;
-    default:
-      return "unknown queue policy";
-  }
-  switch (o.acquisitionMode) {
-    case OCamera::ACQ_MODE_SINGLE_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN:
-    case OCamera::ACQ_MODE_SELECT_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN_SLAVE:
-      break;
-    default:
-      return "the acquisition mode must be one that delivers images (2, 3, 4 or 8)";
-  }
-  if (o.rgb) {
-    if (o.pattern != OCameraTools::BAYER_PATTERN_GRGR &&
-        o.pattern != OCameraTools::BAYER_PATTERN_BGBG)
-      return "RGB conversion handles the GRGR and BGBG patterns only";
-    if (o.width < 2 || o.height < 2) return "RGB conversion needs a window of at least 2x2";
-  }
-  switch (o.whiteBalance) {
-    case WhiteBalance::None:
-    case WhiteBalance::Factors:
-    case WhiteBalance::File:
-      break;
-    default:
-      return "unknown white balance";
-  }
-  if (o.red < 0 || o.green < 0 || o.blue < 0) return "white balance factors must not be negative";
-  if (o.readTimeoutMs < 1 || o.readTimeoutMs > 600000) return "readTimeoutMs must be 1..600000";
-  if (o.replyTimeoutMs < 0 || o.replyTimeoutMs > 600000) return "replyTimeoutMs must be 0..600000";
-  if (o.requestsInFlight < 1 || o.requestsInFlight > 2) return "requestsInFlight must be 1 or 2";
-  if (o.failuresBeforeLost < 1) return "failuresBeforeLost must be at least 1";
-  if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
-    return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
-  if (o.retryLimit < 0) return "retryLimit must not be negative";
-  if (o.frameLimit < 0) return "frameLimit must not be negative";
-  return "";
-}
+std::string invalidOptions(const StreamOptions &o) { return checkStreamOptions(o); }
 
 }  // namespace
 
@@ -745,17 +695,13 @@ int Stream::start(std::string *error) {
     // The factors before any traffic: a file that cannot be read fails here.
     int red = d.active.red, green = d.active.green, blue = d.active.blue;
     if (d.active.whiteBalance == WhiteBalance::File) {
-      red = green = blue = 100;
-      const int rc = OCameraTools::GetWhiteBalanceFactors(&red, &green, &blue);
-      if (rc != 0)
-        return fail(-1,
-                    "reading the white-balance factors from wb.conf failed (" +
-                        std::string(rc == OCameraTools::kMissingFactor
-                                        ? "a factor is missing"
-                                        : std::error_code(-rc, std::generic_category()).message()) +
-                        ")");
-      if (red < 0 || green < 0 || blue < 0)
-        return fail(-1, "wb.conf holds a negative white-balance factor");
+      WhiteBalanceSetting file;
+      std::string why;
+      if (!readWhiteBalanceFile(&file, &why))
+        return fail(-1, "reading the white-balance factors failed: " + why);
+      red = file.red;
+      green = file.green;
+      blue = file.blue;
     }
     std::string dropped;
     {

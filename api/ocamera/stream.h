@@ -71,14 +71,14 @@ struct StreamOptions {
   // long one image request waits for a frame. A request that ends with the
   // camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
-  // The reply time-out (ms, 0..600000) of the stream's requests: how long the
+  // The reply time-out (ms, 0..3600000) of the stream's requests: how long the
   // camera may stay silent in a reply before the request fails (see
   // setReplyTimeout in <ocamera/export.h>; a reply that keeps flowing is not
   // cut). 0 follows the process-wide setting. It applies to create(), start(),
   // stop(), the setters, withCamera() and the destructor on the calling
   // thread, and to every request of the grab thread. An image request may
-  // stay silent for readTimeoutMs plus this margin (plus 10 s when neither
-  // this nor the process-wide time-out is set): one that outlives it is a
+  // stay silent for readTimeoutMs plus this margin (a margin of 10 s when
+  // neither this nor the process-wide time-out is set): one that outlives it is a
   // loss (Lost event, recovery). So stop() waits at most that long for a
   // request in flight, whatever the camera does.
   int replyTimeoutMs = 0;

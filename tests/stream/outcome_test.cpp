@@ -267,7 +267,7 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   EXPECT_NE(error.find("wb.conf"), std::string::npos) << error;
   std::ofstream("wb.conf") << "this is no list of factors\n";
   EXPECT_EQ(balanced->start(&error), -1);
-  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  EXPECT_NE(error.find("all three factors"), std::string::npos) << error;
   EXPECT_EQ(sim->count("scam:open"), 0u);
   EXPECT_EQ(balanced->state(), StreamState::Stopped);
   std::ofstream("wb.conf") << "red=120\ngreen=100\nblue=80\n";
