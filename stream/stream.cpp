@@ -170,17 +170,18 @@ struct Stream::Impl {
                 std::to_string(rawBytes(o)) + " bytes";
       return rc;
     }
+    std::string setting;
     auto applySettings = [&] {
       std::lock_guard<std::mutex> lock(settingsMutex);
-      return settings.applyTo(cam, dropped);
+      return settings.applyTo(cam, dropped, &setting);
     };
-    const char *what = nullptr;
+    std::string what;
     if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) != 0)
       what = "setting the window";
     else if ((rc = cam.setReadTimeout(o.readTimeoutMs)) != 0)
       what = "setting the read time-out";
     else if ((rc = applySettings()) != 0)
-      what = "making the recorded settings";
+      what = "setting the recorded " + setting;
     else if ((rc = cam.setAcquisitionMode(o.acquisitionMode)) != 0)
       what = "setting the acquisition mode";
     if (rc == 0) return 0;

@@ -244,8 +244,9 @@ class OCAMERA_API Stream {
   int start(std::string *error = nullptr);
   // Ends the acquisition (mode STOP, close) and joins the grab thread; a
   // request in flight is waited for (bounded by readTimeoutMs plus the reply
-  // time-out margin, see replyTimeoutMs), a recovery is cut short, and a
-  // thread waiting in next() returns Stopped. Frames still queued are
+  // time-out margin, see replyTimeoutMs), a recovery is cut short (a new
+  // camera object being made or set up is finished first, each request with
+  // the same margin), and a thread waiting in next() returns Stopped. Frames still queued are
   // dropped; frames the application holds stay valid. Called from a callback
   // of the grab thread it returns at once and does nothing.
   void stop();

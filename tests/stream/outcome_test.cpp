@@ -286,6 +286,16 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   ASSERT_TRUE(wide);
   EXPECT_EQ(wide->start(&error), ocamsim::status::kBadArgument);
   EXPECT_NE(error.find("window"), std::string::npos) << error;
+  // So is a recorded setting the camera took once and refuses now.
+  ASSERT_EQ(wide->setCameraWindow(0, 0, kWidth, kHeight), 0);
+  ASSERT_EQ(wide->setShutterTime(20000), 0);
+  ocamsim::Fault refuse{ocamsim::FaultKind::Status, "scam:setShutterTime"};
+  refuse.status = ocamsim::status::kBadArgument;
+  refuse.count = 1;
+  sim->inject(refuse);
+  EXPECT_EQ(wide->start(&error), ocamsim::status::kBadArgument);
+  EXPECT_NE(error.find("shutter time failed: the camera refused the value"), std::string::npos)
+      << error;
 
   // A setting recorded while the camera was lost, refused by the camera the
   // next start() makes, is reported.
