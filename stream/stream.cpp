@@ -333,7 +333,8 @@ struct Stream::Impl {
       case OCamera::GRAB_FAILED:
         break;
     }
-    if (took >= std::chrono::milliseconds(bound)) {
+    // (Nine tenths: the runtime's clock may end the wait a little early.)
+    if (took >= std::chrono::milliseconds(bound) * 9 / 10) {
       detail = "the camera sent no reply to an image request within " + std::to_string(bound) +
                " ms (the read time-out plus the reply time-out)";
       return Outcome::Stalled;
