@@ -458,7 +458,7 @@ std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions 
   const std::string invalid = invalidOptions(options);
   if (!invalid.empty()) return fail(invalid);
   OCamera *camera = CreateCameraInterface(options.cameraType, address);
-  if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
+  if (!camera) return fail(lastCreationError());
   return std::unique_ptr<Stream>(new Stream(std::make_unique<Impl>(address, options, camera)));
 }
 
