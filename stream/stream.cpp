@@ -177,7 +177,8 @@ struct Stream::Impl {
     };
     std::string what;
     if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) != 0)
-      what = "setting the window";
+      what = "setting the window " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+             " at " + std::to_string(o.x0) + "," + std::to_string(o.y0);
     else if ((rc = cam.setReadTimeout(o.readTimeoutMs)) != 0)
       what = "setting the read time-out";
     else if ((rc = applySettings()) != 0)
