@@ -356,15 +356,22 @@ TEST(StreamStall, AHeldReplyIsALossWithinTheTimeOutsAndStopKeepsItsBound) {
   // Every image reply is held for a minute from now on.
   ocamsim::Fault hold{ocamsim::FaultKind::Delay, kImage};
   hold.delayMs = 60000;
+  const Clock::time_point held = Clock::now();
   sim->inject(hold);
-  ASSERT_TRUE(events.waitFor(StreamEvent::Lost, 1, 10000)) << events.details();
+  Clock::time_point lostAt;
+  ASSERT_TRUE(events.waitFor(StreamEvent::Lost, 1, 10000, &lostAt)) << events.details();
   EXPECT_NE(events.details().find("no reply"), std::string::npos) << events.details();
   // The new camera object's first request is held again; stop() waits at most
   // the read time-out plus the margin for it (the bound is 700 ms).
   ASSERT_TRUE(events.waitFor(StreamEvent::Recovered, 1, 10000)) << events.details();
   Clock::time_point before = Clock::now();
   stream->stop();
-  EXPECT_LT(msSince(before), 700 + 3000);
+  const long stopMs = msSince(before);
+  EXPECT_LT(stopMs, 700 + 3000);
+  std::printf("held image reply: lost after %ld ms, stop() took %ld ms (bound 700 ms)\n",
+              static_cast<long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(lostAt - held).count()),
+              stopMs);
   EXPECT_GE(stream->stats().failedRequests, 1u);
 
   // A setter on a camera that holds its reply returns within the time-out too.
