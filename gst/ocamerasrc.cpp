@@ -37,6 +37,10 @@ constexpr int kPoolFrames = 12;
 constexpr int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
 // Assumed frame period for the latency without a frame rate.
 constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
+// A camera that fails again right after each recovery would flood the bus:
+// at most one warning of a loss, and one message of a recovery, this often;
+// the next one counts those left out.
+constexpr auto kMessageInterval = std::chrono::seconds(3);
 
 enum {
   PROP_0,
@@ -51,24 +55,124 @@ enum {
   PROP_HEIGHT,
   PROP_PATTERN,
   PROP_WHITE_BALANCE,
+  PROP_TIMEOUT,
 };
 
+// Live changes not yet made on the running stream (bits).
+enum : unsigned { kLiveShutter = 1, kLiveGain = 2 };
+
 }  // namespace
+
+// Ends streams on threads of their own. A stream ends within the bounds its
+// options set, but an element must never wait longer than its own timeout
+// for one: a closer that outlives a wait is left to end alone.
+class Closer {
+ public:
+  Closer() = default;
+  Closer(const Closer &) = delete;
+  Closer &operator=(const Closer &) = delete;
+  ~Closer() { wait(0); }
+
+  // Ends the stream on a new thread; the stream closed before must be waited
+  // for first.
+  void close(std::unique_ptr<ocamera::Stream> stream) {
+    if (!stream) return;
+    wait(0);
+    stream->setEventCallback(nullptr);
+    auto done = std::make_shared<Done>();
+    thread_ = std::thread([old = std::move(stream), done]() mutable {
+      old.reset();
+      std::lock_guard<std::mutex> lock(done->m);
+      done->ended = true;
+      done->cv.notify_all();
+    });
+    done_ = std::move(done);
+  }
+
+  // Waits up to ms for the stream being closed; false when it had not ended
+  // by then (its thread goes on alone).
+  bool wait(int ms) {
+    if (!thread_.joinable()) return true;
+    bool ended;
+    {
+      std::unique_lock<std::mutex> lock(done_->m);
+      ended = done_->cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done_->ended; });
+    }
+    if (ended)
+      thread_.join();
+    else
+      thread_.detach();
+    done_.reset();
+    return ended;
+  }
+
+ private:
+  struct Done {
+    std::mutex m;
+    std::condition_variable cv;
+    bool ended = false;
+  };
+  std::thread thread_;
+  std::shared_ptr<Done> done_;
+};
+
+// Lets one message of a kind through per kMessageInterval and counts the
+// ones held back meanwhile.
+class MessageLimiter {
+ public:
+  // Whether a message is due now; *heldBack is how many were left out since
+  // the last one let through (reset by a true answer).
+  bool due(int *heldBack) {
+    std::lock_guard<std::mutex> lock(m_);
+    const auto now = std::chrono::steady_clock::now();
+    if (any_ && now - last_ < kMessageInterval) {
+      ++heldBack_;
+      return false;
+    }
+    any_ = true;
+    last_ = now;
+    *heldBack = heldBack_;
+    heldBack_ = 0;
+    return true;
+  }
+  // Whether a message left out is due now (as due(), but counting nothing
+  // when it is not).
+  bool heldBackDue(int *heldBack) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (heldBack_ == 0 || std::chrono::steady_clock::now() - last_ < kMessageInterval) return false;
+    last_ = std::chrono::steady_clock::now();
+    *heldBack = heldBack_;
+    heldBack_ = 0;
+    return true;
+  }
+  void reset() {
+    std::lock_guard<std::mutex> lock(m_);
+    any_ = false;
+    heldBack_ = 0;
+  }
+
+ private:
+  std::mutex m_;
+  bool any_ = false;
+  std::chrono::steady_clock::time_point last_;
+  int heldBack_ = 0;
+};
 
 // The state of one element besides its settings.
 //
 // Threads: start(), stop() and property setters run on application threads;
 // set_caps() and create() on the streaming thread; the stream's event callback
-// on its grab thread; unlock()/unlock_stop() on any. streamLock guards the
-// stream pointer against the setters; the streaming thread is the only one
-// that replaces it while the element runs (stop() does so after the streaming
-// thread has ended).
+// on its grab thread; unlock()/unlock_stop() on any. Only start(), stop()
+// and the streaming thread touch the stream (never at once: stop() runs once
+// the streaming thread has ended); property setters leave live changes to
+// the streaming thread.
 struct OcameraSrcState {
-  std::mutex streamLock;
   std::unique_ptr<ocamera::Stream> stream;
   bool rgb = false;      // the stream converts to RGB
   bool running = false;  // the stream's acquisition was started
-  Settings active;       // the settings of the running element (object lock)
+  // The settings of the running element, with the live changes the camera
+  // took (object lock).
+  Settings active;
 
   std::mutex wakeLock;
   std::condition_variable wake;
@@ -98,19 +202,18 @@ struct OcameraSrcState {
     return flushing;
   }
   // A stopped element's stream ends on a thread of its own: stopping waits
-  // for the image request in flight, which a stalled camera may hold for
-  // long, and a state change to NULL should not. The next start waits for
-  // it, as the camera takes one acquisition at a time.
-  std::thread closer;
-  void retire(std::unique_ptr<ocamera::Stream> stream) {
-    finishClosing();
-    if (!stream) return;
-    stream->setEventCallback(nullptr);
-    closer = std::thread([old = std::move(stream)]() mutable { old.reset(); });
-  }
-  void finishClosing() {
-    if (closer.joinable()) closer.join();
-  }
+  // for the image request in flight, which a stalled camera may hold up to
+  // the stream's bounds, and a state change to NULL should not. The next
+  // start waits for it, as the camera takes one acquisition at a time.
+  Closer closer;
+
+  // Live changes (shutter, gain) made while started, for the streaming
+  // thread to make on the stream (object lock).
+  unsigned liveChanges = 0;
+
+  // Losses and recoveries reported lately (grab thread, and the streaming
+  // thread for a recovery message left out).
+  MessageLimiter lostMessages, backMessages;
 
   void setFlushing(bool on) {
     {
@@ -143,7 +246,7 @@ static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
 static void setProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
   Settings *s = src->settings;
-  int liveShutter = 0, liveGain = 0;
+  OcameraSrcState *st = src->state;
   GST_OBJECT_LOCK(src);
   switch (id) {
     case PROP_ADDRESS:
@@ -152,11 +255,16 @@ static void setProperty(GObject *object, guint id, const GValue *value, GParamSp
     case PROP_CAMERA_TYPE:
       s->cameraType = static_cast<OCamera::eCameraType>(g_value_get_enum(value));
       break;
+    // Shutter and gain also change a running camera: the streaming thread
+    // makes the change (a camera that does not answer holds it, never the
+    // caller), and later streams of this run start with it.
     case PROP_SHUTTER:
-      s->shutter = liveShutter = g_value_get_int(value);
+      s->shutter = g_value_get_int(value);
+      if (s->shutter > 0) st->liveChanges |= kLiveShutter;
       break;
     case PROP_GAIN:
-      s->gain = liveGain = g_value_get_int(value);
+      s->gain = g_value_get_int(value);
+      if (s->gain > 0) st->liveChanges |= kLiveGain;
       break;
     case PROP_FRAME_RATE:
       s->frameRate = g_value_get_double(value);
@@ -181,21 +289,14 @@ static void setProperty(GObject *object, guint id, const GValue *value, GParamSp
         GST_WARNING_OBJECT(src, "white-balance \"%s\" is not none, file or R,G,B; kept \"%s\"",
                            GST_STR_NULL(g_value_get_string(value)), s->whiteBalanceText.c_str());
       break;
+    case PROP_TIMEOUT:
+      s->timeoutMs = g_value_get_int(value);
+      break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
       break;
   }
   GST_OBJECT_UNLOCK(src);
-
-  // Shutter and gain also change a running camera (the stream records them
-  // for its recoveries); everything else takes effect at the next start.
-  if (liveShutter > 0 || liveGain > 0) {
-    std::lock_guard<std::mutex> lock(src->state->streamLock);
-    if (ocamera::Stream *stream = src->state->stream.get()) {
-      int rc = liveShutter > 0 ? stream->setShutterTime(liveShutter) : stream->setGain(liveGain);
-      if (rc != 0) GST_WARNING_OBJECT(src, "the camera refused %s (%d)", pspec->name, rc);
-    }
-  }
 }
 
 static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec) {
@@ -236,6 +337,9 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
     case PROP_WHITE_BALANCE:
       g_value_set_string(value, s->whiteBalanceText.c_str());
       break;
+    case PROP_TIMEOUT:
+      g_value_set_int(value, s->timeoutMs);
+      break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
       break;
@@ -244,6 +348,9 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
 }
 
 // ------------------------------------------------------------ the stream
+
+// Why the camera refused or failed a call, in words.
+static std::string resultText(int rc) { return "status " + std::to_string(rc); }
 
 // Records the settings on a new stream, so that its start and every recovery
 // apply them; false (with an error posted) when the camera refused one.
@@ -258,24 +365,60 @@ static bool applySettings(GstOcameraSrc *src, ocamera::Stream &stream, const Set
   for (const auto &r : results) {
     if (r.rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("The camera refused the %s setting", r.name),
-                        ("result %d", r.rc));
+                        ("%s", resultText(r.rc).c_str()));
       return false;
     }
   }
   return true;
 }
 
+// Makes the shutter and gain set while started on the running stream (on
+// the streaming thread: a camera that does not answer holds it no longer
+// than the stream's reply time-out). A value the camera takes becomes part
+// of the settings every later stream of this run starts with.
+static void applyLiveChanges(GstOcameraSrc *src, ocamera::Stream &stream) {
+  OcameraSrcState *st = src->state;
+  GST_OBJECT_LOCK(src);
+  const unsigned changes = st->liveChanges;
+  st->liveChanges = 0;
+  const int shutter = src->settings->shutter, gain = src->settings->gain;
+  GST_OBJECT_UNLOCK(src);
+  if (changes == 0) return;
+  for (unsigned which : {kLiveShutter, kLiveGain}) {
+    if (!(changes & which)) continue;
+    const bool isShutter = which == kLiveShutter;
+    const int value = isShutter ? shutter : gain;
+    const int rc = isShutter ? stream.setShutterTime(value) : stream.setGain(value);
+    // A failed request (-1) is recorded by the stream for its recovery.
+    if (rc == 0 || rc == -1) {
+      GST_OBJECT_LOCK(src);
+      (isShutter ? st->active.shutter : st->active.gain) = value;
+      GST_OBJECT_UNLOCK(src);
+    }
+    if (rc != 0)
+      GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS,
+                          ("The camera did not take %s %d", isShutter ? "shutter" : "gain", value),
+                          ("%s", resultText(rc).c_str()));
+  }
+}
+
 static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
                           const std::string &detail) {
   OcameraSrcState *st = src->state;
+  int heldBack = 0;
   switch (event) {
     case ocamera::StreamEvent::Lost:
-      GST_ELEMENT_WARNING(src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
-                          ("%s", detail.c_str()));
+      if (st->lostMessages.due(&heldBack))
+        GST_ELEMENT_WARNING(
+            src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
+            ("%s (%d more losses since the last message)", detail.c_str(), heldBack));
       break;
     case ocamera::StreamEvent::Recovered:
       st->rebase = true;
-      GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"), ("%s", detail.c_str()));
+      if (st->backMessages.due(&heldBack))
+        GST_ELEMENT_INFO(
+            src, RESOURCE, READ, ("The camera is back"),
+            ("%s (%d more recoveries since the last message)", detail.c_str(), heldBack));
       break;
     case ocamera::StreamEvent::GaveUp:
       st->gaveUp = true;
@@ -287,22 +430,29 @@ static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
   }
 }
 
+// Ends the element's stream on a thread of its own.
+static void retireStream(OcameraSrcState *st) {
+  st->running = false;
+  st->closer.close(std::move(st->stream));  // frames still in buffers stay valid
+}
+
+// Waits (at most the timeout) for the stream retired last: the camera takes
+// one acquisition at a time.
+static void awaitRetired(GstOcameraSrc *src, int timeoutMs) {
+  if (!src->state->closer.wait(timeoutMs))
+    GST_WARNING_OBJECT(src, "the previous stream has not ended after %d ms; going on", timeoutMs);
+}
+
 // Connects a stopped stream for the active settings, raw or RGB; the
-// element's stream is replaced (the old one stops first, as the camera
+// element's stream is replaced (the old one ends first, as the camera
 // accepts one acquisition at a time).
 static bool connectStream(GstOcameraSrc *src, bool rgb) {
   OcameraSrcState *st = src->state;
+  retireStream(st);
   GST_OBJECT_LOCK(src);
   const Settings s = st->active;
   GST_OBJECT_UNLOCK(src);
-
-  std::unique_ptr<ocamera::Stream> old;
-  {
-    std::lock_guard<std::mutex> lock(st->streamLock);
-    old = std::move(st->stream);
-    st->running = false;
-  }
-  old.reset();
+  awaitRetired(src, s.timeoutMs);
 
   std::string error;
   std::unique_ptr<ocamera::Stream> stream = ocamera::Stream::create(
@@ -316,8 +466,10 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
   stream->setEventCallback([src](ocamera::StreamEvent event, const std::string &detail) {
     onStreamEvent(src, event, detail);
   });
-  if (!applySettings(src, *stream, s)) return false;
-  std::lock_guard<std::mutex> lock(st->streamLock);
+  if (!applySettings(src, *stream, s)) {
+    st->closer.close(std::move(stream));
+    return false;
+  }
   st->stream = std::move(stream);
   st->rgb = rgb;
   return true;
@@ -326,29 +478,26 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
 static gboolean start(GstBaseSrc *base) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(base);
   OcameraSrcState *st = src->state;
-  st->finishClosing();
   GST_OBJECT_LOCK(src);
   st->active = *src->settings;
+  st->liveChanges = 0;
   GST_OBJECT_UNLOCK(src);
   st->gaveUp = false;
   st->rebase = true;
   st->nextTime = GST_CLOCK_TIME_NONE;
   st->lastSeq = -1;
   st->discont = false;
+  st->lostMessages.reset();
+  st->backMessages.reset();
   // Connect now, so that a camera that cannot be reached fails the state
   // change; the acquisition starts once the caps say raw or RGB.
   return connectStream(src, false);
 }
 
+// Runs after the streaming thread has ended; returns at once, the stream
+// ends in the background.
 static gboolean stop(GstBaseSrc *base) {
-  OcameraSrcState *st = GST_OCAMERA_SRC(base)->state;
-  std::unique_ptr<ocamera::Stream> old;
-  {
-    std::lock_guard<std::mutex> lock(st->streamLock);
-    old = std::move(st->stream);
-    st->running = false;
-  }
-  st->retire(std::move(old));  // frames still in buffers stay valid
+  retireStream(GST_OCAMERA_SRC(base)->state);
   return TRUE;
 }
 
@@ -388,7 +537,7 @@ static gboolean setCaps(GstBaseSrc *base, GstCaps *caps) {
     int rc = st->stream->start();
     if (rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Could not start the camera's acquisition"),
-                        ("the camera answered %d", rc));
+                        ("%s", resultText(rc).c_str()));
       return FALSE;
     }
     st->running = true;
@@ -536,6 +685,15 @@ static void pushGap(GstOcameraSrc *src) {
   st->discont = true;
 }
 
+// A recovery whose message was held back, once frames flow and the interval
+// has passed: the application hears that the camera is back.
+static void reportHeldBackRecovery(GstOcameraSrc *src) {
+  int heldBack = 0;
+  if (src->state->backMessages.heldBackDue(&heldBack))
+    GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"),
+                     ("frames arrive again (%d recoveries since the last message)", heldBack));
+}
+
 static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(push);
   OcameraSrcState *st = src->state;
@@ -543,6 +701,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
   if (!stream || !st->running) return GST_FLOW_NOT_NEGOTIATED;
   for (;;) {
     if (st->isFlushing()) return GST_FLOW_FLUSHING;
+    applyLiveChanges(src, *stream);
     if (st->gaveUp) {
       GST_ELEMENT_ERROR(src, RESOURCE, READ, ("Lost the camera and could not reconnect"),
                         ("the stream gave up its recovery"));
@@ -551,6 +710,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
     ocamera::Frame frame;
     switch (stream->next(frame, kPollMs)) {
       case ocamera::FetchResult::Frame:
+        reportHeldBackRecovery(src);
         if (GstBuffer *buffer = wrapFrame(src, std::move(frame))) {
           *out = buffer;
           return GST_FLOW_OK;
@@ -574,7 +734,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
 
 static void finalize(GObject *object) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
-  src->state->finishClosing();
+  awaitRetired(src, src->settings->timeoutMs);
   delete src->state;
   delete src->settings;
   G_OBJECT_CLASS(gst_ocamera_src_parent_class)->finalize(object);
@@ -657,6 +817,13 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
                           "percent (e.g. \"120,100,85\"), or \"file\" for the factors of wb.conf "
                           "in the current directory",
                           "none", atReady));
+  g_object_class_install_property(
+      object, PROP_TIMEOUT,
+      g_param_spec_int("timeout", "Time-out",
+                       "Milliseconds the camera may take to answer any request but an image "
+                       "still arriving; bounds connecting, starting, a frozen camera's loss and "
+                       "how long stopping waits for the old stream",
+                       100, 600000, ocamerasrc::kDefaultTimeoutMs, atReady));
 
   gst_element_class_set_static_metadata(element, "ocamera camera source", "Source/Video/Network",
                                         "Live video from a networked smart camera, raw Bayer or "

@@ -9,6 +9,10 @@
 
 namespace ocamerasrc {
 
+// The default of the timeout property: creation fails, and a frozen camera
+// is given up, soon enough that Ctrl-C ends any pipeline within 5 s.
+constexpr int kDefaultTimeoutMs = 2000;
+
 // Every property value of one element (the GstBaseSrc ones aside). Guarded by
 // the element's object lock.
 struct Settings {
@@ -23,6 +27,9 @@ struct Settings {
   std::string whiteBalanceText = "none";
   ocamera::WhiteBalance whiteBalance = ocamera::WhiteBalance::None;
   int red = 100, green = 100, blue = 100;
+  // Milliseconds any reply of the camera but a flowing image may take, and
+  // the longest a start or stop waits for a stream being torn down.
+  int timeoutMs = kDefaultTimeoutMs;
 };
 
 // Parses a white-balance value into *settings; false (and *settings
