@@ -428,59 +428,11 @@ LEDsPtr connectLEDs(const std::string &address) {
 }
 
 std::string statusText(int status) {
-  using namespace status;
-  const char *text = nullptr;
-  switch (status) {
-    case kRequestFailed:
-      return "the request failed (no answer from the camera)";
-    case kBadSession:
-      text = "the session is no longer valid (closed or expired)";
-      break;
-    case kNotCreated:
-      text = "the device was not set up for this session";
-      break;
-    case kAlreadyCreated:
-      text = "the device was set up already";
-      break;
-    case kNotOpen:
-      text = "the device is not open";
-      break;
-    case kAlreadyOpen:
-      text = "the camera is open already (another session, such as a running grab, has it)";
-      break;
-    case kBadArgument:
-      text = "the camera refused the value";
-      break;
-    case kBadMode:
-      text = "not possible in the camera's acquisition mode";
-      break;
-    case kOutOfRange:
-      text = "the range lies outside the image RAM";
-      break;
-    case kRamDisabled:
-      text = "the image RAM is disabled";
-      break;
-    case kUnknownRegister:
-      return "no such register (status -19); 'ocam registers list' names them all";
-    case kReadOnlyRegister:
-      text = "the register is read-only";
-      break;
-    case kTimeout:
-      text = "timed out";
-      break;
-    case kNoImage:
-      text = "no image: the acquisition is stopped";
-      break;
-    case kOverload:
-      return "the outputs are locked after an overload (status -23); 'ocam outputs set "
-             "OVERLOAD_UNLOCK=on' unlocks them";
-    case kShutdown:
-      text = "the camera is shutting down";
-      break;
-    default:
-      return "the camera refused (status " + std::to_string(status) + ")";
-  }
-  return std::string(text) + " (status " + std::to_string(status) + ")";
+  // The library's words, with where ocam can help further.
+  std::string text = ocamera::statusText(status);
+  if (status == status::kUnknownRegister) text += "; 'ocam registers list' names them all";
+  if (status == status::kOverload) text += "; 'ocam outputs set OVERLOAD_UNLOCK=on' unlocks them";
+  return text;
 }
 
 void expectOk(int status, const std::string &what, const std::string &refusal,

@@ -154,6 +154,24 @@ void run(Harness &h, Call call, unsigned length, std::size_t replyBytes) {
       // AddressSanitizer checks that nothing went past the buffer.
       if (result != 0 && (image.size != 0 || image.seqNr != 0 || image.data != buffer.data()))
         fail("getSingleImageInto: record written without success");
+      // A buffer of exactly `length` bytes: AddressSanitizer catches any write
+      // past it, whatever size the reply announces or carries.
+      h.forgetConnections();
+      std::unique_ptr<unsigned char[]> room(new unsigned char[length > 0 ? length : 1]);
+      OCamera::Image grabbed{};
+      switch (camera.grabImage(room.get(), length, &grabbed)) {
+        case OCamera::GRAB_IMAGE:
+          if (grabbed.data != room.get() || grabbed.size < 1 ||
+              static_cast<unsigned>(grabbed.size) > length)
+            fail("grabImage: an image that does not fit the buffer");
+          break;
+        case OCamera::GRAB_TOO_LARGE:
+          if (grabbed.size <= static_cast<int>(length) || grabbed.data)
+            fail("grabImage: too large without a larger size");
+          break;
+        default:
+          if (grabbed.data || grabbed.seqNr) fail("grabImage: record written without an image");
+      }
       break;
     }
     case kRamRead: {

@@ -502,8 +502,13 @@ namespace {
 thread_local PayloadTarget *activeTarget = nullptr;
 }  // namespace
 
-PayloadTarget::PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer)
-    : ctx_(ctx), announced_(announced), buffer_(buffer), previous_(activeTarget) {
+PayloadTarget::PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer,
+                             std::size_t capacity)
+    : ctx_(ctx),
+      announced_(announced),
+      buffer_(buffer),
+      bufferCapacity_(capacity),
+      previous_(activeTarget) {
   activeTarget = this;
 }
 
@@ -525,6 +530,7 @@ unsigned char *PayloadTarget::claim(std::size_t bound, std::size_t *capacity) {
   if (claimed_ || !announced_ || *announced_ <= 0) return nullptr;
   const auto announced = static_cast<std::size_t>(*announced_);
   if (buffer_) {
+    if (announced > bufferCapacity_) return nullptr;
     data_ = buffer_;
   } else {
     if (announced > bound) return nullptr;

@@ -54,7 +54,9 @@ int writeBase64(struct soap *ctx, const unsigned char *bytes, int size);
 // payload read on `ctx` (by this thread) goes into it when the size the reply
 // announced (*announced, read when the payload begins: the reply's size member
 // stands before its data) is positive:
-//  - into `buffer`, which must hold *announced bytes, when one is given;
+//  - into `buffer`, which holds `capacity` bytes, when one is given and the
+//    announced size fits in it (a larger claim is not believed either: that
+//    payload goes to context memory, where the caller sees its true size);
 //  - else into a new[] block of *announced bytes that the target owns until
 //    take() (a claim beyond what the rest of the reply can hold is not
 //    believed: that payload goes to context memory as usual).
@@ -65,7 +67,8 @@ int writeBase64(struct soap *ctx, const unsigned char *bytes, int size);
 // pointer, which the context does not own (never soap_dealloc it). One target per thread at a time.
 class PayloadTarget {
  public:
-  PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer);
+  PayloadTarget(struct soap *ctx, const int *announced, unsigned char *buffer,
+                std::size_t capacity = 0);
   ~PayloadTarget();
   PayloadTarget(const PayloadTarget &) = delete;
   PayloadTarget &operator=(const PayloadTarget &) = delete;
@@ -88,6 +91,7 @@ class PayloadTarget {
   struct soap *ctx_;
   const int *announced_;
   unsigned char *buffer_;
+  std::size_t bufferCapacity_;
   unsigned char *data_ = nullptr;
   bool owned_ = false;
   bool claimed_ = false;

@@ -36,7 +36,7 @@ int listDevices(const char *address, std::vector<DeviceInfo> *out, std::string *
     if (error) error->clear();
     return 0;
   } catch (const mox::webservice::WebServiceException &e) {
-    if (error) *error = e.what();
+    if (error) *error = std::string("cannot list the devices at ") + address + ": " + e.reason();
     return -1;
   } catch (const std::exception &e) {
     if (error) *error = e.what();

@@ -1,9 +1,12 @@
 #include "remote/net_camera.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "ocamH.h"
+#include "ocamera/status.h"
 #include "protocol/base64.h"
 #include "remote/factory.h"
 #include "support/soap_cache.h"
@@ -78,45 +81,48 @@ int ONetCamera::destroy() {
 }
 
 int ONetCamera::open(int frameBufferSize, int maxBuffers) {
-  return send(&ocam::soap_call_scam__open, frameBufferSize, maxBuffers);
+  const int status = send(&ocam::soap_call_scam__open, frameBufferSize, maxBuffers);
+  if (status == 0 && frameBufferSize > 0) openBytes_ = static_cast<std::size_t>(frameBufferSize);
+  return status;
 }
 
 int ONetCamera::close() { return send(&ocam::soap_call_scam__close); }
 
 // ---------------------------------------------------------------- images
 
-int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
+OCamera::eGrabResult ONetCamera::fetchImage(Image *image, unsigned char *buffer,
+                                            std::size_t capacity) {
   SoapGuard lease(cache(), false);
   struct soap *ctx = lease.context();
   ocam::scam__SingleImageResponse reply;
   // The reply announces the image's size before its data, so the data is
-  // decoded straight into the caller's buffer, or into the block the caller
-  // gets, with no copy. A reply that announces no size takes the way through
-  // the context's memory.
-  wire::PayloadTarget target(ctx, &reply.nSize, intoCallerBuffer ? image->data : nullptr);
+  // decoded straight into the caller's buffer (when it fits there), or into
+  // the block the caller gets, with no copy. A reply that announces no size,
+  // or more than the buffer holds, takes the way through the context's
+  // memory, where its true size shows before anything is copied.
+  wire::PayloadTarget target(ctx, &reply.nSize, buffer, capacity);
   if (lease.send([&](struct soap *c, const char *e) {
         return ocam::soap_call_scam__getSingleImage(c, e, "", session_->token(), reply);
       }) != SOAP_OK)
-    return -1;
+    return GRAB_FAILED;
   const int bytes = payloadBytes(reply.data);
   if (bytes == 0) {
     // No image: a camera that says why (a read time-out, a dead session) has
-    // its status returned and stored, so a caller never takes a refusal for an
-    // empty image.
-    if (reply.nStatus != 0) {
-      if (!intoCallerBuffer) image->size = 0;
-      image->status = reply.nStatus;
-      return reply.nStatus;
-    }
-    if (intoCallerBuffer) return -1;
-    image->size = 0;
-    return 0;
+    // its status stored, so a caller never takes a refusal for an empty image.
+    if (reply.nStatus == 0) return GRAB_EMPTY;
+    image->status = reply.nStatus;
+    return reply.nStatus == status::kTimeout ? GRAB_TIMEOUT : GRAB_REFUSED;
+  }
+  if (buffer && static_cast<std::size_t>(bytes) > capacity) {
+    image->size = bytes;
+    return GRAB_TOO_LARGE;
   }
   unsigned char *destination;
   if (target.data() && reply.data.__ptr == target.data()) {
-    destination = intoCallerBuffer ? image->data : target.take();
+    destination = buffer ? buffer : target.take();
   } else {
-    destination = intoCallerBuffer ? image->data : new unsigned char[bytes];
+    destination = buffer ? buffer : new (std::nothrow) unsigned char[bytes];
+    if (!destination) return GRAB_FAILED;
     moveOut(ctx, reply.data, destination, bytes);
   }
   image->data = destination;
@@ -128,19 +134,54 @@ int ONetCamera::fetchImage(Image *image, bool intoCallerBuffer) {
   // past the end of the buffer.
   image->size = bytes;
   image->status = reply.nStatus;
-  return 0;
+  return GRAB_IMAGE;
 }
 
 int ONetCamera::getSingleImage(Image *image) {
   if (!image) return -1;
   image->data = nullptr;
   if (!imagesEnabled()) return -1;
-  return fetchImage(image, false);
+  switch (fetchImage(image, nullptr, 0)) {
+    case GRAB_IMAGE:
+      return 0;
+    case GRAB_EMPTY:
+      image->size = 0;
+      return 0;
+    case GRAB_TIMEOUT:
+    case GRAB_REFUSED:
+      image->size = 0;
+      return image->status;
+    default:
+      return -1;
+  }
+}
+
+std::size_t ONetCamera::imageCapacity() const {
+  if (const std::size_t window = windowBytes_.load()) return window;
+  if (const std::size_t opened = openBytes_.load()) return opened;
+  return SIZE_MAX;  // nothing known: the camera's announcement is all there is
 }
 
 int ONetCamera::getSingleImageInto(Image *image) {
   if (!image || !image->data || !imagesEnabled()) return -1;
-  return fetchImage(image, true);
+  Image record = *image;  // a refusal writes the status only; a failure nothing
+  switch (fetchImage(&record, image->data, imageCapacity())) {
+    case GRAB_IMAGE:
+      *image = record;
+      return 0;
+    case GRAB_TIMEOUT:
+    case GRAB_REFUSED:
+      image->status = record.status;
+      return record.status;
+    default:
+      return -1;
+  }
+}
+
+OCamera::eGrabResult ONetCamera::grabImage(unsigned char *buffer, std::size_t capacity,
+                                           Image *image) {
+  if (!buffer || !image || !imagesEnabled()) return GRAB_FAILED;
+  return fetchImage(image, buffer, capacity);
 }
 
 int ONetCamera::freeImage(Image *image) {
@@ -229,7 +270,10 @@ int ONetCamera::setShutterTime(int shutter) {
 int ONetCamera::getShutterTime() { return send(&ocam::soap_call_scam__getShutterTime); }
 
 int ONetCamera::setCameraWindow(int x0, int y0, int width, int height) {
-  return send(&ocam::soap_call_scam__setCameraWindow, x0, y0, width, height);
+  const int status = send(&ocam::soap_call_scam__setCameraWindow, x0, y0, width, height);
+  if (status == 0 && width > 0 && height > 0)
+    windowBytes_ = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  return status;
 }
 
 int ONetCamera::setFrameRate(float fps) {

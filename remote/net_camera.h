@@ -1,6 +1,8 @@
 // ONetCamera: the camera interface carried out by the camera's "scam" service.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +54,7 @@ class ONetCamera final : public OCamera {
               OCameraTools::eBayerPattern pattern, bool forceGreyscale) override;
   int setFrequency(eFrequency frequency) override;
   int getSingleImageInto(Image *image) override;
+  eGrabResult grabImage(unsigned char *buffer, std::size_t capacity, Image *image) override;
   int readImageRAM(void *destination, unsigned address, unsigned length) override;
   int writeImageRAM(const void *data, unsigned address, unsigned length) override;
   int readImageRAMReducedData(void *destination, unsigned address, unsigned length,
@@ -93,8 +96,12 @@ class ONetCamera final : public OCamera {
   mox::webservice::client::SoapCache &cache() { return session_->cache(); }
   // Whether the last acquisition mode lets the image operations act.
   bool imagesEnabled() const;
-  // Fetches the next image into new memory or into the caller's buffer.
-  int fetchImage(Image *image, bool intoCallerBuffer);
+  // Fetches the next image into the caller's buffer of `capacity` bytes, or
+  // with a null buffer into a new block (image->data).
+  eGrabResult fetchImage(Image *image, unsigned char *buffer, std::size_t capacity);
+  // What getSingleImageInto's caller's buffer holds: the window set last, else
+  // the frame-buffer size opened with, else unknown (SIZE_MAX).
+  std::size_t imageCapacity() const;
   // One request whose reply is a status: the status, or -1 when it failed.
   template <class... Params, class... Args>
   int send(int (*call)(struct soap *, const char *, const char *, int, Params...), Args &&...args) {
@@ -103,6 +110,10 @@ class ONetCamera final : public OCamera {
 
   std::unique_ptr<ServiceSession> session_;
   int acquisitionMode_ = ACQ_MODE_STOP;  // until a mode reaches the camera
+  // Bytes of the window the camera accepted last, and of the frame buffers it
+  // opened (0: none yet); read by image requests of other threads.
+  std::atomic<std::size_t> windowBytes_{0};
+  std::atomic<std::size_t> openBytes_{0};
   // The last register name list: the strings, and the null-terminated array of
   // pointers into them that getSensorRegisterNames hands out.
   std::vector<std::string> nameText_;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "remote/factory.h"
+
 namespace ocamera {
 namespace remote {
 namespace {
@@ -35,9 +37,12 @@ ServiceSession::~ServiceSession() {
 
 void ServiceSession::openDevice(const char *typeName) {
   manager_->registerType(typeName, &makeDevice);
-  boost::shared_ptr<Device> device = manager_->createDevice(typeName);
-  if (!device) throw mox::webservice::WebServiceException(notFound(typeName));
-  device->open(true, kAccessReadWrite);
+  boost::shared_ptr<Device> device;
+  duringStep("listing the devices", [&] { device = manager_->createDevice(typeName); });
+  if (!device)
+    throw mox::webservice::WebServiceException(
+        notFound(typeName), std::string("the camera lists no ") + typeName + " device");
+  duringStep("opening a session", [&] { device->open(true, kAccessReadWrite); });
   device_ = device;
   token_ = device->token();
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "ocamera/status.h"
 #include "remote/call.h"
+#include "remote/factory.h"
 #include "support/device.h"
 #include "support/device_manager.h"
 #include "support/exception.h"
@@ -55,8 +57,11 @@ class ServiceSession {
     const int rc = lease.send([&](struct soap *c, const char *e) {
       return create(c, e, "", session->token_, args..., status);
     });
-    if (rc == 0 && status != 0) throw mox::webservice::WebServiceException("Create failed");
-    lease.finish();  // raises the fault text when the request failed
+    if (rc == 0 && status != 0)
+      throw mox::webservice::WebServiceException(
+          "Create failed", "setting up the service: " + ocamera::statusText(status));
+    duringStep("setting up the service",
+               [&] { lease.finish(); });  // raises when the request failed
     return session;
   }
 

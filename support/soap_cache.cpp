@@ -38,7 +38,7 @@ SoapGuard::SoapGuard(SoapCache &cache, bool raising)
 SoapGuard::~SoapGuard() {
   if (!item_) return;
   try {
-    end(nullptr);
+    end(nullptr, nullptr);
   } catch (...) {
     // Only a broken pool could refuse the item; a destructor cannot report it.
   }
@@ -50,19 +50,20 @@ struct soap *SoapGuard::context() const {
 
 void SoapGuard::finish() {
   if (!item_) return;
-  std::string text;
-  if (end(&text)) throw WebServiceException(text);
+  std::string text, reason;
+  if (end(&text, &reason)) throw WebServiceException(text, reason);
 }
 
 // Ends the lease; after a failed call the connection is closed. For a raising
 // lease whose call failed, stores the fault text in *text (when given) and
 // returns true.
-bool SoapGuard::end(std::string *text) {
+bool SoapGuard::end(std::string *text, std::string *reason) {
   struct soap *ctx = item_->context();
   const bool failed = ctx->error != SOAP_OK;
   // The runtime keeps the fault in the memory soap_destroy and soap_end free,
   // so it is read first.
   if (failed && raising_ && text) *text = faultText(ctx);
+  if (failed && raising_ && reason) *reason = faultReason(ctx);
   if (ocamera::support::requestLogging()) logRequest(ctx);
   soap_destroy(ctx);
   if (failed) {

@@ -48,7 +48,8 @@ class SoapCache : public Cache<SoapItem> {
 
 // Borrows one context for one request. A silent lease leaves judging the call
 // to the caller; a raising lease turns a failed call into a
-// WebServiceException with the fault text when finish() is called.
+// WebServiceException with the fault text (and the reason in words) when
+// finish() is called.
 //
 //   SoapGuard lease(cache, true);
 //   ocam::soap_call_rdev__list(lease.context(), lease.endpoint(), "", result);
@@ -85,7 +86,7 @@ class SoapGuard : private boost::noncopyable {
   }
 
  private:
-  bool end(std::string *text);
+  bool end(std::string *text, std::string *reason);
   void logRequest(struct soap *ctx);
   // After a failed call: when its connection was refused or reset, closes it
   // and returns true.

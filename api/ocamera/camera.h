@@ -6,6 +6,8 @@
 #include <ocamera/export.h>
 #include <ocamera/tools.h>
 
+#include <cstddef>
+
 // Obtain an object with CreateCameraInterface and end it with destroy(); never
 // delete it. Each object has its own session on the camera, its own pool of
 // connections and one background thread that keeps the session alive.
@@ -194,13 +196,16 @@ class OCAMERA_API OCamera {
   virtual int setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
                       OCameraTools::eBayerPattern pattern, bool forceGreyscale) = 0;
   virtual int setFrequency(eFrequency frequency) = 0;
-  // Delivers the next image straight into the buffer image->data points to.
-  // The caller must provide room for the whole image (the window's width x
-  // height bytes). The camera announces the image's size with it; nothing is
-  // written past that size, and an image longer than announced fails with -1
-  // (the buffer's content is then unspecified). No image with a non-zero status
-  // returns that status and stores it in image->status; an empty image with
-  // status 0 returns -1 and leaves the record untouched.
+  // Delivers the next image straight into the buffer image->data points to,
+  // which must hold the whole image: the window set last through this object
+  // (width x height bytes), or before any window the frameBufferSize given to
+  // open. An image larger than that fails with -1 and nothing is written past
+  // it, whatever the camera announces; an object that knows neither trusts
+  // the size the camera announces. An image longer than announced fails with
+  // -1 (the buffer's content is then unspecified). No image with a non-zero
+  // status returns that status and stores it in image->status; an empty image
+  // with status 0 returns -1 and leaves the record untouched. grabImage takes
+  // the buffer's size and tells these cases apart.
   virtual int getSingleImageInto(Image *image) = 0;
   // Reads length bytes of image RAM (byte addresses); copies them only when
   // the camera's status is 0. A refusal without data (an address range outside
@@ -245,6 +250,28 @@ class OCAMERA_API OCamera {
   virtual int setupImageCorrection(bool enable, eCorrectionType type, unsigned startAddress,
                                    unsigned size, unsigned images) = 0;
   virtual int setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) = 0;
+
+  // What one image request of grabImage came to.
+  enum eGrabResult : int {
+    GRAB_IMAGE = 0,      // an image: image->size bytes (at most capacity) at buffer
+    GRAB_TIMEOUT = 1,    // no image within the camera's read time-out (status -21)
+    GRAB_EMPTY = 2,      // the camera answered an empty image with status 0
+    GRAB_TOO_LARGE = 3,  // the image is larger than capacity: nothing was written,
+                         // image->size holds the image's size
+    GRAB_REFUSED = 4,    // no image, with another status of the camera (in image->status:
+                         // -10 the session is gone, -22 the acquisition is stopped, ...)
+    GRAB_FAILED = 5,     // the request failed (no answer, an unreadable reply, more data
+                         // than the reply announced), or the acquisition mode delivers no
+                         // images (then nothing is sent)
+  };
+  // Delivers the next image into buffer, which holds capacity bytes; nothing
+  // is ever written past them, whatever the camera sends. With GRAB_IMAGE the
+  // record holds the image's data (= buffer), size, sequence number, time
+  // stamp and status; with GRAB_TIMEOUT and GRAB_REFUSED only image->status is
+  // written; with GRAB_TOO_LARGE only image->size; otherwise nothing. After
+  // GRAB_FAILED the buffer's content is unspecified. A null buffer or image is
+  // GRAB_FAILED without traffic.
+  virtual eGrabResult grabImage(unsigned char *buffer, std::size_t capacity, Image *image) = 0;
 
  protected:
   ~OCamera() = default;  // end an object with destroy()

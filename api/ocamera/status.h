@@ -8,6 +8,10 @@
 // library passes on unchanged.
 #pragma once
 
+#include <ocamera/export.h>
+
+#include <string>
+
 namespace ocamera {
 namespace status {
 
@@ -49,4 +53,19 @@ constexpr int kOverload = -23;
 constexpr int kShutdown = -24;
 
 }  // namespace status
+
+// What a result code means, in the words every front end shows: "the camera
+// refused the value (status -15)", "the request failed (no answer from the
+// camera)", "success (status 0)"; a code the library does not know reads "the
+// camera refused (status N)". Thread-safe; allocates the string only.
+OCAMERA_API std::string statusText(int status);
+
+// Why the last factory call on the calling thread (CreateCameraInterface,
+// CreateCameraInputs, CreateCameraOutputs, CreateCameraLEDs and their static
+// forms) returned null, in words: the object, the address, the step and the
+// camera's or the network's reason, e.g. "cannot create the camera at
+// 127.0.0.1:8000: listing the devices: connection refused". Empty after a
+// factory call that succeeded and before the first. Each thread has its own;
+// the line the failure writes to the log is unchanged.
+OCAMERA_API std::string lastCreationError();
 }  // namespace ocamera

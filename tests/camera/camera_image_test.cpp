@@ -248,6 +248,78 @@ TEST(CameraImage, IntoWritesTheImageAndNothingPastTheAnnouncedSize) {
   EXPECT_EQ(camera->freeImage(&image), 0);
 }
 
+// Whatever a camera announces or sends, an image never goes past the buffer:
+// getSingleImageInto's room is the window set last (else the size opened
+// with), grabImage's the capacity given, and each outcome is told apart.
+TEST(CameraImage, TheBufferBoundsEveryImageAndGrabTellsOutcomesApart) {
+  ScriptedCamera scripted;
+  CameraHandle camera = scripted.create();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->open(1 << 20, 4), 0);
+  ASSERT_EQ(camera->setCameraWindow(0, 0, 640, 480), 0);
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_FREE_RUN), 0);
+  constexpr int kFrame = 640 * 480;
+  const std::vector<unsigned char> pixels(kFrame + 1, 0x5A);
+  auto reply = [&](const std::string &size, int status, const std::string &data) {
+    return "<scam:SingleImageResponse><scam:nSeqNr>4</scam:nSeqNr>" + size + "<scam:nStatus>" +
+           std::to_string(status) + "</scam:nStatus>" + data + "</scam:SingleImageResponse>";
+  };
+  const std::string oneTooMany = "<scam:data>" + base64(pixels) + "</scam:data>";
+  constexpr int kGuard = 4096;
+  for (const std::string &size : {std::string("<scam:nSize>307201</scam:nSize>"),
+                                  std::string("<scam:nSize>1048576</scam:nSize>"), std::string()}) {
+    SCOPED_TRACE(size.empty() ? "no size announced" : size);
+    std::vector<unsigned char> buffer(kFrame + kGuard, 0xEE);
+    scripted.answer("scam:getSingleImage", reply(size, 0, oneTooMany));
+    OCamera::Image into{buffer.data(), 0, 0, 0, 0, 0};
+    EXPECT_EQ(camera->getSingleImageInto(&into), -1);
+    EXPECT_EQ(into.size, 0);
+    for (int i = kFrame; i < kFrame + kGuard; ++i)
+      ASSERT_EQ(buffer[i], 0xEE) << "written past the window at " << i;
+
+    scripted.answer("scam:getSingleImage", reply(size, 0, oneTooMany));
+    OCamera::Image grabbed{};
+    EXPECT_EQ(camera->grabImage(buffer.data(), kFrame, &grabbed), OCamera::GRAB_TOO_LARGE);
+    EXPECT_EQ(grabbed.size, kFrame + 1);
+    EXPECT_EQ(grabbed.data, nullptr);
+    for (int i = kFrame; i < kFrame + kGuard; ++i)
+      ASSERT_EQ(buffer[i], 0xEE) << "written past the capacity at " << i;
+  }
+
+  std::vector<unsigned char> exact(kFrame);
+  const std::vector<unsigned char> frame(pixels.begin(), pixels.end() - 1);
+  scripted.answer("scam:getSingleImage", reply("<scam:nSize>307200</scam:nSize>", 0,
+                                               "<scam:data>" + base64(frame) + "</scam:data>"));
+  OCamera::Image image{};
+  ASSERT_EQ(camera->grabImage(exact.data(), exact.size(), &image), OCamera::GRAB_IMAGE);
+  EXPECT_EQ(image.data, exact.data());
+  EXPECT_EQ(image.size, kFrame);
+  EXPECT_EQ(image.seqNr, 4);
+  EXPECT_EQ(exact[kFrame - 1], 0x5A);
+
+  struct Case {
+    int status;
+    OCamera::eGrabResult result;
+  };
+  for (const Case c : {Case{-21, OCamera::GRAB_TIMEOUT}, Case{-10, OCamera::GRAB_REFUSED},
+                       Case{0, OCamera::GRAB_EMPTY}}) {
+    SCOPED_TRACE(c.status);
+    scripted.answer("scam:getSingleImage", reply("<scam:nSize>0</scam:nSize>", c.status, ""));
+    OCamera::Image none{nullptr, 1, 2, 3, 4, 5};
+    EXPECT_EQ(camera->grabImage(exact.data(), exact.size(), &none), c.result);
+    EXPECT_EQ(none.data, nullptr);
+    EXPECT_EQ(none.size, 4);
+    EXPECT_EQ(none.status, c.status == 0 ? 5 : c.status);
+  }
+  scripted.answerFault("scam:getSingleImage");
+  EXPECT_EQ(camera->grabImage(exact.data(), exact.size(), &image), OCamera::GRAB_FAILED);
+  // No images in the stopped mode: nothing is sent.
+  ASSERT_EQ(camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP), 0);
+  const std::size_t asked = scripted.requestsOf("scam:getSingleImage").size();
+  EXPECT_EQ(camera->grabImage(exact.data(), exact.size(), &image), OCamera::GRAB_FAILED);
+  EXPECT_EQ(scripted.requestsOf("scam:getSingleImage").size(), asked);
+}
+
 TEST(CameraImageRam, ReadsExactlyWhatWasAskedFor) {
   auto sim = startSimulator();
   CameraHandle camera = createOn(*sim);

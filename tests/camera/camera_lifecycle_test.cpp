@@ -13,6 +13,7 @@
 #include "common/loopback_port.h"
 #include "common/netns.h"
 #include "ocamera/export.h"
+#include "ocamera/status.h"
 
 namespace camera_test {
 namespace {
@@ -38,6 +39,8 @@ TEST(CameraCreation, NoCameraDeviceListed) {
   StderrCapture err;
   EXPECT_EQ(createOn(sim->cameraAddress()), nullptr);
   EXPECT_EQ(err.text(), "Camera not found\n");
+  EXPECT_EQ(ocamera::lastCreationError(), "cannot create the camera at " + sim->cameraAddress() +
+                                              ": the camera lists no ONetCamera device");
   EXPECT_TRUE(sim->waitForCount("rdev:list", 1, kWait));
   EXPECT_EQ(sim->count("rdev:open"), 0u);
 }
@@ -48,6 +51,9 @@ TEST(CameraCreation, CreateRefusedClosesTheSession) {
   StderrCapture err;
   EXPECT_EQ(createOn(sim->cameraAddress()), nullptr);
   EXPECT_EQ(err.text(), "Create failed\n");
+  EXPECT_EQ(ocamera::lastCreationError(),
+            "cannot create the camera at " + sim->cameraAddress() +
+                ": setting up the service: the camera refused (status 5)");
   EXPECT_TRUE(sim->waitForCount("rdev:close", 1, kWait));
   EXPECT_EQ(sim->openSessions(), 0u);
 }
@@ -62,6 +68,9 @@ TEST(CameraCreation, UnreachableCamera) {
     const std::string text = err.text();
     EXPECT_NE(text.find("connect failed"), std::string::npos) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    // The reason in words, without the runtime's fault text.
+    EXPECT_EQ(ocamera::lastCreationError(), "cannot create the camera at " + address +
+                                                ": listing the devices: connection refused");
   }
   // A peer that never accepts: the connect time-out ends the attempt.
   LoopbackPort full(0);
@@ -83,6 +92,7 @@ TEST(CameraCreation, NullAddress) {
   EXPECT_EQ(CreateCameraInterface(OCamera::CAM_TYPE_GENERIC, nullptr), nullptr);
   const std::string text = err.text();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  EXPECT_EQ(ocamera::lastCreationError(), "cannot create the camera: no camera address given");
 }
 
 TEST(CameraCreation, TwoObjectsAreTwoSessions) {
@@ -91,6 +101,7 @@ TEST(CameraCreation, TwoObjectsAreTwoSessions) {
   CameraHandle b = createOn(sim->cameraAddress());
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
+  EXPECT_EQ(ocamera::lastCreationError(), "") << "a success leaves no reason behind";
   EXPECT_TRUE(sim->waitForCount("scam:create", 2, kWait));
   EXPECT_EQ(sim->openSessions(), 2u);
   a.reset();
