@@ -1,5 +1,6 @@
 #include "ocamerasrc.h"
 
+#include <ocamera/status.h>
 #include <ocamera/stream.h>
 
 #include <atomic>
@@ -349,9 +350,6 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
 
 // ------------------------------------------------------------ the stream
 
-// Why the camera refused or failed a call, in words.
-static std::string resultText(int rc) { return "status " + std::to_string(rc); }
-
 // Records the settings on a new stream, so that its start and every recovery
 // apply them; false (with an error posted) when the camera refused one.
 static bool applySettings(GstOcameraSrc *src, ocamera::Stream &stream, const Settings &s) {
@@ -365,7 +363,7 @@ static bool applySettings(GstOcameraSrc *src, ocamera::Stream &stream, const Set
   for (const auto &r : results) {
     if (r.rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("The camera refused the %s setting", r.name),
-                        ("%s", resultText(r.rc).c_str()));
+                        ("%s", ocamera::statusText(r.rc).c_str()));
       return false;
     }
   }
@@ -398,7 +396,7 @@ static void applyLiveChanges(GstOcameraSrc *src, ocamera::Stream &stream) {
     if (rc != 0)
       GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS,
                           ("The camera did not take %s %d", isShutter ? "shutter" : "gain", value),
-                          ("%s", resultText(rc).c_str()));
+                          ("%s", ocamera::statusText(rc).c_str()));
   }
 }
 
@@ -537,7 +535,7 @@ static gboolean setCaps(GstBaseSrc *base, GstCaps *caps) {
     int rc = st->stream->start();
     if (rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Could not start the camera's acquisition"),
-                        ("%s", resultText(rc).c_str()));
+                        ("%s", ocamera::statusText(rc).c_str()));
       return FALSE;
     }
     st->running = true;
