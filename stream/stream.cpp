@@ -6,15 +6,22 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdint>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <shared_mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "protocol/transport.h"
 #include "stream/frame_pool.h"
 #include "stream/rate_meter.h"
 #include "stream/recorded_settings.h"
+#include "stream/sequence_gaps.h"
 
 namespace ocamera {
 namespace {
@@ -29,6 +36,17 @@ using stream::FrameSlot;
 // make it overrun, and the pages a frame does not fill are never touched and
 // cost no memory.
 constexpr std::size_t kLargestImage = std::size_t{48} << 20;
+
+// How long past its read time-out an image request may stay silent when
+// neither the stream nor the process sets a reply time-out: a camera that
+// holds a reply this long is stalled.
+constexpr int kDefaultImageMargin = 10000;
+
+// Which stream's grab thread the calling thread is (null on other threads):
+// start(), stop() and the destructor must not wait for the thread they run on.
+thread_local const void *tl_grabbing = nullptr;
+
+std::string statusWords(int rc) { return "status " + std::to_string(rc); }
 
 std::size_t rawBytes(const StreamOptions &o) {
   return static_cast<std::size_t>(o.width) * static_cast<std::size_t>(o.height);
@@ -74,6 +92,7 @@ std::string invalidOptions(const StreamOptions &o) {
   }
   if (o.red < 0 || o.green < 0 || o.blue < 0) return "white balance factors must not be negative";
   if (o.readTimeoutMs < 1 || o.readTimeoutMs > 600000) return "readTimeoutMs must be 1..600000";
+  if (o.replyTimeoutMs < 0 || o.replyTimeoutMs > 600000) return "replyTimeoutMs must be 0..600000";
   if (o.requestsInFlight < 1 || o.requestsInFlight > 2) return "requestsInFlight must be 1 or 2";
   if (o.failuresBeforeLost < 1) return "failuresBeforeLost must be at least 1";
   if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
@@ -117,6 +136,8 @@ struct Stream::Impl {
   bool lost = false;
   bool gaveUp = false;
   bool finished = false;  // frameLimit frames were fetched
+  bool failed = false;    // the grab thread ended on an Error
+  bool orphaned = false;  // the stream was destroyed from a callback of the grab thread
 
   // The camera object: calls hold the lock shared; replacing the object and
   // changing the acquisition mode hold it exclusively.
@@ -129,8 +150,7 @@ struct Stream::Impl {
   mutable std::mutex statsMutex;
   StreamStats stats;
   stream::RateMeter rate;
-  bool haveSeqNr = false;
-  int lastSeqNr = 0;
+  stream::SequenceGaps gaps;
 
   // Copied (not called) under callbackMutex, so that a callback may replace
   // itself; a copy of a shared pointer allocates nothing.
@@ -141,18 +161,49 @@ struct Stream::Impl {
 
   // ------------------------------------------------------------------ helpers
 
-  void emit(StreamEvent event, const std::string &detail) {
+  // An exception of the event callback is dropped: it must not end the
+  // thread that reports, and there is nobody left to report it to.
+  void emit(StreamEvent event, const std::string &detail) noexcept {
     std::shared_ptr<const EventCallback> callback;
     {
       std::lock_guard<std::mutex> lock(callbackMutex);
       callback = onEvent;
     }
-    if (callback) (*callback)(event, detail);
+    try {
+      if (callback) (*callback)(event, detail);
+    } catch (...) {
+    }
   }
 
   void setState(StreamState state) {
     std::lock_guard<std::mutex> lock(statsMutex);
     stats.state = state;
+  }
+
+  // The stream's own reply time-out for the calling thread's requests while
+  // it lives; nothing (the process-wide one) when the stream sets none.
+  struct CallerTimeout {
+    explicit CallerTimeout(int ms) {
+      if (ms > 0) scope.emplace(ms);
+    }
+    std::optional<wire::ThreadReplyTimeout> scope;
+  };
+  int replyTimeoutMs() const {
+    std::lock_guard<std::mutex> lock(optionsMutex);
+    return options.replyTimeoutMs;
+  }
+
+  // The reply time-out of the grab thread's requests: the stream's, else the
+  // process-wide one, else the default margin.
+  int grabMargin() const {
+    if (active.replyTimeoutMs > 0) return active.replyTimeoutMs;
+    const int processWide = wire::replyTimeout();
+    return processWide > 0 ? processWide : kDefaultImageMargin;
+  }
+  // How long an image request may stay silent.
+  int imageBound() const {
+    const long long bound = static_cast<long long>(active.readTimeoutMs) + grabMargin();
+    return bound > INT_MAX ? INT_MAX : static_cast<int>(bound);
   }
 
   // Waits up to ms; false when stop() asked the grab thread to end.
@@ -162,20 +213,33 @@ struct Stream::Impl {
   }
 
   // Opens the camera's buffers and makes every setting of the stream on it.
-  // Returns 0, or the first failed result (the camera is closed again then).
-  // Called with cameraMutex held exclusively; *dropped names recorded
-  // settings the camera refused (see RecordedSettings::applyTo).
-  int configure(OCamera &cam, const StreamOptions &o, std::string *dropped) {
+  // Returns 0, or the first failed result (the camera is closed again then),
+  // with the step that failed in *step. Called with cameraMutex held
+  // exclusively; *dropped names recorded settings the camera refused (see
+  // RecordedSettings::applyTo).
+  int configure(OCamera &cam, const StreamOptions &o, std::string *dropped, std::string *step) {
     int rc = cam.open(static_cast<int>(rawBytes(o)), o.cameraBuffers);
-    if (rc != 0) return rc;
+    if (rc != 0) {
+      if (step)
+        *step = "opening " + std::to_string(o.cameraBuffers) + " frame buffers of " +
+                std::to_string(rawBytes(o)) + " bytes";
+      return rc;
+    }
     auto applySettings = [&] {
       std::lock_guard<std::mutex> lock(settingsMutex);
       return settings.applyTo(cam, dropped);
     };
-    if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) == 0 &&
-        (rc = cam.setReadTimeout(o.readTimeoutMs)) == 0 && (rc = applySettings()) == 0 &&
-        (rc = cam.setAcquisitionMode(o.acquisitionMode)) == 0)
-      return 0;
+    const char *what = nullptr;
+    if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) != 0)
+      what = "setting the window";
+    else if ((rc = cam.setReadTimeout(o.readTimeoutMs)) != 0)
+      what = "setting the read time-out";
+    else if ((rc = applySettings()) != 0)
+      what = "making the recorded settings";
+    else if ((rc = cam.setAcquisitionMode(o.acquisitionMode)) != 0)
+      what = "setting the acquisition mode";
+    if (rc == 0) return 0;
+    if (step) *step = what;
     cam.setAcquisitionMode(OCamera::ACQ_MODE_STOP);
     cam.close();
     return rc;
@@ -185,6 +249,7 @@ struct Stream::Impl {
   // while there is none (the camera is lost).
   template <class Call>
   int onCamera(Call call) {
+    CallerTimeout timeout(replyTimeoutMs());
     std::shared_lock<std::shared_mutex> lock(cameraMutex);
     if (!camera) return -1;
     return call(*camera);
@@ -195,6 +260,7 @@ struct Stream::Impl {
   // on its way out). Both locks in the order configure() takes them.
   template <class Store, class Call>
   int setting(stream::RecordedSettings::Kind kind, Store store, Call call) {
+    CallerTimeout timeout(replyTimeoutMs());
     std::shared_lock<std::shared_mutex> lock(cameraMutex);
     const int rc = camera ? call(*camera) : -1;
     if (rc == 0 || rc == -1) {
@@ -205,10 +271,38 @@ struct Stream::Impl {
     return rc;
   }
 
+  // Ends a run: the grab thread first, then the acquisition on the camera.
+  // Called with control held and the grab thread started.
+  void halt() {
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      stopping = true;
+      pool->changed.notify_all();
+    }
+    grabber.join();
+    {
+      CallerTimeout timeout(replyTimeoutMs());
+      std::unique_lock<std::shared_mutex> lock(cameraMutex);
+      if (camera) {
+        camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+        camera->close();
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      running = false;
+      lost = gaveUp = finished = failed = false;
+      pool->dropQueued();
+      pool->changed.notify_all();  // next() waiting on an empty queue returns Stopped
+    }
+    setState(StreamState::Stopped);
+  }
+
   // ------------------------------------------------------------------ grab thread
 
-  // A free slot to fetch into, with room for the frame; null when stopping.
-  FrameSlot *takeSlot() {
+  // A free slot to fetch into, with room for the frame; null when stopping
+  // or when no memory is to be had (then *failure says so).
+  FrameSlot *takeSlot(std::string &failure) {
     FrameSlot *slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(pool->mutex);
@@ -231,14 +325,20 @@ struct Stream::Impl {
         pool->changed.wait(lock);
       }
     }
-    FramePool::reserve(*slot, std::max(rawBytes(active), kLargestImage),
-                       active.rgb ? rawBytes(active) * 3 : 0);
+    const std::size_t rawNeeded = std::max(rawBytes(active), kLargestImage);
+    const std::size_t rgbNeeded = active.rgb ? rawBytes(active) * 3 : 0;
+    try {
+      FramePool::reserve(*slot, rawNeeded, rgbNeeded);
+    } catch (const std::bad_alloc &) {
+      pool->giveBack(slot);
+      failure =
+          "no memory for a frame buffer of " + std::to_string(rawNeeded + rgbNeeded) + " bytes";
+      return nullptr;
+    }
     return slot;
   }
 
-  void giveBack(FrameSlot *slot) { pool->giveBack(slot); }
-
-  enum class Outcome { Frame, Empty, Failed, SessionGone };
+  enum class Outcome { Frame, Empty, Failed, SessionGone, Stalled };
 
   // One image request into slot; detail says what failed.
   //
@@ -247,19 +347,27 @@ struct Stream::Impl {
   // not pass that status on, as -1 like a failed request. A -1 that took the
   // read time-out is asked about: a camera that still knows the session
   // answers the buffer count of the open camera, and then it was a time-out.
-  // A quick -1 is a failure (a dropped connection, a refusal without image).
+  // A quick -1 is a failure (a dropped connection, a refusal without image);
+  // one that took the whole bound of the request is a stalled camera.
   Outcome fetch(FrameSlot &slot, std::string &detail) {
     OCamera::Image image{};
     image.data = slot.raw.get();
     int rc = -1;
     int probe = 0;
+    bool stalled = false;
+    const int bound = imageBound();
     {
       std::shared_lock<std::shared_mutex> lock(cameraMutex);
       if (!camera) return Outcome::Failed;
       const Clock::time_point asked = Clock::now();
-      rc = camera->getSingleImageInto(&image);
-      if (rc == -1 &&
-          Clock::now() - asked >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
+      {
+        wire::ThreadReplyTimeout imageTimeout(bound);
+        rc = camera->getSingleImageInto(&image);
+      }
+      const Clock::duration took = Clock::now() - asked;
+      if (rc == -1 && took >= std::chrono::milliseconds(bound))
+        stalled = true;
+      else if (rc == -1 && took >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
         probe = camera->getMaxImageCount();
     }
     if (rc == 0) {
@@ -274,6 +382,11 @@ struct Stream::Impl {
       slot.status = image.status;
       return Outcome::Frame;
     }
+    if (stalled) {
+      detail = "the camera sent no reply to an image request within " + std::to_string(bound) +
+               " ms (the read time-out plus the reply time-out)";
+      return Outcome::Stalled;
+    }
     if (rc == status::kTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
     if (rc == status::kBadSession || probe == status::kBadSession) {
       detail = "the camera no longer knows the session";
@@ -282,9 +395,9 @@ struct Stream::Impl {
     if (rc == -1)
       detail = "the request failed (no answer from the camera)";
     else if (rc == status::kNoImage)
-      detail = "the camera has stopped acquiring (status " + std::to_string(rc) + ")";
+      detail = "the camera has stopped acquiring (" + statusWords(rc) + ")";
     else
-      detail = "the camera refused the image request (status " + std::to_string(rc) + ")";
+      detail = "the camera refused the image request (" + statusWords(rc) + ")";
     return Outcome::Failed;
   }
 
@@ -309,17 +422,15 @@ struct Stream::Impl {
     slot.channels = 3;
   }
 
-  // Counts the frame and hands it to the callback or the queue.
-  void deliver(FrameSlot *slot) {
+  // Counts the frame and hands it to the callback or the queue; false (with
+  // the reason in failure) when the frame callback threw.
+  bool deliver(FrameSlot *slot, std::string &failure) {
     convert(*slot);
     {
       std::lock_guard<std::mutex> lock(statsMutex);
-      // A number at or below the last one is a new count (a reset, a new
-      // session after recovery): it starts the gap count afresh.
-      if (haveSeqNr && slot->seqNr > lastSeqNr)
-        stats.missing += static_cast<std::uint64_t>(slot->seqNr - lastSeqNr - 1);
-      haveSeqNr = true;
-      lastSeqNr = slot->seqNr;
+      gaps.add(slot->seqNr);
+      stats.missing = gaps.missing();
+      stats.sequenceResets = gaps.resets();
     }
     std::shared_ptr<const FrameCallback> callback;
     if (framesToCallback.load()) {
@@ -329,29 +440,32 @@ struct Stream::Impl {
     if (callback) {
       countDelivered(slot->size);
       Frame frame = pool->wrap(slot);
-      (*callback)(frame);
-      return;
-    }
-    bool dropped = false;
-    {
-      std::lock_guard<std::mutex> lock(pool->mutex);
-      if (pool->queued() >= static_cast<std::size_t>(active.queueDepth)) {
-        // Block never gets here with a full queue: takeSlot waited for room.
-        dropped = true;
-        if (active.whenFull == QueuePolicy::DropNewest) {
-          pool->putFree(slot);
-          slot = nullptr;
-        } else {
-          pool->putFree(pool->popOldest());
-        }
+      try {
+        (*callback)(frame);
+      } catch (const std::exception &e) {
+        failure = std::string("the frame callback threw: ") + e.what();
+        return false;
+      } catch (...) {
+        failure = "the frame callback threw";
+        return false;
       }
-      if (slot) pool->push(slot);
+      return true;
     }
-    if (dropped) {
-      std::lock_guard<std::mutex> lock(statsMutex);
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    if (pool->queued() >= static_cast<std::size_t>(active.queueDepth)) {
+      // Block never gets here with a full queue: takeSlot waited for room.
+      std::lock_guard<std::mutex> statsLock(statsMutex);
       ++stats.dropped;
+      if (active.whenFull == QueuePolicy::DropNewest) {
+        pool->putFree(slot);
+        return true;
+      }
+      pool->putFree(pool->popOldest());
     }
-    if (slot) countDelivered(slot->size);
+    // Counted before it can be taken: stats() never lags what next() returned.
+    countDelivered(slot->size);
+    pool->push(slot);
+    return true;
   }
 
   void countDelivered(std::size_t bytes) {
@@ -378,20 +492,39 @@ struct Stream::Impl {
     if (old) old->destroy();
   }
 
+  // The back-off of recovery. It starts afresh once the camera delivered a
+  // frame or a read time-out; a loss before that goes on where the last
+  // recovery left off.
+  struct Backoff {
+    int tries = 0;
+    int delayMs = 0;
+  };
+
   // Replaces the lost camera object; false when stop() cut it short or the
   // tries ran out.
-  bool recover() {
-    int delay = active.retryInitialMs;
-    for (int tries = 1;; ++tries) {
-      if (!pause(delay)) return false;
-      std::string why, dropped;
+  bool recover(Backoff &backoff) {
+    std::string why = "lost again right after each recovery";
+    for (;;) {
+      if (active.retryLimit > 0 && backoff.tries >= active.retryLimit) {
+        {
+          std::lock_guard<std::mutex> lock(pool->mutex);
+          gaveUp = true;
+          pool->changed.notify_all();
+        }
+        emit(StreamEvent::GaveUp, why + " (" + std::to_string(backoff.tries) + " tries)");
+        return false;
+      }
+      if (!pause(backoff.delayMs)) return false;
+      const int tries = ++backoff.tries;
+      backoff.delayMs = std::min(backoff.delayMs * 2, active.retryMaxMs);
+      std::string dropped, step;
       if (OCamera *cam = CreateCameraInterface(active.cameraType, address.c_str())) {
         int rc;
         {
           // Setters wait meanwhile, so that none is made on the new object
           // before the recorded ones, and none is lost between the two.
           std::unique_lock<std::shared_mutex> lock(cameraMutex);
-          rc = configure(*cam, active, &dropped);
+          rc = configure(*cam, active, &dropped, &step);
           if (rc == 0) camera = cam;
         }
         if (rc == 0) {
@@ -399,7 +532,7 @@ struct Stream::Impl {
             std::lock_guard<std::mutex> lock(statsMutex);
             ++stats.recoveries;
             stats.state = StreamState::Running;
-            haveSeqNr = false;
+            gaps.restart();
           }
           {
             std::lock_guard<std::mutex> lock(pool->mutex);
@@ -413,26 +546,19 @@ struct Stream::Impl {
           return true;
         }
         cam->destroy();
-        why = "setting up the new camera object failed with " + std::to_string(rc);
+        why = step + " on the new camera object failed (" + statusWords(rc) + ")";
       } else {
         why = "the camera cannot be reached";
       }
-      if (active.retryLimit > 0 && tries >= active.retryLimit) {
-        {
-          std::lock_guard<std::mutex> lock(pool->mutex);
-          gaveUp = true;
-          pool->changed.notify_all();
-        }
-        emit(StreamEvent::GaveUp, why + " (" + std::to_string(tries) + " tries)");
-        return false;
-      }
-      delay = std::min(delay * 2, active.retryMaxMs);
     }
   }
 
-  void grabLoop() {
+  // The grab thread's loop; returns when stopping, finished, given up, or on
+  // a failure of its own (described in failure).
+  void grabLoop(std::string &failure) {
     int failures = 0;
     int fetched = 0;
+    Backoff backoff{0, active.retryInitialMs};
     std::string detail;
     for (;;) {
       bool isLost;
@@ -448,26 +574,30 @@ struct Stream::Impl {
           pool->changed.notify_all();
           return;
         }
-        if (!recover()) return;
+        if (!recover(backoff)) return;
         failures = 0;
         continue;
       }
-      FrameSlot *slot = takeSlot();
+      FrameSlot *slot = takeSlot(failure);
       if (!slot) return;
       const Clock::time_point asked = Clock::now();
       const Outcome outcome = fetch(*slot, detail);
+      if (outcome == Outcome::Frame || outcome == Outcome::Empty)
+        backoff = Backoff{0, active.retryInitialMs};
       if (outcome == Outcome::Frame) {
         failures = 0;
-        deliver(slot);
+        if (!deliver(slot, failure)) return;
         if (active.frameLimit > 0 && ++fetched >= active.frameLimit) {
+          // state() says Stopped by the time next() does.
           std::lock_guard<std::mutex> lock(pool->mutex);
+          setState(StreamState::Stopped);
           finished = true;
           pool->changed.notify_all();
           return;
         }
         continue;
       }
-      giveBack(slot);
+      pool->giveBack(slot);
       if (outcome == Outcome::Empty) {
         failures = 0;
         // A camera that answers "no image" at once (stopped behind our back)
@@ -481,17 +611,60 @@ struct Stream::Impl {
         std::lock_guard<std::mutex> lock(statsMutex);
         ++stats.failedRequests;
       }
-      if (outcome == Outcome::SessionGone || ++failures >= active.failuresBeforeLost) {
+      if (outcome == Outcome::SessionGone || outcome == Outcome::Stalled ||
+          ++failures >= active.failuresBeforeLost) {
         markLost(detail);
         failures = 0;
       }
     }
   }
+
+  // The body of the grab thread. Nothing leaves it: a failure of its own ends
+  // the run with an Error event. When the stream was destroyed from one of
+  // its callbacks, the thread ends the acquisition and the camera object.
+  void run() noexcept {
+    tl_grabbing = this;
+    std::string failure;
+    try {
+      wire::ThreadReplyTimeout timeout(grabMargin());
+      grabLoop(failure);
+    } catch (const std::exception &e) {
+      failure = std::string("the grab thread failed: ") + e.what();
+    } catch (...) {
+      failure = "the grab thread failed";
+    }
+    bool wasOrphaned;
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      wasOrphaned = orphaned;
+      if (!failure.empty() && !wasOrphaned) {
+        setState(StreamState::Stopped);
+        failed = true;
+        pool->changed.notify_all();
+      }
+    }
+    if (wasOrphaned) {
+      try {
+        wire::ThreadReplyTimeout timeout(grabMargin());
+        std::unique_lock<std::shared_mutex> lock(cameraMutex);
+        if (camera) {
+          camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+          camera->close();
+          camera->destroy();
+          camera = nullptr;
+        }
+      } catch (...) {
+      }
+    } else if (!failure.empty()) {
+      emit(StreamEvent::Error, failure);
+    }
+    tl_grabbing = nullptr;
+  }
 };
 
 // ---------------------------------------------------------------- Stream
 
-Stream::Stream(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Stream::Stream(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions &options,
                                        std::string *error) {
@@ -499,83 +672,151 @@ std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions 
     if (error) *error = why;
     return std::unique_ptr<Stream>();
   };
-  if (!address) return fail("no camera address");
-  const std::string invalid = invalidOptions(options);
-  if (!invalid.empty()) return fail(invalid);
-  OCamera *camera = CreateCameraInterface(options.cameraType, address);
-  if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
-  return std::unique_ptr<Stream>(new Stream(std::make_unique<Impl>(address, options, camera)));
+  try {
+    if (!address) return fail("no camera address");
+    const std::string invalid = invalidOptions(options);
+    if (!invalid.empty()) return fail(invalid);
+    Impl::CallerTimeout timeout(options.replyTimeoutMs);
+    OCamera *camera = CreateCameraInterface(options.cameraType, address);
+    if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
+    try {
+      return std::unique_ptr<Stream>(new Stream(std::make_shared<Impl>(address, options, camera)));
+    } catch (...) {
+      camera->destroy();
+      throw;
+    }
+  } catch (const std::bad_alloc &) {
+    return fail("no memory for the stream");
+  } catch (const std::exception &e) {
+    return fail(std::string("making the stream failed: ") + e.what());
+  }
 }
 
 Stream::~Stream() {
+  Impl &d = *impl_;
+  if (tl_grabbing == &d) {
+    // From a callback of the grab thread: it cannot be joined from here. It
+    // ends once the callback returns, holding the state until then, and
+    // ends the camera itself.
+    std::lock_guard<std::mutex> lock(d.pool->mutex);
+    d.stopping = d.orphaned = true;
+    d.pool->changed.notify_all();
+    d.grabber.detach();
+    return;
+  }
   stop();
-  if (impl_->camera) impl_->camera->destroy();
+  Impl::CallerTimeout timeout(d.replyTimeoutMs());
+  if (d.camera) d.camera->destroy();
 }
 
-int Stream::start() {
-  Impl &d = *impl_;
+int Stream::start(std::string *error) {
+  // The state outlives this call even when a callback destroys the stream
+  // before start() returns.
+  const std::shared_ptr<Impl> keep = impl_;
+  Impl &d = *keep;
+  auto fail = [&](int rc, const std::string &why) noexcept {
+    try {
+      if (error) *error = why;
+    } catch (...) {
+    }
+    return rc;
+  };
+  if (tl_grabbing == &d) return fail(-1, "start() called from a callback of the stream");
   std::unique_lock<std::mutex> control(d.control);
-  if (d.grabber.joinable()) return 0;
-  {
-    std::lock_guard<std::mutex> lock(d.optionsMutex);
-    d.active = d.options;
+  bool opened = false;  // the camera's buffers are open: close them on a failure
+  try {
+    if (error) error->clear();
+    if (d.grabber.joinable()) {
+      bool ended;
+      {
+        std::lock_guard<std::mutex> lock(d.pool->mutex);
+        ended = d.finished || d.failed;
+      }
+      if (!ended) return 0;  // running or lost
+      d.halt();              // the last run ended by itself: this is a new one
+    }
+    {
+      std::lock_guard<std::mutex> lock(d.optionsMutex);
+      d.active = d.options;
+    }
+    // The factors before any traffic: a file that cannot be read fails here.
+    int red = d.active.red, green = d.active.green, blue = d.active.blue;
+    if (d.active.whiteBalance == WhiteBalance::File) {
+      red = green = blue = 100;
+      const int rc = OCameraTools::GetWhiteBalanceFactors(&red, &green, &blue);
+      if (rc != 0)
+        return fail(-1,
+                    "reading the white-balance factors from wb.conf failed (" +
+                        std::string(rc == OCameraTools::kMissingFactor
+                                        ? "a factor is missing"
+                                        : std::error_code(-rc, std::generic_category()).message()) +
+                        ")");
+      if (red < 0 || green < 0 || blue < 0)
+        return fail(-1, "wb.conf holds a negative white-balance factor");
+    }
+    Impl::CallerTimeout timeout(d.active.replyTimeoutMs);
+    std::string dropped;
+    {
+      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+      // A stream stopped while lost has no camera object: make one now.
+      if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
+        return fail(-1, "cannot connect to the camera at " + d.address);
+      std::string step;
+      const int rc = d.configure(*d.camera, d.active, &dropped, &step);
+      if (rc != 0) return fail(rc, step + " failed (" + statusWords(rc) + ")");
+      opened = true;
+    }
+    d.red = red;
+    d.green = green;
+    d.blue = blue;
+    {
+      std::lock_guard<std::mutex> lock(d.pool->mutex);
+      d.running = true;
+      d.stopping = d.lost = d.gaveUp = d.finished = d.failed = false;
+      d.pool->changed.notify_all();
+    }
+    {
+      std::lock_guard<std::mutex> lock(d.statsMutex);
+      d.stats.state = StreamState::Running;
+      d.gaps.restart();
+    }
+    std::string detail = d.address;
+    if (!dropped.empty()) {
+      detail += "; settings the camera refused: " + dropped;
+      if (error) *error = "settings the camera refused: " + dropped;
+    }
+    try {
+      d.grabber = std::thread([impl = keep] { impl->run(); });
+    } catch (const std::exception &e) {
+      {
+        std::lock_guard<std::mutex> lock(d.pool->mutex);
+        d.running = false;
+        d.pool->changed.notify_all();
+      }
+      throw std::runtime_error(std::string("starting the grab thread failed: ") + e.what());
+    }
+    control.unlock();  // the event callback may use the stream
+    d.emit(StreamEvent::Started, detail);
+    return 0;
+  } catch (const std::exception &e) {
+    if (opened) {
+      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+      if (d.camera) {
+        d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+        d.camera->close();
+      }
+    }
+    d.setState(StreamState::Stopped);
+    return fail(-1, e.what());
   }
-  {
-    std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
-    // A stream stopped while lost has no camera object: make one now.
-    if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
-      return -1;
-    const int rc = d.configure(*d.camera, d.active, nullptr);
-    if (rc != 0) return rc;
-  }
-  d.red = d.active.red;
-  d.green = d.active.green;
-  d.blue = d.active.blue;
-  if (d.active.whiteBalance == WhiteBalance::File) {
-    d.red = d.green = d.blue = 100;
-    OCameraTools::GetWhiteBalanceFactors(&d.red, &d.green, &d.blue);
-  }
-  {
-    std::lock_guard<std::mutex> lock(d.pool->mutex);
-    d.running = true;
-    d.stopping = d.lost = d.gaveUp = d.finished = false;
-    d.pool->changed.notify_all();
-  }
-  {
-    std::lock_guard<std::mutex> lock(d.statsMutex);
-    d.stats.state = StreamState::Running;
-    d.haveSeqNr = false;
-  }
-  d.grabber = std::thread([&d] { d.grabLoop(); });
-  control.unlock();  // the event callback may use the stream
-  d.emit(StreamEvent::Started, d.address);
-  return 0;
 }
 
 void Stream::stop() {
   Impl &d = *impl_;
+  if (tl_grabbing == &d) return;  // from a callback: the thread cannot wait for itself
   std::unique_lock<std::mutex> control(d.control);
   if (!d.grabber.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(d.pool->mutex);
-    d.stopping = true;
-    d.pool->changed.notify_all();
-  }
-  d.grabber.join();
-  {
-    std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
-    if (d.camera) {
-      d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
-      d.camera->close();
-    }
-  }
-  {
-    std::lock_guard<std::mutex> lock(d.pool->mutex);
-    d.running = false;
-    d.lost = d.gaveUp = false;
-    d.pool->dropQueued();
-  }
-  d.setState(StreamState::Stopped);
+  d.halt();
   control.unlock();
   d.emit(StreamEvent::Stopped, d.address);
 }
@@ -586,13 +827,14 @@ FetchResult Stream::next(Frame &frame, int timeoutMs) {
   FetchResult result = FetchResult::Timeout;
   {
     std::unique_lock<std::mutex> lock(d.pool->mutex);
-    auto ready = [&] { return d.pool->queued() > 0 || !d.running || d.gaveUp || d.finished; };
+    auto ended = [&] { return !d.running || d.stopping || d.finished || d.failed; };
+    auto ready = [&] { return d.pool->queued() > 0 || ended() || d.gaveUp; };
     if (timeoutMs < 0)
       d.pool->changed.wait(lock, ready);
     else
       d.pool->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     if ((slot = d.pool->popOldest()) == nullptr) {
-      if (!d.running || d.finished)
+      if (ended())
         result = FetchResult::Stopped;
       else if (d.lost)
         result = FetchResult::Lost;
@@ -725,6 +967,17 @@ int Stream::setAcquisitionMode(OCamera::eAcqMode mode) {
 
 int Stream::triggerImage() {
   return impl_->onCamera([](OCamera &c) { return c.triggerImage(); });
+}
+
+int Stream::withCamera(const std::function<int(OCamera &camera)> &call) {
+  if (!call) return -1;
+  return impl_->onCamera([&](OCamera &c) {
+    try {
+      return call(c);
+    } catch (...) {
+      return -1;
+    }
+  });
 }
 
 OCamera *Stream::camera() {

@@ -49,7 +49,8 @@ struct StreamOptions {
   // width x height raw bytes (x 3 with rgb). setCameraWindow changes it. A
   // frame of another size counts as a failed request. Each pool buffer
   // reserves room for the largest reply the library accepts (48 MiB of
-  // image); only the pages a frame fills take memory.
+  // image); only the pages a frame fills take memory. A buffer that cannot
+  // be had ends the acquisition with an Error event.
   int x0 = 0, y0 = 0, width = 1280, height = 1024;
   // The sensor's Bayer layout: reported with every frame and used by the
   // RGB conversion.
@@ -67,10 +68,20 @@ struct StreamOptions {
   WhiteBalance whiteBalance = WhiteBalance::None;
   int red = 100, green = 100, blue = 100;  // percent, with WhiteBalance::Factors
   // The camera's read time-out (ms, 1..600000) the stream sets at start: how
-  // long one image request waits for a frame. It bounds how long stop() waits
-  // for a request in flight on a camera that is alive. A request that ends
-  // with the camera's "no frame within the read time-out" (-21) is no failure.
+  // long one image request waits for a frame. A request that ends with the
+  // camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
+  // The reply time-out (ms, 0..600000) of the stream's requests: how long the
+  // camera may stay silent in a reply before the request fails (see
+  // setReplyTimeout in <ocamera/export.h>; a reply that keeps flowing is not
+  // cut). 0 follows the process-wide setting. It applies to create(), start(),
+  // stop(), the setters, withCamera() and the destructor on the calling
+  // thread, and to every request of the grab thread. An image request may
+  // stay silent for readTimeoutMs plus this margin (plus 10 s when neither
+  // this nor the process-wide time-out is set): one that outlives it is a
+  // loss (Lost event, recovery). So stop() waits at most that long for a
+  // request in flight, whatever the camera does.
+  int replyTimeoutMs = 0;
   // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1 for
   // now: the stream keeps one request in flight, so frames are in seqNr order.
   // (bench_stream's Bare/2 measures what a second request would gain.)
@@ -80,9 +91,13 @@ struct StreamOptions {
   // then ends the camera object and makes a new one, waiting retryInitialMs
   // before the first try and doubling up to retryMaxMs between tries, for at
   // most retryLimit tries (0: until stop()). Each try that reaches the camera
-  // sets it up as start() does. Without recover a lost stream stays Lost
-  // until stop(). A failed creation writes the library's line (standard
-  // error, or the log handler of <ocamera/export.h>).
+  // sets it up as start() does. A stream lost again right after a recovery,
+  // before the camera delivered a frame or a read time-out, goes on with the
+  // same back-off and the same count of tries: a camera that fails every
+  // request is tried less and less often and, with a retryLimit, given up.
+  // Without recover a lost stream stays Lost until stop(). A failed creation
+  // writes the library's line (standard error, or the log handler of
+  // <ocamera/export.h>).
   bool recover = true;
   int failuresBeforeLost = 2;
   int retryInitialMs = 100;
@@ -142,27 +157,38 @@ enum class StreamState : int {
 // Started and Stopped are reported on the thread that called start() or
 // stop(), the others on the grab thread.
 enum class StreamEvent : int {
-  Started = 0,    // start() succeeded
-  Lost = 1,       // requests fail or the session is gone; the detail says what failed
+  Started = 0,    // start() succeeded; the detail names settings the camera refused
+  Lost = 1,       // requests fail, stall or the session is gone; the detail says what failed
   Recovered = 2,  // a new camera object is made and the settings re-applied
   GaveUp = 3,     // retryLimit tries failed; the stream stays Lost until stop()
   Stopped = 4,    // stop() ended the acquisition
+  // The grab thread ended on a failure of its own: no memory for the frame
+  // buffers, an exception thrown by the frame callback. The detail says which.
+  // state() and next() say Stopped until stop() or start().
+  Error = 5,
 };
 
 // What next() found. Frames queued before a loss are delivered first.
 enum class FetchResult : int {
   Frame = 0,    // a frame was delivered
   Timeout = 1,  // none arrived within the time-out
-  Stopped = 2,  // the stream is stopped (or stopped while waiting, or its frameLimit is reached)
-  Lost = 3,     // the camera was lost when the time-out ended (at once once recovery gave up)
+  // The stream is stopped (or stopped while waiting, or its frameLimit is
+  // reached, or the grab thread ended on an Error)
+  Stopped = 2,
+  Lost = 3,  // the camera was lost when the time-out ended (at once once recovery gave up)
 };
 
 // Counters since the stream was made, and the rates over the last second.
 // Frames still queued at stop() were counted as delivered, not as dropped.
 struct StreamStats {
-  std::uint64_t delivered = 0;       // frames handed to the application (queue or callback)
-  std::uint64_t dropped = 0;         // frames dropped because the queue was full
-  std::uint64_t missing = 0;         // frames the camera numbered but never delivered (seqNr gaps)
+  std::uint64_t delivered = 0;  // frames handed to the application (queue or callback)
+  std::uint64_t dropped = 0;    // frames dropped because the queue was full
+  // Frames the camera numbered but never delivered: the gaps between
+  // successive seqNrs, counted modulo 2^32 (INT_MAX to INT_MIN is one step).
+  // A jump forward by more than 2^20, a step back or a repeated number is a
+  // new count, not a gap: it adds to sequenceResets instead.
+  std::uint64_t missing = 0;
+  std::uint64_t sequenceResets = 0;
   std::uint64_t failedRequests = 0;  // image requests that failed
   std::uint64_t recoveries = 0;      // times the stream recovered after a loss
   double framesPerSecond = 0;        // delivered over the last second
@@ -174,10 +200,15 @@ struct StreamStats {
 //
 // Thread safety: every member function may be called from any thread at the
 // same time as the others, except the destructor. Frame callbacks and the
-// Lost, Recovered and GaveUp events run on the grab thread; a callback may
-// call any member except start(), stop() and the destructor (the stopped-only
-// setters return -1 there), and should return quickly: the stream does not
-// fetch while it runs.
+// Lost, Recovered, GaveUp and Error events run on the grab thread; a callback
+// may call any member, and should return quickly: the stream does not fetch
+// while it runs. There start() returns -1 and stop() returns at once without
+// doing anything (they would wait for the thread they run on); the
+// stopped-only setters return -1. Destroying the stream from such a callback
+// is allowed: the grab thread ends the acquisition and the camera object once
+// the callback returns. Nothing is thrown out of a member function or on the
+// grab thread: an exception of the frame callback ends the acquisition with an
+// Error event; one of the event callback is dropped.
 //
 // Settings made through the stream (setShutterTime ... setTriggerDelay, and
 // the window and mode) are recorded and made again at every start and after
@@ -198,17 +229,25 @@ class OCAMERA_API Stream {
   Stream(const Stream &) = delete;
   Stream &operator=(const Stream &) = delete;
 
-  // Opens the camera's frame buffers, applies the window, the read time-out,
-  // the recorded settings and the acquisition mode, and starts the grab
-  // thread. Returns 0, or the result of the first camera call that failed
-  // (the camera is closed again and nothing is left running), or -1 when a
-  // stream stopped while lost cannot make a new camera object. Starting a
-  // running (or lost) stream returns 0 and does nothing.
-  int start();
+  // Reads wb.conf (WhiteBalance::File), opens the camera's frame buffers,
+  // applies the window, the read time-out, the recorded settings and the
+  // acquisition mode, and starts the grab thread. Returns 0, or the result
+  // of the first camera call that failed (the camera is closed again and
+  // nothing is left running), or -1 for a failure of another step: a missing
+  // or broken wb.conf (nothing is sent then), a stream stopped while lost
+  // that cannot make a new camera object, a grab thread that cannot start, a
+  // call from a callback of the grab thread. *error, when given, says which
+  // step failed and why; on 0 it is empty or names the recorded settings the
+  // camera refused (dropped from the record, as after a recovery). Starting
+  // a running (or lost) stream returns 0 and does nothing; a stream whose
+  // frameLimit was reached or that ended on an Error starts afresh.
+  int start(std::string *error = nullptr);
   // Ends the acquisition (mode STOP, close) and joins the grab thread; a
-  // request in flight is waited for (bounded by readTimeoutMs on a live camera,
-  // by the dead-peer bound on a vanished one), a recovery is cut short.
-  // Frames still queued are dropped; frames the application holds stay valid.
+  // request in flight is waited for (bounded by readTimeoutMs plus the reply
+  // time-out margin, see replyTimeoutMs), a recovery is cut short, and a
+  // thread waiting in next() returns Stopped. Frames still queued are
+  // dropped; frames the application holds stay valid. Called from a callback
+  // of the grab thread it returns at once and does nothing.
   void stop();
 
   // Waits up to timeoutMs (< 0: without limit) for the next frame. On Frame
@@ -248,16 +287,26 @@ class OCAMERA_API Stream {
   // A software trigger (single-shot and select-shot modes); not recorded.
   int triggerImage();
 
-  // The camera object, for operations the stream does not offer. Owned by the
-  // stream; null while the camera is lost; replaced by a new object at each
-  // recovery, so do not keep it across a Lost event. Calls on it must not
-  // change the acquisition state (mode, open/close, window) while running.
+  // Runs call on the camera object, for operations the stream does not offer,
+  // and returns its result; -1 without calling it while the camera is lost,
+  // or when it throws. The object cannot be replaced by a recovery while call
+  // runs (a recovery waits), and its requests have the stream's reply
+  // time-out. call must not keep the reference, must not call the stream's
+  // own members, and must not change the acquisition state (mode,
+  // open/close, window) while running.
+  int withCamera(const std::function<int(OCamera &camera)> &call);
+
+  // Deprecated: use withCamera. The camera object itself; null while the
+  // camera is lost. A recovery may destroy it at any moment while the stream
+  // runs, so the pointer is safe to use only while the stream is stopped.
   OCamera *camera();
 
  private:
   struct Impl;
-  explicit Stream(std::unique_ptr<Impl> impl);
-  std::unique_ptr<Impl> impl_;
+  explicit Stream(std::shared_ptr<Impl> impl);
+  // Shared with the grab thread, which ends the camera itself when the stream
+  // is destroyed from one of its callbacks.
+  std::shared_ptr<Impl> impl_;
 };
 
 }  // namespace ocamera

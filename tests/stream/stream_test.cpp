@@ -17,139 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "allocation_hooks.h"
 #include "sim/simulator.h"
+#include "stream_fixture.h"
 
-// ---------------------------------------------------------------- counted allocations
-//
-// Every operator new of the test binary (the library's code included, as it is
-// linked statically) on a marked thread is counted while `g_counting` is set.
-// The simulator's threads are not marked: it allocates for every reply.
-// The replacements pair malloc with free on purpose; GCC cannot see that every
-// operator delete here meets an operator new from here.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace stream_test {
 namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-thread_local bool tl_counted = false;
-}  // namespace
-
-// AddressSanitizer keeps its own operator new for the shared libraries, so a
-// replacement here would pair its allocations with our free: no counting there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kCountsAllocations = false;
-#else
-constexpr bool kCountsAllocations = true;
-void *operator new(std::size_t size) {
-  if (tl_counted && g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-  if (void *p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void *operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
-#endif
-
-namespace {
-
-using ocamera::FetchResult;
-using ocamera::Frame;
-using ocamera::QueuePolicy;
-using ocamera::Stream;
-using ocamera::StreamEvent;
-using ocamera::StreamOptions;
-using ocamera::StreamState;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kWidth = 64;
-constexpr int kHeight = 48;
-constexpr const char *kImage = "scam:getSingleImage";
-
-ocamsim::Options simOptions(int port = 0) {
-  ocamsim::Options o;
-  o.sensorWidth = kWidth;
-  o.sensorHeight = kHeight;
-  o.ioPort = -1;
-  o.cameraPort = port;
-  return o;
-}
-
-std::unique_ptr<ocamsim::Simulator> startSim(int port = 0) {
-  auto sim = std::make_unique<ocamsim::Simulator>(simOptions(port));
-  sim->start();
-  return sim;
-}
-
-StreamOptions smallStream() {
-  StreamOptions o;
-  o.width = kWidth;
-  o.height = kHeight;
-  o.cameraBuffers = 1024;  // the camera keeps every frame: no gaps unless a test makes them
-  o.retryInitialMs = 20;
-  o.retryMaxMs = 100;
-  return o;
-}
-
-std::unique_ptr<Stream> makeStream(const ocamsim::Simulator &sim, const StreamOptions &o) {
-  std::string error;
-  std::unique_ptr<Stream> s = Stream::create(sim.cameraAddress().c_str(), o, &error);
-  EXPECT_TRUE(s) << error;
-  return s;
-}
-
-long msSince(Clock::time_point t) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
-}
-
-// The stream's events as they arrive, with a wait for one of them.
-class EventLog {
- public:
-  void attach(Stream &stream) {
-    stream.setEventCallback([this](StreamEvent e, const std::string &detail) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      events_.push_back(e);
-      details_.push_back(detail);
-      times_.push_back(Clock::now());
-      changed_.notify_all();
-    });
-  }
-  // The time of the n-th (1-based) event of this kind, or nothing in time.
-  bool waitFor(StreamEvent e, int n, int timeoutMs, Clock::time_point *at = nullptr) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    bool seen = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return countLocked(e) >= n; });
-    if (seen && at) {
-      int k = 0;
-      for (std::size_t i = 0; i < events_.size(); ++i)
-        if (events_[i] == e && ++k == n) *at = times_[i];
-    }
-    return seen;
-  }
-  int count(StreamEvent e) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return countLocked(e);
-  }
-  std::string details() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string all;
-    for (const std::string &d : details_) all += d + "; ";
-    return all;
-  }
-
- private:
-  int countLocked(StreamEvent e) const {
-    int n = 0;
-    for (StreamEvent x : events_) n += x == e;
-    return n;
-  }
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<StreamEvent> events_;
-  std::vector<std::string> details_;
-  std::vector<Clock::time_point> times_;
-};
 
 // ---------------------------------------------------------------- delivery
 
@@ -236,7 +109,7 @@ TEST(StreamDelivery, SteadyFramesComeFromThePoolInOrderWithoutAllocating) {
   camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
   camera->close();
   // A few requests more than frames: the grab thread fetches ahead.
-  if (kCountsAllocations) {
+  if (kHooksAllocations) {
     EXPECT_LE(streamAllocations, bareAllocations * 305 / 300)
         << "operator new calls for 300 frames through the stream, beside " << bareAllocations
         << " for 300 bare requests";
@@ -663,3 +536,4 @@ TEST(StreamRecovery, StopCutsARecoveryShortAndBoundedTriesGiveUp) {
 }
 
 }  // namespace
+}  // namespace stream_test
