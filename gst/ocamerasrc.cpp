@@ -178,6 +178,7 @@ struct OcameraSrcState {
   std::mutex wakeLock;
   std::condition_variable wake;
   bool flushing = false;
+  std::string failure;  // the detail of the stream's Error event (wakeLock)
 
   std::atomic<bool> gaveUp{false};
   // Frames lent to downstream in buffers not yet freed.
@@ -201,6 +202,13 @@ struct OcameraSrcState {
   bool isFlushing() {
     std::lock_guard<std::mutex> lock(wakeLock);
     return flushing;
+  }
+  // Why the stream's acquisition ended on a failure of its own.
+  std::string takeFailure() {
+    std::lock_guard<std::mutex> lock(wakeLock);
+    std::string why = failure.empty() ? "the stream ended" : failure;
+    failure.clear();
+    return why;
   }
   // A stopped element's stream ends on a thread of its own: stopping waits
   // for the image request in flight, which a stalled camera may hold up to
@@ -422,6 +430,12 @@ static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
       st->gaveUp = true;
       st->wake.notify_all();
       break;
+    case ocamera::StreamEvent::Error: {
+      // The acquisition ended; create() finds the stream stopped and says why.
+      std::lock_guard<std::mutex> lock(st->wakeLock);
+      st->failure = detail;
+      break;
+    }
     default:
       GST_DEBUG_OBJECT(src, "stream event %d: %s", static_cast<int>(event), detail.c_str());
       break;
@@ -532,12 +546,16 @@ static gboolean setCaps(GstBaseSrc *base, GstCaps *caps) {
   st->duration =
       num > 0 && den > 0 ? gst_util_uint64_scale_int(GST_SECOND, den, num) : GST_CLOCK_TIME_NONE;
   if (!st->running) {
-    int rc = st->stream->start();
+    std::string why;
+    const int rc = st->stream->start(&why);
     if (rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Could not start the camera's acquisition"),
-                        ("%s", ocamera::statusText(rc).c_str()));
+                        ("%s", why.empty() ? ocamera::statusText(rc).c_str() : why.c_str()));
       return FALSE;
     }
+    if (!why.empty())  // recorded settings the camera refused at start
+      GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS, ("The camera did not take every setting"),
+                          ("%s", why.c_str()));
     st->running = true;
     st->rebase = true;
   }
@@ -722,7 +740,8 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
         break;
       case ocamera::FetchResult::Stopped:
         if (st->isFlushing()) return GST_FLOW_FLUSHING;
-        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera's stream stopped"), (nullptr));
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera's stream stopped"),
+                          ("%s", st->takeFailure().c_str()));
         return GST_FLOW_ERROR;
     }
   }

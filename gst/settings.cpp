@@ -55,6 +55,7 @@ ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poo
   o.red = settings.red;
   o.green = settings.green;
   o.blue = settings.blue;
+  o.replyTimeoutMs = settings.timeoutMs;
   return o;
 }
 

@@ -28,6 +28,24 @@ std::unique_ptr<ocamsim::Simulator> startSim() {
   return sim;
 }
 
+// Runs fn and returns the milliseconds it took. A call still running after
+// limitMs ends the test program: a hang would otherwise hold the whole run.
+long long within(int limitMs, const char *what, const std::function<void()> &fn) {
+  const auto t0 = std::chrono::steady_clock::now();
+  std::packaged_task<void()> task(fn);
+  std::future<void> done = task.get_future();
+  std::thread runner(std::move(task));
+  if (done.wait_for(std::chrono::milliseconds(limitMs)) != std::future_status::ready) {
+    std::fprintf(stderr, "%s has not returned after %d ms\n", what, limitMs);
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  runner.join();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               t0)
+      .count();
+}
+
 // The text and debug text of a warning, error or info message.
 std::string describe(GstMessage *m) {
   GError *error = nullptr;
@@ -47,6 +65,63 @@ std::string describe(GstMessage *m) {
   if (error) g_error_free(error);
   g_free(debug);
   return text;
+}
+
+// The timeout bounds every wait on a camera that does not answer: creation
+// against a peer that accepts and never answers fails the state change; a
+// camera that freezes while playing is reported lost, and neither a live
+// change, nor stopping, nor freeing the element, nor a new start waits on it.
+TEST(OcameraSrcFaults, FrozenCameraHoldsNothing) {
+  // Bounds: the element's promise (about one timeout of 500 ms per step)
+  // plus room for a loaded machine.
+  const int kStep = 4000;
+  {
+    ocamera_test::LoopbackPort silent(16);
+    Pipeline p("ocamerasrc timeout=500 address=" + silent.address() + " ! fakesink");
+    GstStateChangeReturn rc = GST_STATE_CHANGE_SUCCESS;
+    const long long took =
+        within(20000, "PLAYING on a silent peer", [&] { rc = p.setState(GST_STATE_PLAYING); });
+    EXPECT_EQ(rc, GST_STATE_CHANGE_FAILURE);
+    EXPECT_LT(took, kStep);
+    GstMessage *error = p.waitMessage(GST_MESSAGE_ERROR, 0);
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(describe(error).find(silent.address()), std::string::npos) << describe(error);
+    gst_message_unref(error);
+  }
+
+  auto sim = startSim();
+  auto p = std::make_unique<Pipeline>(
+      "ocamerasrc name=src timeout=500 address=" + sim->cameraAddress() +
+      " width=64 height=48 frame-rate=50 ! appsink name=sink sync=false");
+  ASSERT_NE(p->setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  Pulled first;
+  ASSERT_TRUE(p->pull(&first));
+
+  ocamsim::Fault freeze{ocamsim::FaultKind::Delay, ""};
+  freeze.delayMs = 120000;
+  sim->inject(freeze);
+  GstMessage *warning = p->waitMessage(GST_MESSAGE_WARNING, 15000);
+  ASSERT_NE(warning, nullptr) << "no warning while the camera is frozen";
+  EXPECT_NE(describe(warning).find("Lost the camera"), std::string::npos) << describe(warning);
+  gst_message_unref(warning);
+
+  GstElement *src = p->element("src");
+  EXPECT_LT(
+      within(20000, "g_object_set(shutter)", [&] { g_object_set(src, "shutter", 3000, nullptr); }),
+      1000);
+  EXPECT_LT(within(20000, "PLAYING to NULL", [&] { p->setState(GST_STATE_NULL); }), kStep);
+  EXPECT_LT(within(20000, "freeing the pipeline", [&] { p.reset(); }), kStep);
+
+  // Started anew with the camera still frozen: the state change fails in time.
+  p = std::make_unique<Pipeline>("ocamerasrc timeout=500 address=" + sim->cameraAddress() +
+                                 " ! fakesink");
+  GstStateChangeReturn rc = GST_STATE_CHANGE_SUCCESS;
+  EXPECT_LT(within(20000, "NULL to PLAYING on a frozen camera",
+                   [&] { rc = p->setState(GST_STATE_PLAYING); }),
+            kStep);
+  EXPECT_EQ(rc, GST_STATE_CHANGE_FAILURE);
+  EXPECT_LT(within(20000, "freeing the failed pipeline", [&] { p.reset(); }), kStep);
+  sim->clearFaults();
 }
 
 // Shutter and gain set while playing reach the camera, survive a
