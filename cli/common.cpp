@@ -1,6 +1,7 @@
 #include "common.h"
 
 #include <fcntl.h>
+#include <ocamera/white_balance.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,9 +20,6 @@
 
 namespace ocam_cli {
 namespace {
-
-// A factors file is four short lines; anything far larger is not one.
-constexpr long long kMaxFactorsFileBytes = 64 * 1024;
 
 std::string fromEnvironment(const char *variable, const char *fallback) {
   const char *value = std::getenv(variable);
@@ -245,13 +243,17 @@ std::string namesOf(const std::vector<Named> &table) {
 }
 
 const std::vector<Named> &bayerPatternNames() {
-  // The camera names a layout by its top row; OpenCV, GStreamer and GenICam
-  // read the 2x2 cell row by row, so GRGR (G,R over B,G) is their GRBG.
-  static const std::vector<Named> names = {
-      {"GRGR", OCameraTools::BAYER_PATTERN_GRGR}, {"BGBG", OCameraTools::BAYER_PATTERN_BGBG},
-      {"RGRG", OCameraTools::BAYER_PATTERN_RGRG}, {"GBGB", OCameraTools::BAYER_PATTERN_GBGB},
-      {"GRBG", OCameraTools::BAYER_PATTERN_GRGR}, {"BGGR", OCameraTools::BAYER_PATTERN_BGBG},
-      {"RGGB", OCameraTools::BAYER_PATTERN_RGRG}, {"GBRG", OCameraTools::BAYER_PATTERN_GBGB}};
+  // The library's names: the camera's by the top row first, then the 2x2
+  // cells that OpenCV, GStreamer and GenICam use, in the same order.
+  static const std::vector<Named> names = [] {
+    std::vector<Named> table;
+    const OCameraTools::eBayerPattern all[] = {
+        OCameraTools::BAYER_PATTERN_GRGR, OCameraTools::BAYER_PATTERN_BGBG,
+        OCameraTools::BAYER_PATTERN_RGRG, OCameraTools::BAYER_PATTERN_GBGB};
+    for (auto p : all) table.push_back({OCameraTools::PatternName(p), p});
+    for (auto p : all) table.push_back({OCameraTools::PatternCellName(p), p});
+    return table;
+  }();
   return names;
 }
 
@@ -272,63 +274,28 @@ const std::vector<Named> &cameraTypeNames() {
 }
 
 WhiteBalance parseWhiteBalance(const std::string &text) {
+  ocamera::WhiteBalanceSetting setting;
+  std::string error;
+  if (!ocamera::parseWhiteBalance(text, &setting, &error)) throw UsageError(error);
   WhiteBalance wb;
-  std::string word = upper(text);
-  if (word == "NONE") return wb;
-  if (word == "FILE") {
-    wb.source = WhiteBalance::Source::kFile;
-    return wb;
-  }
-  std::vector<std::string> parts = splitList(text);
-  if (parts.size() != 3)
-    throw UsageError("white balance must be 'none', 'file' or three percentages R,G,B, not '" +
-                     text + "'");
-  wb.source = WhiteBalance::Source::kFactors;
-  wb.red = parseInt(parts[0], "the red factor", 0, kMaxFactor);
-  wb.green = parseInt(parts[1], "the green factor", 0, kMaxFactor);
-  wb.blue = parseInt(parts[2], "the blue factor", 0, kMaxFactor);
+  wb.source = setting.mode == ocamera::WhiteBalance::File      ? WhiteBalance::Source::kFile
+              : setting.mode == ocamera::WhiteBalance::Factors ? WhiteBalance::Source::kFactors
+                                                               : WhiteBalance::Source::kNone;
+  wb.red = setting.red;
+  wb.green = setting.green;
+  wb.blue = setting.blue;
   return wb;
 }
 
 void loadWhiteBalance(WhiteBalance &wb) {
   if (wb.source != WhiteBalance::Source::kFile) return;
-  // The library reads the file to its end: refuse anything that is not a small
-  // regular file (a FIFO or /dev/zero would never end) before it does.
-  const char *const kFile = "wb.conf";
-  const char *const kStoreHint = " (store factors with 'ocam wb store R G B')";
-  struct stat info {};
-  int fd = ::open(kFile, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    throw Failure(std::string("cannot read wb.conf: ") + std::strerror(errno) + kStoreHint);
-  bool fstatOk = fstat(fd, &info) == 0;
-  ::close(fd);
-  if (!fstatOk || !S_ISREG(info.st_mode))
-    throw Failure(std::string("cannot read wb.conf: not a regular file") + kStoreHint);
-  if (info.st_size > kMaxFactorsFileBytes)
-    throw Failure("cannot read wb.conf: " + std::to_string(info.st_size) +
-                  " bytes, more than a factors file holds (" +
-                  std::to_string(kMaxFactorsFileBytes) + ")" + kStoreHint);
-  // A key without a number leaves its value as it was: start from a value no
-  // number can give, so that such a key is told apart.
-  const int kUnset = std::numeric_limits<int>::min();
-  int factors[3] = {kUnset, kUnset, kUnset};
-  int result = OCameraTools::GetWhiteBalanceFactors(&factors[0], &factors[1], &factors[2]);
-  if (result == OCameraTools::kMissingFactor)
-    throw Failure("wb.conf does not hold all three factors red=, green= and blue=" +
-                  std::string(kStoreHint));
-  if (result < 0)
-    throw Failure(std::string("cannot read wb.conf: ") + std::strerror(-result) + kStoreHint);
-  const char *names[3] = {"red", "green", "blue"};
-  for (int i = 0; i < 3; ++i) {
-    if (factors[i] == kUnset)
-      throw Failure(std::string("wb.conf: ") + names[i] + "= has no number" + kStoreHint);
-    if (factors[i] < 0 || factors[i] > kMaxFactor)
-      throw Failure(std::string("wb.conf: ") + names[i] + "=" + std::to_string(factors[i]) +
-                    " is outside 0-" + std::to_string(kMaxFactor) + " percent" + kStoreHint);
-  }
-  wb.red = factors[0];
-  wb.green = factors[1];
-  wb.blue = factors[2];
+  ocamera::WhiteBalanceSetting setting;
+  std::string error;
+  if (!ocamera::readWhiteBalanceFile(&setting, &error))
+    throw Failure(error + " (store factors with 'ocam wb store R G B')");
+  wb.red = setting.red;
+  wb.green = setting.green;
+  wb.blue = setting.blue;
 }
 
 void convertBayer(unsigned char *raw, unsigned char *rgb, int width, int height,
@@ -349,7 +316,7 @@ OCameraTools::eBayerPattern parseConvertiblePattern(const std::string &text) {
     throw UsageError("unknown Bayer pattern '" + text + "' (converted on the PC: " + convertible +
                      ")");
   }
-  if (pattern != OCameraTools::BAYER_PATTERN_GRGR && pattern != OCameraTools::BAYER_PATTERN_BGBG)
+  if (!OCameraTools::ConvertsPattern(static_cast<OCameraTools::eBayerPattern>(pattern)))
     throw UsageError("pattern " + bayerPatternLabel(pattern) +
                      " cannot be converted on the PC; only " + convertible + " can");
   return static_cast<OCameraTools::eBayerPattern>(pattern);

@@ -83,7 +83,7 @@ struct WhiteBalance {
 // "none", "file" or "R,G,B" (percent).
 WhiteBalance parseWhiteBalance(const std::string &text);
 // The range every factor must lie in, whether typed or read from wb.conf.
-constexpr int kMaxFactor = 10000;
+constexpr int kMaxFactor = OCameraTools::kMaxWhiteBalanceFactor;
 // Reads wb.conf for Source::kFile; Failure when the file cannot supply all three
 // within 0..kMaxFactor, or is not a small regular file.
 void loadWhiteBalance(WhiteBalance &wb);

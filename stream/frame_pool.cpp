@@ -17,8 +17,7 @@ FramePool::FramePool(int count) {
 }
 
 void FramePool::reserve(FrameSlot &slot, std::size_t rawBytes, std::size_t rgbBytes) {
-  // Left uninitialised on purpose: a buffer sized for the largest reply costs
-  // memory only for the pages a frame actually fills.
+  // Left uninitialised on purpose: every frame overwrites what it shows.
   if (slot.rawCapacity < rawBytes) {
     slot.raw.reset();
     slot.raw.reset(new unsigned char[rawBytes]);

@@ -32,7 +32,7 @@ int RecordedSettings::send(Kind kind, OCamera &camera) const {
   return -1;
 }
 
-int RecordedSettings::applyTo(OCamera &camera, std::string *dropped) {
+int RecordedSettings::applyTo(OCamera &camera, std::string *dropped, std::string *failed) {
   for (int k = 0; k < kKinds; ++k) {
     Entry &e = entries_[k];
     if (!e.recorded) continue;
@@ -46,6 +46,7 @@ int RecordedSettings::applyTo(OCamera &camera, std::string *dropped) {
         *dropped += std::string(kNames[k]) + " (refused with " + std::to_string(rc) + ")";
       }
     } else {
+      if (failed) *failed = kNames[k];
       return rc;
     }
   }

@@ -29,8 +29,8 @@ class RecordedSettings {
   // camera has accepted yet (set while the camera was lost) that this one
   // refuses is dropped from the record and named in *dropped; it does not
   // fail the set-up. Returns 0, or the result of the first other failure
-  // (the later settings are not sent then).
-  int applyTo(OCamera &camera, std::string *dropped);
+  // (the later settings are not sent then), naming that setting in *failed.
+  int applyTo(OCamera &camera, std::string *dropped, std::string *failed = nullptr);
 
  private:
   int send(Kind kind, OCamera &camera) const;

@@ -2,6 +2,8 @@
 // recovery after the camera was lost. Built on the public camera interface only.
 #include <ocamera/status.h>
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
+#include <ocamera/white_balance.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <new>
 #include <optional>
 #include <shared_mutex>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -30,13 +31,6 @@ using Clock = std::chrono::steady_clock;
 using stream::FramePool;
 using stream::FrameSlot;
 
-// The library accepts a reply of at most 64 MiB, whose base64 payload decodes
-// to at most 48 MiB. An image is decoded straight into the buffer, up to what
-// the camera announces, so every buffer has room for that much: no camera can
-// make it overrun, and the pages a frame does not fill are never touched and
-// cost no memory.
-constexpr std::size_t kLargestImage = std::size_t{48} << 20;
-
 // How long past its read time-out an image request may stay silent when
 // neither the stream nor the process sets a reply time-out: a camera that
 // holds a reply this long is stalled.
@@ -46,61 +40,12 @@ constexpr int kDefaultImageMargin = 10000;
 // start(), stop() and the destructor must not wait for the thread they run on.
 thread_local const void *tl_grabbing = nullptr;
 
-std::string statusWords(int rc) { return "status " + std::to_string(rc); }
-
 std::size_t rawBytes(const StreamOptions &o) {
   return static_cast<std::size_t>(o.width) * static_cast<std::size_t>(o.height);
 }
 
 // An options record a stream can run with; "" when it is one, else why not.
-std::string invalidOptions(const StreamOptions &o) {
-  if (o.x0 < 0 || o.y0 < 0 || o.width < 1 || o.height < 1) return "the window is empty or negative";
-  if (rawBytes(o) > kLargestImage) return "the window is larger than any image a camera delivers";
-  if (o.cameraBuffers < 1 || o.cameraBuffers > 1024) return "cameraBuffers must be 1..1024";
-  if (o.bufferCount < 2 || o.bufferCount > 1024) return "bufferCount must be 2..1024";
-  if (o.queueDepth < 1 || o.queueDepth > o.bufferCount) return "queueDepth must be 1..bufferCount";
-  switch (o.whenFull) {
-    case QueuePolicy::DropOldest:
-    case QueuePolicy::DropNewest:
-    case QueuePolicy::Block:
-      break;
-    default:
-      return "unknown queue policy";
-  }
-  switch (o.acquisitionMode) {
-    case OCamera::ACQ_MODE_SINGLE_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN:
-    case OCamera::ACQ_MODE_SELECT_SHOT:
-    case OCamera::ACQ_MODE_FREE_RUN_SLAVE:
-      break;
-    default:
-      return "the acquisition mode must be one that delivers images (2, 3, 4 or 8)";
-  }
-  if (o.rgb) {
-    if (o.pattern != OCameraTools::BAYER_PATTERN_GRGR &&
-        o.pattern != OCameraTools::BAYER_PATTERN_BGBG)
-      return "RGB conversion handles the GRGR and BGBG patterns only";
-    if (o.width < 2 || o.height < 2) return "RGB conversion needs a window of at least 2x2";
-  }
-  switch (o.whiteBalance) {
-    case WhiteBalance::None:
-    case WhiteBalance::Factors:
-    case WhiteBalance::File:
-      break;
-    default:
-      return "unknown white balance";
-  }
-  if (o.red < 0 || o.green < 0 || o.blue < 0) return "white balance factors must not be negative";
-  if (o.readTimeoutMs < 1 || o.readTimeoutMs > 600000) return "readTimeoutMs must be 1..600000";
-  if (o.replyTimeoutMs < 0 || o.replyTimeoutMs > 600000) return "replyTimeoutMs must be 0..600000";
-  if (o.requestsInFlight < 1 || o.requestsInFlight > 2) return "requestsInFlight must be 1 or 2";
-  if (o.failuresBeforeLost < 1) return "failuresBeforeLost must be at least 1";
-  if (o.retryInitialMs < 1 || o.retryMaxMs < o.retryInitialMs)
-    return "retryInitialMs must be at least 1 and retryMaxMs at least retryInitialMs";
-  if (o.retryLimit < 0) return "retryLimit must not be negative";
-  if (o.frameLimit < 0) return "frameLimit must not be negative";
-  return "";
-}
+std::string invalidOptions(const StreamOptions &o) { return checkStreamOptions(o); }
 
 }  // namespace
 
@@ -225,17 +170,18 @@ struct Stream::Impl {
                 std::to_string(rawBytes(o)) + " bytes";
       return rc;
     }
+    std::string setting;
     auto applySettings = [&] {
       std::lock_guard<std::mutex> lock(settingsMutex);
-      return settings.applyTo(cam, dropped);
+      return settings.applyTo(cam, dropped, &setting);
     };
-    const char *what = nullptr;
+    std::string what;
     if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) != 0)
       what = "setting the window";
     else if ((rc = cam.setReadTimeout(o.readTimeoutMs)) != 0)
       what = "setting the read time-out";
     else if ((rc = applySettings()) != 0)
-      what = "making the recorded settings";
+      what = "setting the recorded " + setting;
     else if ((rc = cam.setAcquisitionMode(o.acquisitionMode)) != 0)
       what = "setting the acquisition mode";
     if (rc == 0) return 0;
@@ -325,7 +271,7 @@ struct Stream::Impl {
         pool->changed.wait(lock);
       }
     }
-    const std::size_t rawNeeded = std::max(rawBytes(active), kLargestImage);
+    const std::size_t rawNeeded = rawBytes(active);
     const std::size_t rgbNeeded = active.rgb ? rawBytes(active) * 3 : 0;
     try {
       FramePool::reserve(*slot, rawNeeded, rgbNeeded);
@@ -340,64 +286,59 @@ struct Stream::Impl {
 
   enum class Outcome { Frame, Empty, Failed, SessionGone, Stalled };
 
-  // One image request into slot; detail says what failed.
-  //
-  // A reply without an image comes back as the camera's status (-21: no frame
-  // within the read time-out, not a failure), or, from a library that does
-  // not pass that status on, as -1 like a failed request. A -1 that took the
-  // read time-out is asked about: a camera that still knows the session
-  // answers the buffer count of the open camera, and then it was a time-out.
-  // A quick -1 is a failure (a dropped connection, a refusal without image);
-  // one that took the whole bound of the request is a stalled camera.
+  // One image request into slot, bounded by the slot's room for the window;
+  // detail says what failed. A request that failed after staying silent for
+  // its whole bound is a stalled camera.
   Outcome fetch(FrameSlot &slot, std::string &detail) {
     OCamera::Image image{};
-    image.data = slot.raw.get();
-    int rc = -1;
-    int probe = 0;
-    bool stalled = false;
+    const std::size_t expected = rawBytes(active);
     const int bound = imageBound();
+    OCamera::eGrabResult result;
+    Clock::duration took;
     {
       std::shared_lock<std::shared_mutex> lock(cameraMutex);
       if (!camera) return Outcome::Failed;
       const Clock::time_point asked = Clock::now();
-      {
-        wire::ThreadReplyTimeout imageTimeout(bound);
-        rc = camera->getSingleImageInto(&image);
-      }
-      const Clock::duration took = Clock::now() - asked;
-      if (rc == -1 && took >= std::chrono::milliseconds(bound))
-        stalled = true;
-      else if (rc == -1 && took >= std::chrono::milliseconds(active.readTimeoutMs) * 3 / 4)
-        probe = camera->getMaxImageCount();
+      wire::ThreadReplyTimeout imageTimeout(bound);
+      result = camera->grabImage(slot.raw.get(), expected, &image);
+      took = Clock::now() - asked;
     }
-    if (rc == 0) {
-      if (image.size < 0 || static_cast<std::size_t>(image.size) != rawBytes(active)) {
-        detail = "the camera sent a frame of " + std::to_string(image.size) + " bytes, not " +
-                 std::to_string(active.width) + "x" + std::to_string(active.height);
+    switch (result) {
+      case OCamera::GRAB_IMAGE:
+        if (image.size < 0 || static_cast<std::size_t>(image.size) != expected) {
+          detail = "the camera sent a frame of " + std::to_string(image.size) + " bytes, not " +
+                   std::to_string(active.width) + "x" + std::to_string(active.height);
+          return Outcome::Failed;
+        }
+        slot.seqNr = image.seqNr;
+        slot.timeSec = image.timeSec;
+        slot.timeMicroSec = image.timeMicroSec;
+        slot.status = image.status;
+        return Outcome::Frame;
+      case OCamera::GRAB_TIMEOUT:
+      case OCamera::GRAB_EMPTY:
+        return Outcome::Empty;
+      case OCamera::GRAB_TOO_LARGE:
+        detail = "the camera sent a frame of " + std::to_string(image.size) +
+                 " bytes, larger than the window of " + std::to_string(active.width) + "x" +
+                 std::to_string(active.height);
         return Outcome::Failed;
-      }
-      slot.seqNr = image.seqNr;
-      slot.timeSec = image.timeSec;
-      slot.timeMicroSec = image.timeMicroSec;
-      slot.status = image.status;
-      return Outcome::Frame;
+      case OCamera::GRAB_REFUSED:
+        if (image.status == status::kBadSession) {
+          detail = "the camera no longer knows the session";
+          return Outcome::SessionGone;
+        }
+        detail = "the camera refused the image request: " + statusText(image.status);
+        return Outcome::Failed;
+      case OCamera::GRAB_FAILED:
+        break;
     }
-    if (stalled) {
+    if (took >= std::chrono::milliseconds(bound)) {
       detail = "the camera sent no reply to an image request within " + std::to_string(bound) +
                " ms (the read time-out plus the reply time-out)";
       return Outcome::Stalled;
     }
-    if (rc == status::kTimeout || (rc == -1 && probe > 0)) return Outcome::Empty;
-    if (rc == status::kBadSession || probe == status::kBadSession) {
-      detail = "the camera no longer knows the session";
-      return Outcome::SessionGone;
-    }
-    if (rc == -1)
-      detail = "the request failed (no answer from the camera)";
-    else if (rc == status::kNoImage)
-      detail = "the camera has stopped acquiring (" + statusWords(rc) + ")";
-    else
-      detail = "the camera refused the image request (" + statusWords(rc) + ")";
+    detail = "the image request failed: " + statusText(status::kRequestFailed);
     return Outcome::Failed;
   }
 
@@ -546,9 +487,9 @@ struct Stream::Impl {
           return true;
         }
         cam->destroy();
-        why = step + " on the new camera object failed (" + statusWords(rc) + ")";
+        why = step + " on the new camera object failed: " + statusText(rc);
       } else {
-        why = "the camera cannot be reached";
+        why = lastCreationError();
       }
     }
   }
@@ -678,7 +619,7 @@ std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions 
     if (!invalid.empty()) return fail(invalid);
     Impl::CallerTimeout timeout(options.replyTimeoutMs);
     OCamera *camera = CreateCameraInterface(options.cameraType, address);
-    if (!camera) return fail(std::string("cannot connect to the camera at ") + address);
+    if (!camera) return fail(lastCreationError());
     try {
       return std::unique_ptr<Stream>(new Stream(std::make_shared<Impl>(address, options, camera)));
     } catch (...) {
@@ -723,7 +664,20 @@ int Stream::start(std::string *error) {
   };
   if (tl_grabbing == &d) return fail(-1, "start() called from a callback of the stream");
   std::unique_lock<std::mutex> control(d.control);
+  Impl::CallerTimeout timeout(d.replyTimeoutMs());
   bool opened = false;  // the camera's buffers are open: close them on a failure
+  // Closes what a start that failed half-way opened; -1 with the reason.
+  auto abandon = [&](const char *why) {
+    if (opened) {
+      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
+      if (d.camera) {
+        d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
+        d.camera->close();
+      }
+    }
+    d.setState(StreamState::Stopped);
+    return fail(-1, why);
+  };
   try {
     if (error) error->clear();
     if (d.grabber.joinable()) {
@@ -742,28 +696,23 @@ int Stream::start(std::string *error) {
     // The factors before any traffic: a file that cannot be read fails here.
     int red = d.active.red, green = d.active.green, blue = d.active.blue;
     if (d.active.whiteBalance == WhiteBalance::File) {
-      red = green = blue = 100;
-      const int rc = OCameraTools::GetWhiteBalanceFactors(&red, &green, &blue);
-      if (rc != 0)
-        return fail(-1,
-                    "reading the white-balance factors from wb.conf failed (" +
-                        std::string(rc == OCameraTools::kMissingFactor
-                                        ? "a factor is missing"
-                                        : std::error_code(-rc, std::generic_category()).message()) +
-                        ")");
-      if (red < 0 || green < 0 || blue < 0)
-        return fail(-1, "wb.conf holds a negative white-balance factor");
+      WhiteBalanceSetting file;
+      std::string why;
+      if (!readWhiteBalanceFile(&file, &why))
+        return fail(-1, "reading the white-balance factors failed: " + why);
+      red = file.red;
+      green = file.green;
+      blue = file.blue;
     }
-    Impl::CallerTimeout timeout(d.active.replyTimeoutMs);
     std::string dropped;
     {
       std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
       // A stream stopped while lost has no camera object: make one now.
       if (!d.camera && !(d.camera = CreateCameraInterface(d.active.cameraType, d.address.c_str())))
-        return fail(-1, "cannot connect to the camera at " + d.address);
+        return fail(-1, lastCreationError());
       std::string step;
       const int rc = d.configure(*d.camera, d.active, &dropped, &step);
-      if (rc != 0) return fail(rc, step + " failed (" + statusWords(rc) + ")");
+      if (rc != 0) return fail(rc, step + " failed: " + statusText(rc));
       opened = true;
     }
     d.red = red;
@@ -799,15 +748,9 @@ int Stream::start(std::string *error) {
     d.emit(StreamEvent::Started, detail);
     return 0;
   } catch (const std::exception &e) {
-    if (opened) {
-      std::unique_lock<std::shared_mutex> lock(d.cameraMutex);
-      if (d.camera) {
-        d.camera->setAcquisitionMode(OCamera::ACQ_MODE_STOP);
-        d.camera->close();
-      }
-    }
-    d.setState(StreamState::Stopped);
-    return fail(-1, e.what());
+    return abandon(e.what());
+  } catch (...) {
+    return abandon("start() failed");
   }
 }
 

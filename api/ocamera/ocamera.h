@@ -9,4 +9,6 @@
 #include <ocamera/outputs.h>
 #include <ocamera/status.h>
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
 #include <ocamera/tools.h>
+#include <ocamera/white_balance.h>

@@ -3,7 +3,7 @@
 // camera was lost (power cycle, cable pulled, session expired).
 //
 // Built on the OCamera interface only: one grab thread calls
-// getSingleImageInto into the pool's buffers, converts to RGB when asked, and
+// grabImage into the pool's buffers, converts to RGB when asked, and
 // hands each frame to the queue (next, tryNext) or to a frame callback. In
 // steady state nothing is allocated per frame by the stream.
 #pragma once
@@ -47,10 +47,10 @@ struct StreamOptions {
   OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
   // The window set on the camera at every start and recovery; frames are
   // width x height raw bytes (x 3 with rgb). setCameraWindow changes it. A
-  // frame of another size counts as a failed request. Each pool buffer
-  // reserves room for the largest reply the library accepts (48 MiB of
-  // image); only the pages a frame fills take memory. A buffer that cannot
-  // be had ends the acquisition with an Error event.
+  // frame of another size counts as a failed request; one larger than the
+  // window is never written past its buffer. Each pool buffer holds one
+  // frame of the window; a buffer that cannot be had ends the acquisition
+  // with an Error event.
   int x0 = 0, y0 = 0, width = 1280, height = 1024;
   // The sensor's Bayer layout: reported with every frame and used by the
   // RGB conversion.
@@ -71,14 +71,14 @@ struct StreamOptions {
   // long one image request waits for a frame. A request that ends with the
   // camera's "no frame within the read time-out" (-21) is no failure.
   int readTimeoutMs = 250;
-  // The reply time-out (ms, 0..600000) of the stream's requests: how long the
+  // The reply time-out (ms, 0..3600000) of the stream's requests: how long the
   // camera may stay silent in a reply before the request fails (see
   // setReplyTimeout in <ocamera/export.h>; a reply that keeps flowing is not
   // cut). 0 follows the process-wide setting. It applies to create(), start(),
   // stop(), the setters, withCamera() and the destructor on the calling
   // thread, and to every request of the grab thread. An image request may
-  // stay silent for readTimeoutMs plus this margin (plus 10 s when neither
-  // this nor the process-wide time-out is set): one that outlives it is a
+  // stay silent for readTimeoutMs plus this margin (a margin of 10 s when
+  // neither this nor the process-wide time-out is set): one that outlives it is a
   // loss (Lost event, recovery). So stop() waits at most that long for a
   // request in flight, whatever the camera does.
   int replyTimeoutMs = 0;
@@ -244,8 +244,9 @@ class OCAMERA_API Stream {
   int start(std::string *error = nullptr);
   // Ends the acquisition (mode STOP, close) and joins the grab thread; a
   // request in flight is waited for (bounded by readTimeoutMs plus the reply
-  // time-out margin, see replyTimeoutMs), a recovery is cut short, and a
-  // thread waiting in next() returns Stopped. Frames still queued are
+  // time-out margin, see replyTimeoutMs), a recovery is cut short (a new
+  // camera object being made or set up is finished first, each request with
+  // the same margin), and a thread waiting in next() returns Stopped. Frames still queued are
   // dropped; frames the application holds stay valid. Called from a callback
   // of the grab thread it returns at once and does nothing.
   void stop();

@@ -48,6 +48,22 @@ class OCAMERA_API OCameraTools {
   static constexpr int kNullFactor = -22;     // -EINVAL
   static constexpr int kMissingFactor = -11;  // -EAGAIN
 
+  // Whether Bayer2RGB converts the layout: GRGR and BGBG do, RGRG and GBGB
+  // do not.
+  static bool ConvertsPattern(eBayerPattern pattern);
+  // Names of a layout: the camera's, by its top row ("GRGR"), and the 2x2 cell
+  // read row by row, as OpenCV, GStreamer and GenICam name it ("GRBG"). Null
+  // for a value that is no layout.
+  static const char *PatternName(eBayerPattern pattern);
+  static const char *PatternCellName(eBayerPattern pattern);
+  // The layout of either name, in any case (also "BAYER_PATTERN_GRGR"); false
+  // when the name is none.
+  static bool ParsePattern(const char *name, eBayerPattern *pattern);
+
+  // The range of a white-balance factor, in percent, wherever one is taken:
+  // typed, read from "wb.conf", or given to a stream.
+  static constexpr int kMaxWhiteBalanceFactor = 10000;
+
   // Writes "wb.conf" in the current directory: a comment line and red=, green=,
   // blue= lines. Returns 0, or -errno when the file cannot be opened.
   static int StoreWhiteBalanceFactors(int red, int green, int blue);

@@ -8,7 +8,8 @@ namespace stream_test {
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_allocations{0};
 thread_local bool tl_counted = false;
-std::atomic<std::size_t> g_failAbove{static_cast<std::size_t>(-1)};
+std::atomic<std::size_t> g_failSize{0};
+std::atomic<long> g_largeAllocations{0};
 thread_local long tl_newCalls = 0;
 thread_local long tl_failAt = -1;
 }  // namespace stream_test
@@ -21,8 +22,9 @@ using namespace stream_test;
 
 void *operator new(std::size_t size) {
   if (tl_counted && g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-  if (++tl_newCalls == tl_failAt || size > g_failAbove.load(std::memory_order_relaxed))
+  if (++tl_newCalls == tl_failAt || size == g_failSize.load(std::memory_order_relaxed))
     throw std::bad_alloc();
+  if (size >= (std::size_t{4} << 20)) g_largeAllocations.fetch_add(1);
   if (void *p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }

@@ -25,8 +25,11 @@ extern std::atomic<bool> g_counting;
 extern std::atomic<long> g_allocations;
 extern thread_local bool tl_counted;
 
-// Every allocation larger than this fails with std::bad_alloc, on any thread.
-extern std::atomic<std::size_t> g_failAbove;
+// Every allocation of exactly this many bytes fails with std::bad_alloc, on
+// any thread (0: none).
+extern std::atomic<std::size_t> g_failSize;
+// Allocations of at least 4 MiB, by any thread.
+extern std::atomic<long> g_largeAllocations;
 // operator new calls of this thread so far; the call that would make it
 // tl_failAt fails with std::bad_alloc (tl_failAt < 0: none does).
 extern thread_local long tl_newCalls;

@@ -128,15 +128,18 @@ TEST(StreamWaits, SequenceGapsWrapAroundAndAJumpIsAReset) {
 TEST(StreamFailures, FailuresOnTheGrabThreadBecomeErrorEvents) {
   if (!kHooksAllocations) GTEST_SKIP() << "no allocation hooks under AddressSanitizer";
   auto sim = startSim();
-  auto stream = makeStream(*sim, smallStream());
+  StreamOptions o = smallStream();
+  o.rgb = true;
+  auto stream = makeStream(*sim, o);
   ASSERT_TRUE(stream);
   EventLog events;
   events.attach(*stream);
-  // The frame buffers cannot be had.
-  g_failAbove = std::size_t{1} << 20;
+  // The frame buffers cannot be had (the RGB buffer's size is the one no
+  // other allocation of the test has).
+  g_failSize = std::size_t{kWidth} * kHeight * 3;
   const int rc = stream->start();
   const bool reported = events.waitFor(StreamEvent::Error, 1, 10000);
-  g_failAbove = static_cast<std::size_t>(-1);
+  g_failSize = 0;
   ASSERT_EQ(rc, 0);
   ASSERT_TRUE(reported) << events.details();
   EXPECT_NE(events.details().find("no memory"), std::string::npos) << events.details();
@@ -217,6 +220,33 @@ TEST(StreamFailures, StopFromACallbackIsRefusedAndDestructionDeferred) {
   EXPECT_EQ(sim->acquisitionMode(), OCamera::ACQ_MODE_STOP);
 }
 
+TEST(StreamFailures, BuffersHoldTheWindowAndALargerFrameIsAFailedRequest) {
+  if (!kHooksAllocations) GTEST_SKIP() << "no allocation hooks under AddressSanitizer";
+  auto sim = startSim();
+  StreamOptions o = smallStream();
+  o.bufferCount = 8;
+  o.width = kWidth / 2;
+  o.height = kHeight / 2;
+  auto stream = makeStream(*sim, o);
+  ASSERT_TRUE(stream);
+  ASSERT_EQ(stream->setFrameRate(1000.0f), 0);
+  const long large = g_largeAllocations.load();
+  ASSERT_EQ(stream->start(), 0);
+  Frame frame;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(stream->next(frame, 5000), FetchResult::Frame);
+  EXPECT_EQ(g_largeAllocations.load(), large) << "buffers for 32x24 frames took megabytes";
+  // A camera that sends more than the window (here: its window was changed
+  // behind the stream's back): refused, counted, and lost.
+  EventLog events;
+  events.attach(*stream);
+  ASSERT_EQ(stream->withCamera([](OCamera &c) { return c.setCameraWindow(0, 0, kWidth, kHeight); }),
+            0);
+  ASSERT_TRUE(events.waitFor(StreamEvent::Lost, 1, 10000)) << events.details();
+  EXPECT_NE(events.details().find("larger than the window"), std::string::npos) << events.details();
+  EXPECT_GE(stream->stats().failedRequests, 2u);
+  stream->stop();
+}
+
 // ---------------------------------------------------------------- start
 
 TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
@@ -237,7 +267,7 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   EXPECT_NE(error.find("wb.conf"), std::string::npos) << error;
   std::ofstream("wb.conf") << "this is no list of factors\n";
   EXPECT_EQ(balanced->start(&error), -1);
-  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  EXPECT_NE(error.find("all three factors"), std::string::npos) << error;
   EXPECT_EQ(sim->count("scam:open"), 0u);
   EXPECT_EQ(balanced->state(), StreamState::Stopped);
   std::ofstream("wb.conf") << "red=120\ngreen=100\nblue=80\n";
@@ -256,6 +286,16 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   ASSERT_TRUE(wide);
   EXPECT_EQ(wide->start(&error), ocamsim::status::kBadArgument);
   EXPECT_NE(error.find("window"), std::string::npos) << error;
+  // So is a recorded setting the camera took once and refuses now.
+  ASSERT_EQ(wide->setCameraWindow(0, 0, kWidth, kHeight), 0);
+  ASSERT_EQ(wide->setShutterTime(20000), 0);
+  ocamsim::Fault refuse{ocamsim::FaultKind::Status, "scam:setShutterTime"};
+  refuse.status = ocamsim::status::kBadArgument;
+  refuse.count = 1;
+  sim->inject(refuse);
+  EXPECT_EQ(wide->start(&error), ocamsim::status::kBadArgument);
+  EXPECT_NE(error.find("shutter time failed: the camera refused the value"), std::string::npos)
+      << error;
 
   // A setting recorded while the camera was lost, refused by the camera the
   // next start() makes, is reported.
