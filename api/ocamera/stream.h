@@ -221,8 +221,9 @@ class OCAMERA_API Stream {
  public:
   // Connects to the camera (as CreateCameraInterface does) and returns a
   // stopped stream; null on failure, with the reason in *error when given:
-  // options it cannot run with (checked first, before any traffic), or no
-  // camera at the address.
+  // options it cannot run with (checked first, before any traffic, see
+  // checkStreamOptions), or why the camera object could not be made
+  // (lastCreationError's words).
   static std::unique_ptr<Stream> create(const char *address, const StreamOptions &options = {},
                                         std::string *error = nullptr);
   ~Stream();  // stops, then destroys the camera object; frames still held stay valid

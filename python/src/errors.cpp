@@ -1,5 +1,6 @@
 // The package's exception classes and the capture of the library's creation lines.
 #include <ocamera/export.h>
+#include <ocamera/status.h>
 
 #include <cstdio>
 #include <string>
@@ -39,17 +40,17 @@ class Error(Exception):
 
 class CameraError(Error):
     """A request failed: status is the result (-1 for a failed request, else the
-    camera's status) and operation the call that failed."""
+    camera's status), operation the call that failed and text the library's
+    words for the status."""
 
-    def __init__(self, status, operation):
+    def __init__(self, status, operation, text=None):
         super().__init__(status, operation)
         self.status = status
         self.operation = operation
+        self.text = text if text is not None else f"status {status}"
 
     def __str__(self):
-        if self.status == -1:
-            return f"{self.operation}: the request failed"
-        return f"{self.operation}: the camera answered status {self.status}"
+        return f"{self.operation}: {self.text}"
 
 
 class CreationError(Error, ConnectionError):
@@ -92,13 +93,21 @@ void defineErrors(py::module_ &m) {
 }
 
 void raiseCameraError(int status, const char *operation) {
-  PyErr_SetObject(cameraErrorType().ptr(), cameraErrorType()(status, operation).ptr());
+  PyErr_SetObject(cameraErrorType().ptr(),
+                  cameraErrorType()(status, operation, ocamera::statusText(status)).ptr());
   throw py::error_already_set();
 }
 
 void raiseCreationError(const std::string &what, const std::string &address,
                         const std::string &reason) {
-  const std::string why = reason.empty() ? "the library gave no reason" : reason;
+  // The library's sentences name the object and the address first ("cannot
+  // create the camera at ADDRESS: why"); the exception says those itself.
+  std::string why = reason;
+  const std::string at = " at " + address + ": ";
+  const std::size_t named = why.find(at);
+  if (why.compare(0, 7, "cannot ") == 0 && named != std::string::npos)
+    why.erase(0, named + at.size());
+  if (why.empty()) why = "the library gave no reason";
   PyErr_SetObject(creationErrorType().ptr(), creationErrorType()(what, address, why).ptr());
   throw py::error_already_set();
 }
@@ -116,8 +125,13 @@ void *createCapturing(const std::function<void *()> &create, std::string *reason
       throw;
     }
     capturing = nullptr;
+    // The library's reason in words, from the factory that ran on this thread;
+    // the captured lines only when it gave none (a stream's own refusal).
+    if (!object && reason) {
+      *reason = ocamera::lastCreationError();
+      if (reason->empty()) *reason = lines;
+    }
   }
-  if (reason) *reason = lines;
   return object;
 }
 

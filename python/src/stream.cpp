@@ -7,6 +7,7 @@
 // hold, and the buffer returns once no array refers to it any more. Keep the
 // pixels past that with array.copy().
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -77,9 +78,8 @@ class PyStream {
         },
         &line)));
     // The stream's own error, then the camera factory's line with the cause.
-    if (!stream_)
-      raiseCreationError("stream", address,
-                         error.empty() || line.empty() ? error + line : error + ": " + line);
+    // The stream's reason: its options, or why the camera could not be made.
+    if (!stream_) raiseCreationError("stream", address, error.empty() ? line : error);
     // Events are recorded here so that Python code can read them without a
     // callback into the interpreter from the grab thread.
     auto events = events_;
@@ -186,60 +186,53 @@ class PyStream {
   std::shared_ptr<Events> events_ = std::make_shared<Events>();
 };
 
-using S = ocamera::StreamOptions;
-const std::pair<const char *, int S::*> kIntOptions[] = {
-    {"x0", &S::x0},
-    {"y0", &S::y0},
-    {"width", &S::width},
-    {"height", &S::height},
-    {"camera_buffers", &S::cameraBuffers},
-    {"buffer_count", &S::bufferCount},
-    {"queue_depth", &S::queueDepth},
-    {"red", &S::red},
-    {"green", &S::green},
-    {"blue", &S::blue},
-    {"read_timeout_ms", &S::readTimeoutMs},
-    {"requests_in_flight", &S::requestsInFlight},
-    {"failures_before_lost", &S::failuresBeforeLost},
-    {"retry_initial_ms", &S::retryInitialMs},
-    {"retry_max_ms", &S::retryMaxMs},
-    {"retry_limit", &S::retryLimit}};
-
+// The keyword arguments of Stream are the library's stream options in snake
+// case (buffer_count=8); names, ranges and checks come from its table.
 void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) {
-  for (const auto &[name, member] : kIntOptions)
-    if (key == name) {
-      o.*member = v.cast<int>();
-      return;
-    }
-  if (key == "camera_type")
-    o.cameraType = v.cast<OCamera::eCameraType>();
-  else if (key == "pattern")
-    o.pattern = v.cast<OCameraTools::eBayerPattern>();
-  else if (key == "acquisition_mode")
-    o.acquisitionMode = v.cast<OCamera::eAcqMode>();
-  else if (key == "when_full")
-    o.whenFull = v.cast<ocamera::QueuePolicy>();
-  else if (key == "rgb")
-    o.rgb = v.cast<bool>();
-  else if (key == "white_balance")
-    o.whiteBalance = v.cast<ocamera::WhiteBalance>();
-  else if (key == "recover")
-    o.recover = v.cast<bool>();
-  else
+  const ocamera::StreamOption *option = ocamera::findStreamOption(key);
+  if (!option || key != ocamera::streamOptionName(*option, '_'))
     throw py::type_error("Stream got an unknown option '" + key + "'");
+  long long value = 0;
+  if (option->type == ocamera::StreamOptionType::Bool) {
+    value = v.cast<bool>() ? 1 : 0;
+  } else {
+    // Enumerations of the package are accepted as themselves and as integers.
+    py::int_ number;
+    try {
+      number = py::int_(py::reinterpret_borrow<py::object>(v));
+    } catch (py::error_already_set &) {
+      throw py::type_error("Stream option " + key + " takes an integer, not " +
+                           std::string(py::str(py::type::of(v).attr("__name__"))));
+    }
+    value = PyLong_AsLongLong(number.ptr());
+    if (value == -1 && PyErr_Occurred()) {
+      PyErr_Clear();
+      const ocamera::StreamOption &o = *option;
+      throw py::value_error(std::string(o.name) + " must be " + std::to_string(o.min) + ".." +
+                            std::to_string(o.max) + ", not " + std::string(py::str(number)));
+    }
+  }
+  std::string error;
+  if (!ocamera::setStreamOption(o, key, value, &error)) throw py::value_error(error);
 }
 
-// The options as keyword arguments of the constructor would give them.
+// An option's value as the keyword argument would give it.
+py::object optionValue(const ocamera::StreamOptions &o, const ocamera::StreamOption &option) {
+  const long long v = ocamera::streamOptionValue(o, option);
+  const std::string name = option.name;
+  if (name == "cameraType") return py::cast(static_cast<OCamera::eCameraType>(v));
+  if (name == "pattern") return py::cast(static_cast<OCameraTools::eBayerPattern>(v));
+  if (name == "acquisitionMode") return py::cast(static_cast<OCamera::eAcqMode>(v));
+  if (name == "whenFull") return py::cast(static_cast<ocamera::QueuePolicy>(v));
+  if (name == "whiteBalance") return py::cast(static_cast<ocamera::WhiteBalance>(v));
+  if (option.type == ocamera::StreamOptionType::Bool) return py::bool_(v != 0);
+  return py::int_(v);
+}
+
 py::dict optionsDict(const ocamera::StreamOptions &o) {
   py::dict d;
-  for (const auto &[name, member] : kIntOptions) d[name] = o.*member;
-  d["camera_type"] = o.cameraType;
-  d["pattern"] = o.pattern;
-  d["acquisition_mode"] = o.acquisitionMode;
-  d["when_full"] = o.whenFull;
-  d["rgb"] = o.rgb;
-  d["white_balance"] = o.whiteBalance;
-  d["recover"] = o.recover;
+  for (const ocamera::StreamOption &option : ocamera::streamOptionTable())
+    d[py::str(ocamera::streamOptionName(option, '_'))] = optionValue(o, option);
   return d;
 }
 
@@ -295,11 +288,23 @@ class StreamStopped(Error):
       .def_readonly("state", &S::state);
 
   using St = ocamera::Stream;
-  py::class_<PyStream>(m, "Stream",
-                       "Continuous acquisition from the camera at address. Options are the "
-                       "fields of the C++ StreamOptions in snake case (width=640, rgb=True, "
-                       "queue_depth=4, when_full=QueuePolicy.BLOCK, ...). Iterate it for "
-                       "frames, or call next(timeout).")
+  // The class's help lists every option with its unit, range and default.
+  static const std::string streamDoc = [] {
+    std::string doc =
+        "Continuous acquisition from the camera at address. Iterate it for frames, or call "
+        "next(timeout). Keyword options (ValueError outside their range):\n";
+    for (const ocamera::StreamOption &o : ocamera::streamOptionTable()) {
+      doc += "\n  " + ocamera::streamOptionName(o, '_') + ": " + o.help;
+      if (o.type == ocamera::StreamOptionType::Int)
+        doc += " (" + std::to_string(o.min) + ".." + std::to_string(o.max) +
+               (*o.unit ? std::string(" ") + o.unit : std::string()) + ", default " +
+               std::to_string(o.defaultValue) + ")";
+      else if (o.type == ocamera::StreamOptionType::Bool)
+        doc += std::string(" (default ") + (o.defaultValue ? "True" : "False") + ")";
+    }
+    return doc;
+  }();
+  py::class_<PyStream>(m, "Stream", streamDoc.c_str())
       .def(py::init([](const std::string &address, bool check, py::kwargs kwargs) {
              ocamera::StreamOptions options;
              for (auto item : kwargs)

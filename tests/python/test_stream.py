@@ -82,6 +82,18 @@ def test_next_timeout_stop_and_rgb(sim):
         assert options["when_full"] == ocamera.QueuePolicy.BLOCK and options["queue_depth"] == 4
     with pytest.raises(TypeError, match="unknown option 'widht'"):
         ocamera.Stream(sim.camera, widht=64)
+    # Every option of the library's table is a keyword, checked against its range
+    # before anything is sent.
+    assert set(options) >= {"frame_limit", "reply_timeout_ms", "retry_limit"}
+    with pytest.raises(ValueError, match=r"^width must be 1\.\.65535, not 2147483648$"):
+        ocamera.Stream(sim.camera, width=2**31)
+    with pytest.raises(ValueError, match="bufferCount must be 2..1024, not 1"):
+        ocamera.Stream(sim.camera, buffer_count=1)
+    with pytest.raises(ValueError, match="frameLimit"):
+        ocamera.Stream(sim.camera, frame_limit=2**70)
+    with ocamera.Stream(sim.camera, width=64, height=48, frame_limit=2) as limited:
+        assert limited.start() == 0
+        assert [f.seq_nr >= 0 for f in limited] == [True, True]
 
 
 def test_iteration_recovers_after_a_restart(sim):
