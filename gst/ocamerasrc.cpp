@@ -46,17 +46,12 @@ constexpr auto kMessageInterval = std::chrono::seconds(3);
 enum {
   PROP_0,
   PROP_ADDRESS,
-  PROP_CAMERA_TYPE,
   PROP_SHUTTER,
   PROP_GAIN,
   PROP_FRAME_RATE,
-  PROP_X0,
-  PROP_Y0,
-  PROP_WIDTH,
-  PROP_HEIGHT,
-  PROP_PATTERN,
   PROP_WHITE_BALANCE,
-  PROP_TIMEOUT,
+  // Then the stream options of ocamerasrc::optionParamSpec, in its order.
+  PROP_OPTION_FIRST,
 };
 
 // Live changes not yet made on the running stream (bits).
@@ -261,9 +256,6 @@ static void setProperty(GObject *object, guint id, const GValue *value, GParamSp
     case PROP_ADDRESS:
       s->address = g_value_get_string(value) ? g_value_get_string(value) : "";
       break;
-    case PROP_CAMERA_TYPE:
-      s->cameraType = static_cast<OCamera::eCameraType>(g_value_get_enum(value));
-      break;
     // Shutter and gain also change a running camera: the streaming thread
     // makes the change (a camera that does not answer holds it, never the
     // caller), and later streams of this run start with it.
@@ -278,32 +270,23 @@ static void setProperty(GObject *object, guint id, const GValue *value, GParamSp
     case PROP_FRAME_RATE:
       s->frameRate = g_value_get_double(value);
       break;
-    case PROP_X0:
-      s->x0 = g_value_get_int(value);
+    case PROP_WHITE_BALANCE: {
+      std::string why;
+      if (!ocamerasrc::setWhiteBalance(g_value_get_string(value), s, &why))
+        GST_WARNING_OBJECT(src, "white-balance \"%s\": %s; kept \"%s\"",
+                           GST_STR_NULL(g_value_get_string(value)), why.c_str(),
+                           ocamerasrc::whiteBalanceText(*s).c_str());
       break;
-    case PROP_Y0:
-      s->y0 = g_value_get_int(value);
+    }
+    default: {
+      const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
+      std::string why;
+      if (option < 0 || option >= ocamerasrc::optionPropertyCount())
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      else if (!ocamerasrc::setOption(s, option, value, &why))
+        GST_WARNING_OBJECT(src, "%s: %s", pspec->name, why.c_str());
       break;
-    case PROP_WIDTH:
-      s->width = g_value_get_int(value);
-      break;
-    case PROP_HEIGHT:
-      s->height = g_value_get_int(value);
-      break;
-    case PROP_PATTERN:
-      s->pattern = static_cast<OCameraTools::eBayerPattern>(g_value_get_enum(value));
-      break;
-    case PROP_WHITE_BALANCE:
-      if (!ocamerasrc::parseWhiteBalance(g_value_get_string(value), s))
-        GST_WARNING_OBJECT(src, "white-balance \"%s\" is not none, file or R,G,B; kept \"%s\"",
-                           GST_STR_NULL(g_value_get_string(value)), s->whiteBalanceText.c_str());
-      break;
-    case PROP_TIMEOUT:
-      s->timeoutMs = g_value_get_int(value);
-      break;
-    default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-      break;
+    }
   }
   GST_OBJECT_UNLOCK(src);
 }
@@ -316,9 +299,6 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
     case PROP_ADDRESS:
       g_value_set_string(value, s->address.c_str());
       break;
-    case PROP_CAMERA_TYPE:
-      g_value_set_enum(value, s->cameraType);
-      break;
     case PROP_SHUTTER:
       g_value_set_int(value, s->shutter);
       break;
@@ -328,30 +308,17 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
     case PROP_FRAME_RATE:
       g_value_set_double(value, s->frameRate);
       break;
-    case PROP_X0:
-      g_value_set_int(value, s->x0);
-      break;
-    case PROP_Y0:
-      g_value_set_int(value, s->y0);
-      break;
-    case PROP_WIDTH:
-      g_value_set_int(value, s->width);
-      break;
-    case PROP_HEIGHT:
-      g_value_set_int(value, s->height);
-      break;
-    case PROP_PATTERN:
-      g_value_set_enum(value, s->pattern);
-      break;
     case PROP_WHITE_BALANCE:
-      g_value_set_string(value, s->whiteBalanceText.c_str());
+      g_value_set_string(value, ocamerasrc::whiteBalanceText(*s).c_str());
       break;
-    case PROP_TIMEOUT:
-      g_value_set_int(value, s->timeoutMs);
+    default: {
+      const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
+      if (option < 0 || option >= ocamerasrc::optionPropertyCount())
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      else
+        ocamerasrc::getOption(*s, option, value);
       break;
-    default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-      break;
+    }
   }
   GST_OBJECT_UNLOCK(src);
 }
@@ -464,7 +431,7 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
   GST_OBJECT_LOCK(src);
   const Settings s = st->active;
   GST_OBJECT_UNLOCK(src);
-  awaitRetired(src, s.timeoutMs);
+  awaitRetired(src, ocamerasrc::closeWaitMs(s));
 
   std::string error;
   std::unique_ptr<ocamera::Stream> stream = ocamera::Stream::create(
@@ -751,7 +718,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
 
 static void finalize(GObject *object) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
-  awaitRetired(src, src->settings->timeoutMs);
+  awaitRetired(src, ocamerasrc::closeWaitMs(*src->settings));
   delete src->state;
   delete src->settings;
   G_OBJECT_CLASS(gst_ocamera_src_parent_class)->finalize(object);
@@ -784,49 +751,25 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
       g_param_spec_string("address", "Address",
                           "The camera: host, host:port or http://host:port (port 80 when absent)",
                           ocamera::kFactoryDefaultAddress, atReady));
-  g_object_class_install_property(
-      object, PROP_CAMERA_TYPE,
-      g_param_spec_enum("camera-type", "Camera type", "The camera's sensor type",
-                        ocamerasrc::cameraTypeEnum(), OCamera::CAM_TYPE_GENERIC, atReady));
+  // The camera checks shutter, gain and frame rate; a value it refuses is an
+  // error at start and a warning while playing, in the library's words.
   g_object_class_install_property(
       object, PROP_SHUTTER,
       g_param_spec_int("shutter", "Shutter time",
                        "Exposure time in microseconds (0: leave the camera's); may change while "
                        "playing",
-                       0, 1000000, 0, whilePlaying));
+                       0, G_MAXINT, 0, whilePlaying));
   g_object_class_install_property(
       object, PROP_GAIN,
       g_param_spec_int("gain", "Gain",
                        "Sensor gain factor (0: leave the camera's); may change while playing", 0,
-                       32, 0, whilePlaying));
+                       G_MAXINT, 0, whilePlaying));
   g_object_class_install_property(
       object, PROP_FRAME_RATE,
       g_param_spec_double("frame-rate", "Frame rate",
                           "Frames per second the camera captures in free run (0: leave the "
                           "camera's; the caps then say 0/1, a variable rate)",
-                          0, 1000, 0, atReady));
-  g_object_class_install_property(
-      object, PROP_X0,
-      g_param_spec_int("x0", "Window left", "Left column of the sensor window", 0, G_MAXINT, 0,
-                       atReady));
-  g_object_class_install_property(
-      object, PROP_Y0,
-      g_param_spec_int("y0", "Window top", "Top row of the sensor window", 0, G_MAXINT, 0,
-                       atReady));
-  g_object_class_install_property(
-      object, PROP_WIDTH,
-      g_param_spec_int("width", "Window width", "Width of the sensor window: the frame width", 2,
-                       G_MAXINT, 1280, atReady));
-  g_object_class_install_property(
-      object, PROP_HEIGHT,
-      g_param_spec_int("height", "Window height", "Height of the sensor window: the frame height",
-                       2, G_MAXINT, 1024, atReady));
-  g_object_class_install_property(
-      object, PROP_PATTERN,
-      g_param_spec_enum("pattern", "Bayer pattern",
-                        "The sensor's Bayer layout (the colours of the window's top row); sets "
-                        "the video/x-bayer format; RGB output needs grbg or bggr",
-                        ocamerasrc::patternEnum(), OCameraTools::BAYER_PATTERN_GRGR, atReady));
+                          0, G_MAXFLOAT, 0, atReady));
   g_object_class_install_property(
       object, PROP_WHITE_BALANCE,
       g_param_spec_string("white-balance", "White balance",
@@ -834,13 +777,9 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
                           "percent (e.g. \"120,100,85\"), or \"file\" for the factors of wb.conf "
                           "in the current directory",
                           "none", atReady));
-  g_object_class_install_property(
-      object, PROP_TIMEOUT,
-      g_param_spec_int("timeout", "Time-out",
-                       "Milliseconds the camera may take to answer any request but an image "
-                       "still arriving; bounds connecting, starting, a frozen camera's loss and "
-                       "how long stopping waits for the old stream",
-                       100, 600000, ocamerasrc::kDefaultTimeoutMs, atReady));
+  for (int i = 0; i < ocamerasrc::optionPropertyCount(); ++i)
+    g_object_class_install_property(object, PROP_OPTION_FIRST + i,
+                                    ocamerasrc::optionParamSpec(i, atReady));
 
   gst_element_class_set_static_metadata(element, "ocamera camera source", "Source/Video/Network",
                                         "Live video from a networked smart camera, raw Bayer or "

@@ -171,7 +171,7 @@ TEST(OcameraSrcFaults, LiveChangesSurviveRenegotiation) {
 
 // A camera that fails again right after every recovery: the element warns
 // once per few seconds, counting the losses in between, instead of once per
-// loss.
+// loss; with a retry limit it errors out once the stream gives up.
 TEST(OcameraSrcFaults, RepeatedLossesAreRateLimited) {
   auto sim = startSim();
   // Every frame is short: lost after two, again right after each recovery.
@@ -209,6 +209,15 @@ TEST(OcameraSrcFaults, RepeatedLossesAreRateLimited) {
   gst_message_unref(next);
   EXPECT_EQ(text.find("(0 more losses"), std::string::npos) << text;
   EXPECT_NE(text.find("more losses since the last message"), std::string::npos) << text;
+
+  // With a retry limit the stream gives up, and the pipeline ends in an error.
+  Pipeline limited("ocamerasrc address=" + sim->cameraAddress() +
+                   " width=64 height=48 retry-limit=2 ! appsink name=sink sync=false");
+  ASSERT_NE(limited.setState(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  GstMessage *error = limited.waitMessage(GST_MESSAGE_ERROR, 15000);
+  ASSERT_NE(error, nullptr) << "no error after the stream gave up";
+  EXPECT_NE(describe(error).find("could not reconnect"), std::string::npos) << describe(error);
+  gst_message_unref(error);
   sim->clearFaults();
 }
 
