@@ -375,6 +375,12 @@ static void applyLiveChanges(GstOcameraSrc *src, ocamera::Stream &stream) {
   }
 }
 
+// The detail of a message, with the count of those held back before it.
+static std::string withHeldBack(const std::string &detail, int heldBack, const char *what) {
+  if (heldBack == 0) return detail;
+  return detail + " (" + std::to_string(heldBack) + " more " + what + " since the last message)";
+}
+
 static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
                           const std::string &detail) {
   OcameraSrcState *st = src->state;
@@ -382,16 +388,14 @@ static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
   switch (event) {
     case ocamera::StreamEvent::Lost:
       if (st->lostMessages.due(&heldBack))
-        GST_ELEMENT_WARNING(
-            src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
-            ("%s (%d more losses since the last message)", detail.c_str(), heldBack));
+        GST_ELEMENT_WARNING(src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
+                            ("%s", withHeldBack(detail, heldBack, "losses").c_str()));
       break;
     case ocamera::StreamEvent::Recovered:
       st->rebase = true;
       if (st->backMessages.due(&heldBack))
-        GST_ELEMENT_INFO(
-            src, RESOURCE, READ, ("The camera is back"),
-            ("%s (%d more recoveries since the last message)", detail.c_str(), heldBack));
+        GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"),
+                         ("%s", withHeldBack(detail, heldBack, "recoveries").c_str()));
       break;
     case ocamera::StreamEvent::GaveUp:
       st->gaveUp = true;
@@ -674,7 +678,7 @@ static void reportHeldBackRecovery(GstOcameraSrc *src) {
   int heldBack = 0;
   if (src->state->backMessages.heldBackDue(&heldBack))
     GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"),
-                     ("frames arrive again (%d recoveries since the last message)", heldBack));
+                     ("%s", withHeldBack("frames arrive again", heldBack, "recoveries").c_str()));
 }
 
 static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
