@@ -177,7 +177,8 @@ struct Stream::Impl {
     };
     std::string what;
     if ((rc = cam.setCameraWindow(o.x0, o.y0, o.width, o.height)) != 0)
-      what = "setting the window";
+      what = "setting the window " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+             " at " + std::to_string(o.x0) + "," + std::to_string(o.y0);
     else if ((rc = cam.setReadTimeout(o.readTimeoutMs)) != 0)
       what = "setting the read time-out";
     else if ((rc = applySettings()) != 0)
@@ -333,7 +334,8 @@ struct Stream::Impl {
       case OCamera::GRAB_FAILED:
         break;
     }
-    if (took >= std::chrono::milliseconds(bound)) {
+    // (Nine tenths: the runtime's clock may end the wait a little early.)
+    if (took >= std::chrono::milliseconds(bound) * 9 / 10) {
       detail = "the camera sent no reply to an image request within " + std::to_string(bound) +
                " ms (the read time-out plus the reply time-out)";
       return Outcome::Stalled;

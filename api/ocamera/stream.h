@@ -39,7 +39,8 @@ enum class QueuePolicy : int {
 enum class WhiteBalance : int {
   None = 0,     // plain conversion
   Factors = 1,  // StreamOptions::red, green, blue in percent
-  File = 2,     // the factors of "wb.conf" in the current directory, read at start()
+  File = 2,     // the factors of "wb.conf" in the current directory, read at start() (which
+                // fails when the file is missing, incomplete or out of range)
 };
 
 // How a stream is made. Every field has a usable default.

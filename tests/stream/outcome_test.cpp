@@ -329,6 +329,13 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   ASSERT_EQ(three->start(), 0) << "a finished run starts afresh";
   EXPECT_EQ(three->next(frame, 5000), FetchResult::Frame);
   EXPECT_EQ(three->state(), StreamState::Running);
+
+  // No camera at the address: create() says what was tried and why it failed.
+  three.reset();
+  sim->stop();
+  const std::string address = "127.0.0.1:" + std::to_string(port);
+  EXPECT_FALSE(Stream::create(address.c_str(), smallStream(), &error));
+  EXPECT_NE(error.find(address + ": listing the devices: "), std::string::npos) << error;
 }
 
 // ---------------------------------------------------------------- a stalled camera
