@@ -138,17 +138,31 @@ class OCAMERA_API OCamera {
   };
 
   OCamera() = default;
-  OCamera(const OCamera &) = default;
-  OCamera &operator=(const OCamera &) = default;
+  // An object stands for one session on the camera: it is not copied.
+  OCamera(const OCamera &) = delete;
+  OCamera &operator=(const OCamera &) = delete;
 
   // A camera object for the factory-default address (port 80), or null.
   static OCamera *CreateCameraInterface(eCameraType type);
 
-  // Slot 0. Sends the destroy request, closes the session and frees the object.
-  // Returns the destroy request's status, or -1 when it failed.
+  // Unless said otherwise, an operation sends one request and returns the
+  // camera's status: 0 for success, a negative code of <ocamera/status.h>
+  // for a refusal (statusText gives the words), or -1 when the request failed.
+  // Ranges named "(ocamsim: ...)" are those the simulated camera accepts; a
+  // camera checks every value itself and answers -15 for one it refuses.
+
+  // ---- session and frame buffers
+  // Slot 0. Sends the destroy request, closes the session and frees the
+  // object. Returns the destroy request's status, or -1 when it failed.
   virtual int destroy() = 0;
+  // Opens the camera for acquisition with maxBuffers frame buffers (ocamsim:
+  // 1..1024) of frameBufferSize bytes each (the window's width x height for
+  // raw frames). -14 when another session has it open.
   virtual int open(int frameBufferSize, int maxBuffers) = 0;
+  // Closes what open opened; -13 when it is not open.
   virtual int close() = 0;
+
+  // ---- images
   // Delivers the next image into memory the library allocates (give it back
   // with freeImage). Only in acquisition modes 2, 3, 4 and 8; otherwise -1 and
   // nothing is sent. When the camera sends no image but a non-zero status (its
@@ -159,42 +173,66 @@ class OCAMERA_API OCamera {
   // Frees image->data (from getSingleImage) and sets it to null, whatever the
   // acquisition mode is now; "grab, stop acquisition, free" frees the image.
   // The result is still the image gate's: 0 in acquisition modes 2, 3, 4 and
-  // 8, -1 in every other mode (and for a null image).
+  // 8, -1 in every other mode (and for a null image). Sends nothing.
   virtual int freeImage(Image *image) = 0;
+  // The number of frame buffers the camera was opened with (a count >= 0), or
+  // a status < 0 (-13 when not open).
   virtual int getMaxImageCount() = 0;
-  virtual int getImageCount() = 0;  // 0 when the request failed
-  // Accepts 1, 2, 3, 4 and 8; anything else returns -1 without traffic.
+  // Frames waiting in the camera's buffers (a count >= 0); 0 also when the
+  // request failed.
+  virtual int getImageCount() = 0;
+
+  // ---- acquisition and triggering
+  // Accepts 1 (stop), 2 (single shot), 3 (free run), 4 (select shot) and 8
+  // (free run slave); anything else returns -1 without traffic. The mode that
+  // reached the camera gates the image operations.
   virtual int setAcquisitionMode(eAcqMode mode) = 0;
+  // Where triggers come from (software or input E0/E1) and their active edge.
   virtual int setTriggerSource(eTrigSource source, eTrigPolarity polarity) = 0;
+  // ---- illumination
+  // The illumination output's mode: off, on, or pulsed with each exposure.
   virtual int setIlluminationMode(eIllMode mode) = 0;
+  // The external illumination output: off, or on with positive or negative
+  // polarity.
   virtual int setIlluminationModeExternal(eIllModeExt mode) = 0;
+  // Pulsed illumination: delay from the exposure's start and pulse length, in
+  // microseconds (ocamsim: each >= 0).
   virtual int setIlluminationTiming(int delay, int period) = 0;
+  // Switches the illumination on or off now.
   virtual int switchIllumination(bool on) = 0;
-  // Values are passed to the camera unchanged; the camera checks them and
-  // answers a non-zero status for one out of its range. Units and the ranges
-  // of the simulated camera (ocamsim):
-  // Exposure time in microseconds, 1..1000000 (10000 at start).
+
+  // ---- exposure and window
+  // Exposure time in microseconds (ocamsim: 1..1000000, 10000 at start).
   virtual int setShutterTime(int shutter) = 0;
-  virtual int getShutterTime() = 0;  // microseconds
+  // The exposure time in microseconds (>= 0), or a status < 0.
+  virtual int getShutterTime() = 0;
   // Region of the sensor delivered, in pixels from the top-left corner; it
-  // must lie inside the sensor (width and height at least 1).
+  // must lie inside the sensor (width and height at least 1). Every image is
+  // then width x height bytes.
   virtual int setCameraWindow(int x0, int y0, int width, int height) = 0;
-  // Frames per second in the free-running modes, above 0 and at most 1000 (30
-  // at start).
+  // Frames per second in the free-running modes, above 0 and at most 1000
+  // (ocamsim; 30 at start). The int form sends the same request rounded.
   virtual int setFrameRate(float fps) = 0;
   virtual int setFrameRate(int fps) = 0;
-  // Delay from a trigger to its picture in microseconds, 0..10000000.
+  // Delay from a trigger to its picture in microseconds (ocamsim:
+  // 0..10000000).
   virtual int setTriggerDelay(int delay) = 0;
-  // Gain factor, 1..32 (1 at start).
+  // Analog gain factor (ocamsim: 1..32, 1 at start).
   virtual int setGain(int factor) = 0;
+  // Sets the sensor's colour processing to its power-on state.
   virtual int initColor() = 0;
-  // How long getSingleImage waits for a frame in milliseconds (1000 at start);
-  // when it passes the camera answers its time-out status without an image.
+  // How long getSingleImage waits for a frame in milliseconds (>= 0; 1000 at
+  // start); when it passes the camera answers -21 without an image.
   virtual int setReadTimeout(int timeout) = 0;
   virtual int reserved1() = 0;  // always 0, sends nothing
+  // Whether a full set of frame buffers overwrites the oldest frame (true) or
+  // drops the new one.
   virtual int setCircularOverwrite(bool overwrite) = 0;
+  // JPEG compression in the camera: on/off, quality, byte stuffing, the
+  // sensor's Bayer layout and whether to compress as grey.
   virtual int setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
                       OCameraTools::eBayerPattern pattern, bool forceGreyscale) = 0;
+  // The sensor's pixel clock: 20, 40, 50 or 60 MHz.
   virtual int setFrequency(eFrequency frequency) = 0;
   // Delivers the next image straight into the buffer image->data points to,
   // which must hold the whole image: the window set last through this object
@@ -207,48 +245,88 @@ class OCAMERA_API OCamera {
   // with status 0 returns -1 and leaves the record untouched. grabImage takes
   // the buffer's size and tells these cases apart.
   virtual int getSingleImageInto(Image *image) = 0;
-  // Reads length bytes of image RAM (byte addresses); copies them only when
-  // the camera's status is 0. A refusal without data (an address range outside
-  // the RAM) returns the camera's status; -1 when the request failed or the
-  // reply's data is not exactly length bytes.
+
+  // ---- image RAM (byte addresses and lengths; -18 while disabled, -17 for a
+  // range outside the RAM)
+  // Reads length bytes of image RAM; copies them only when the camera's
+  // status is 0. A refusal without data returns the camera's status; -1 when
+  // the request failed or the reply's data is not exactly length bytes.
   virtual int readImageRAM(void *destination, unsigned address, unsigned length) = 0;
+  // Writes length bytes from data at address.
   virtual int writeImageRAM(const void *data, unsigned address, unsigned length) = 0;
   // Reads reduced data of at most length bytes; *returnedLength receives the
   // number of bytes copied (0 on any failure). A reply longer than length is
   // refused with -1 and nothing is copied.
   virtual int readImageRAMReducedData(void *destination, unsigned address, unsigned length,
                                       int *returnedLength) = 0;
+  // Copies srcLength bytes at srcAddress to destAddress (destLength must be at
+  // least srcLength).
   virtual int imageRAMToImageRAM(unsigned srcAddress, unsigned srcLength, unsigned destAddress,
                                  unsigned destLength) = 0;
+  // Clears the image RAM and enables it; disableImageRAM disables it.
   virtual int initImageRAM() = 0;
   virtual int disableImageRAM() = 0;
+  // Stores the next image in the image RAM at address instead of delivering it.
   virtual int getImageToImageRAM(unsigned address) = 0;
   virtual int reserved2() = 0;  // always -1, sends nothing
+  // Starts the frames' sequence numbers again at 0.
   virtual int resetSequenceCounter() = 0;
+  // Drops every frame waiting in the camera's buffers.
   virtual int purgeImages() = 0;
-  virtual int calibrateSensor(const CalibrationParams *params) = 0;  // params may be null
+
+  // ---- sensor
+  // Calibrates the sensor, with up to two parameters (params may be null).
+  virtual int calibrateSensor(const CalibrationParams *params) = 0;
+  // Writes a sensor register by name (ocamsim: values 0..65535); -19 for a
+  // name not in getSensorRegisterNames, -20 for a read-only register.
   virtual int setSensorRegister(const char *name, unsigned value) = 0;
-  // On success *value receives the register's value; on failure it is not written.
+  // On success *value receives the register's value; on failure it is not
+  // written (-19 for an unknown name).
   virtual int getSensorRegister(const char *name, unsigned *value) = 0;
   // The camera's register names, ending in a null entry, or null when the
   // request failed. The object owns the list; it stays valid until the next
   // successful call of this operation or destroy.
   virtual const char *const *getSensorRegisterNames() = 0;
+  // A software trigger (single-shot and select-shot modes; -16 in others).
   virtual int triggerImage() = 0;
+  // Cancels a trigger whose picture has not been taken yet.
   virtual int triggerImageAbort() = 0;
+
+  // ---- processing in the camera
+  // Laser-line profiling in a region of the sensor: point priority, scan
+  // direction, thresholds 0..255 (min <= max), area limits (min <= max),
+  // output format, and width bytes of reference data or none. A setup with
+  // enable false is taken as it is.
   virtual int setupLaserProfiling(LaserSetup setup) = 0;
+  // Switches a hardware applet of the given input/output widths, with at
+  // most maxSize bytes of output.
   virtual int setHardwareApplet(bool enable, unsigned maxSize, eAppletType applet) = 0;
+  // The 3x3 median filter on or off.
   virtual int setMedian(bool enable) = 0;
+  // An image filter with up to two parameters (params may be null); the
+  // reserved kinds are refused.
   virtual int setFilter(eFilterType filter, const FilterParams *params) = 0;
+  // Binarization with one or two thresholds 0..255 (the first at most the
+  // second) and optional inversion; params may be null.
   virtual int setBinarization(bool enable, const BinarizationParams *params) = 0;
+  // What the camera's Bayer stage outputs (raw, or one plane of H, S, V, I,
+  // R, G, B) for a sensor of the given layout.
   virtual int setBayer2X(eBayer2XType output, OCameraTools::eBayerPattern pattern) = 0;
-  // table: 768 bytes, or null to send no table.
+  // The camera's white-balance lookup table for the layout: 768 bytes (256
+  // each for red, green, blue), or null to send no table.
   virtual int setWhiteBalance(OCameraTools::eBayerPattern pattern, const unsigned char *table) = 0;
+  // The size in pixels of pictures stored in the image RAM (each >= 1).
   virtual int setImageRAMPictureSize(int width, int height) = 0;
+  // A region of the sensor whose brightness triggers a picture: inside the
+  // sensor, thresholds 0..255 with threshMin <= threshMax.
   virtual int setTriggerWindow(int x0, int y0, int width, int height, int threshMin,
                                int threshMax) = 0;
+  // Image correction from size bytes of data at startAddress in the image
+  // RAM, for `images` images: replace, AND mask or OR mask.
   virtual int setupImageCorrection(bool enable, eCorrectionType type, unsigned startAddress,
                                    unsigned size, unsigned images) = 0;
+  // Copies each image (raw or processed) into size bytes of image RAM at
+  // destAddress as well; SPLIT_OFF ends it.
   virtual int setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) = 0;
 
   // What one image request of grabImage came to.

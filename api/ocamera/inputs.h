@@ -28,8 +28,9 @@ class OCAMERA_API OCameraInputs {
   };
 
   OCameraInputs() = default;
-  OCameraInputs(const OCameraInputs &) = default;
-  OCameraInputs &operator=(const OCameraInputs &) = default;
+  // An object stands for one session on the camera: it is not copied.
+  OCameraInputs(const OCameraInputs &) = delete;
+  OCameraInputs &operator=(const OCameraInputs &) = delete;
 
   // An inputs object for the factory-default address on port 8080, or null.
   static OCameraInputs *poCreateInterface();

@@ -22,8 +22,9 @@ class OCAMERA_API OCameraLEDs {
   };
 
   OCameraLEDs() = default;
-  OCameraLEDs(const OCameraLEDs &) = default;
-  OCameraLEDs &operator=(const OCameraLEDs &) = default;
+  // An object stands for one session on the camera: it is not copied.
+  OCameraLEDs(const OCameraLEDs &) = delete;
+  OCameraLEDs &operator=(const OCameraLEDs &) = delete;
 
   // An LED object for the factory-default address on port 8080, or null.
   static OCameraLEDs *poCreateInterface();

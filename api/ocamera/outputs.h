@@ -16,8 +16,9 @@ class OCAMERA_API OCameraOutputs {
   };
 
   OCameraOutputs() = default;
-  OCameraOutputs(const OCameraOutputs &) = default;
-  OCameraOutputs &operator=(const OCameraOutputs &) = default;
+  // An object stands for one session on the camera: it is not copied.
+  OCameraOutputs(const OCameraOutputs &) = delete;
+  OCameraOutputs &operator=(const OCameraOutputs &) = delete;
 
   // An outputs object for the factory-default address on port 8080, or null.
   static OCameraOutputs *poCreateInterface();
