@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "closer.h"
+#include "message_limiter.h"
 #include "settings.h"
 
 GST_DEBUG_CATEGORY_STATIC(ocamerasrc_debug);
@@ -19,6 +21,8 @@ GST_DEBUG_CATEGORY_STATIC(ocamerasrc_debug);
 
 namespace {
 
+using ocamerasrc::Closer;
+using ocamerasrc::MessageLimiter;
 using ocamerasrc::Settings;
 
 // How long one wait for a frame lasts before the streaming thread looks
@@ -38,10 +42,6 @@ constexpr int kPoolFrames = 12;
 constexpr int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
 // Assumed frame period for the latency without a frame rate.
 constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
-// A camera that fails again right after each recovery would flood the bus:
-// at most one warning of a loss, and one message of a recovery, this often;
-// the next one counts those left out.
-constexpr auto kMessageInterval = std::chrono::seconds(3);
 
 enum {
   PROP_0,
@@ -58,101 +58,6 @@ enum {
 enum : unsigned { kLiveShutter = 1, kLiveGain = 2 };
 
 }  // namespace
-
-// Ends streams on threads of their own. A stream ends within the bounds its
-// options set, but an element must never wait longer than its own timeout
-// for one: a closer that outlives a wait is left to end alone.
-class Closer {
- public:
-  Closer() = default;
-  Closer(const Closer &) = delete;
-  Closer &operator=(const Closer &) = delete;
-  ~Closer() { wait(0); }
-
-  // Ends the stream on a new thread; the stream closed before must be waited
-  // for first.
-  void close(std::unique_ptr<ocamera::Stream> stream) {
-    if (!stream) return;
-    wait(0);
-    stream->setEventCallback(nullptr);
-    auto done = std::make_shared<Done>();
-    thread_ = std::thread([old = std::move(stream), done]() mutable {
-      old.reset();
-      std::lock_guard<std::mutex> lock(done->m);
-      done->ended = true;
-      done->cv.notify_all();
-    });
-    done_ = std::move(done);
-  }
-
-  // Waits up to ms for the stream being closed; false when it had not ended
-  // by then (its thread goes on alone).
-  bool wait(int ms) {
-    if (!thread_.joinable()) return true;
-    bool ended;
-    {
-      std::unique_lock<std::mutex> lock(done_->m);
-      ended = done_->cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done_->ended; });
-    }
-    if (ended)
-      thread_.join();
-    else
-      thread_.detach();
-    done_.reset();
-    return ended;
-  }
-
- private:
-  struct Done {
-    std::mutex m;
-    std::condition_variable cv;
-    bool ended = false;
-  };
-  std::thread thread_;
-  std::shared_ptr<Done> done_;
-};
-
-// Lets one message of a kind through per kMessageInterval and counts the
-// ones held back meanwhile.
-class MessageLimiter {
- public:
-  // Whether a message is due now; *heldBack is how many were left out since
-  // the last one let through (reset by a true answer).
-  bool due(int *heldBack) {
-    std::lock_guard<std::mutex> lock(m_);
-    const auto now = std::chrono::steady_clock::now();
-    if (any_ && now - last_ < kMessageInterval) {
-      ++heldBack_;
-      return false;
-    }
-    any_ = true;
-    last_ = now;
-    *heldBack = heldBack_;
-    heldBack_ = 0;
-    return true;
-  }
-  // Whether a message left out is due now (as due(), but counting nothing
-  // when it is not).
-  bool heldBackDue(int *heldBack) {
-    std::lock_guard<std::mutex> lock(m_);
-    if (heldBack_ == 0 || std::chrono::steady_clock::now() - last_ < kMessageInterval) return false;
-    last_ = std::chrono::steady_clock::now();
-    *heldBack = heldBack_;
-    heldBack_ = 0;
-    return true;
-  }
-  void reset() {
-    std::lock_guard<std::mutex> lock(m_);
-    any_ = false;
-    heldBack_ = 0;
-  }
-
- private:
-  std::mutex m_;
-  bool any_ = false;
-  std::chrono::steady_clock::time_point last_;
-  int heldBack_ = 0;
-};
 
 // The state of one element besides its settings.
 //
@@ -217,7 +122,10 @@ struct OcameraSrcState {
 
   // Losses and recoveries reported lately (grab thread, and the streaming
   // thread for a recovery message left out).
-  MessageLimiter lostMessages, backMessages;
+  // A camera that fails again right after each recovery would flood the
+  // bus: at most one warning of a loss, and one message of a recovery, every
+  // 3 s; the next one counts those left out.
+  MessageLimiter lostMessages{std::chrono::seconds(3)}, backMessages{std::chrono::seconds(3)};
 
   void setFlushing(bool on) {
     {
