@@ -121,10 +121,10 @@ struct OcameraSrcState {
   unsigned liveChanges = 0;
 
   // Losses and recoveries reported lately (grab thread, and the streaming
-  // thread for a recovery message left out).
-  // A camera that fails again right after each recovery would flood the
-  // bus: at most one warning of a loss, and one message of a recovery, every
-  // 3 s; the next one counts those left out.
+  // thread for a recovery message left out). A camera that fails again right
+  // after each recovery would flood the bus: at most one warning of a loss,
+  // and one message of a recovery, every 3 s; the next one counts those left
+  // out.
   MessageLimiter lostMessages{std::chrono::seconds(3)}, backMessages{std::chrono::seconds(3)};
 
   void setFlushing(bool on) {
@@ -279,7 +279,8 @@ static void applyLiveChanges(GstOcameraSrc *src, ocamera::Stream &stream) {
     if (rc != 0)
       GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS,
                           ("The camera did not take %s %d", isShutter ? "shutter" : "gain", value),
-                          ("%s", ocamera::statusText(rc).c_str()));
+                          ("%s%s", ocamera::statusText(rc).c_str(),
+                           rc == -1 ? "; made again after a recovery" : ""));
   }
 }
 
