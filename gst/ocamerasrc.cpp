@@ -1,5 +1,6 @@
 #include "ocamerasrc.h"
 
+#include <ocamera/status.h>
 #include <ocamera/stream.h>
 
 #include <atomic>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "closer.h"
+#include "message_limiter.h"
 #include "settings.h"
 
 GST_DEBUG_CATEGORY_STATIC(ocamerasrc_debug);
@@ -18,6 +21,8 @@ GST_DEBUG_CATEGORY_STATIC(ocamerasrc_debug);
 
 namespace {
 
+using ocamerasrc::Closer;
+using ocamerasrc::MessageLimiter;
 using ocamerasrc::Settings;
 
 // How long one wait for a frame lasts before the streaming thread looks
@@ -41,17 +46,16 @@ constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
 enum {
   PROP_0,
   PROP_ADDRESS,
-  PROP_CAMERA_TYPE,
   PROP_SHUTTER,
   PROP_GAIN,
   PROP_FRAME_RATE,
-  PROP_X0,
-  PROP_Y0,
-  PROP_WIDTH,
-  PROP_HEIGHT,
-  PROP_PATTERN,
   PROP_WHITE_BALANCE,
+  // Then the stream options of ocamerasrc::optionParamSpec, in its order.
+  PROP_OPTION_FIRST,
 };
+
+// Live changes not yet made on the running stream (bits).
+enum : unsigned { kLiveShutter = 1, kLiveGain = 2 };
 
 }  // namespace
 
@@ -59,20 +63,22 @@ enum {
 //
 // Threads: start(), stop() and property setters run on application threads;
 // set_caps() and create() on the streaming thread; the stream's event callback
-// on its grab thread; unlock()/unlock_stop() on any. streamLock guards the
-// stream pointer against the setters; the streaming thread is the only one
-// that replaces it while the element runs (stop() does so after the streaming
-// thread has ended).
+// on its grab thread; unlock()/unlock_stop() on any. Only start(), stop()
+// and the streaming thread touch the stream (never at once: stop() runs once
+// the streaming thread has ended); property setters leave live changes to
+// the streaming thread.
 struct OcameraSrcState {
-  std::mutex streamLock;
   std::unique_ptr<ocamera::Stream> stream;
   bool rgb = false;      // the stream converts to RGB
   bool running = false;  // the stream's acquisition was started
-  Settings active;       // the settings of the running element (object lock)
+  // The settings of the running element, with the live changes the camera
+  // took (object lock).
+  Settings active;
 
   std::mutex wakeLock;
   std::condition_variable wake;
   bool flushing = false;
+  std::string failure;  // the detail of the stream's Error event (wakeLock)
 
   std::atomic<bool> gaveUp{false};
   // Frames lent to downstream in buffers not yet freed.
@@ -97,20 +103,29 @@ struct OcameraSrcState {
     std::lock_guard<std::mutex> lock(wakeLock);
     return flushing;
   }
+  // Why the stream's acquisition ended on a failure of its own.
+  std::string takeFailure() {
+    std::lock_guard<std::mutex> lock(wakeLock);
+    std::string why = failure.empty() ? "the stream ended" : failure;
+    failure.clear();
+    return why;
+  }
   // A stopped element's stream ends on a thread of its own: stopping waits
-  // for the image request in flight, which a stalled camera may hold for
-  // long, and a state change to NULL should not. The next start waits for
-  // it, as the camera takes one acquisition at a time.
-  std::thread closer;
-  void retire(std::unique_ptr<ocamera::Stream> stream) {
-    finishClosing();
-    if (!stream) return;
-    stream->setEventCallback(nullptr);
-    closer = std::thread([old = std::move(stream)]() mutable { old.reset(); });
-  }
-  void finishClosing() {
-    if (closer.joinable()) closer.join();
-  }
+  // for the image request in flight, which a stalled camera may hold up to
+  // the stream's bounds, and a state change to NULL should not. The next
+  // start waits for it, as the camera takes one acquisition at a time.
+  Closer closer;
+
+  // Live changes (shutter, gain) made while started, for the streaming
+  // thread to make on the stream (object lock).
+  unsigned liveChanges = 0;
+
+  // Losses and recoveries reported lately (grab thread, and the streaming
+  // thread for a recovery message left out). A camera that fails again right
+  // after each recovery would flood the bus: at most one warning of a loss,
+  // and one message of a recovery, every 3 s; the next one counts those left
+  // out.
+  MessageLimiter lostMessages{std::chrono::seconds(3)}, backMessages{std::chrono::seconds(3)};
 
   void setFlushing(bool on) {
     {
@@ -143,59 +158,45 @@ static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
 static void setProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
   Settings *s = src->settings;
-  int liveShutter = 0, liveGain = 0;
+  OcameraSrcState *st = src->state;
   GST_OBJECT_LOCK(src);
   switch (id) {
     case PROP_ADDRESS:
       s->address = g_value_get_string(value) ? g_value_get_string(value) : "";
       break;
-    case PROP_CAMERA_TYPE:
-      s->cameraType = static_cast<OCamera::eCameraType>(g_value_get_enum(value));
-      break;
+    // Shutter and gain also change a running camera: the streaming thread
+    // makes the change (a camera that does not answer holds it, never the
+    // caller), and later streams of this run start with it.
     case PROP_SHUTTER:
-      s->shutter = liveShutter = g_value_get_int(value);
+      s->shutter = g_value_get_int(value);
+      if (s->shutter > 0) st->liveChanges |= kLiveShutter;
       break;
     case PROP_GAIN:
-      s->gain = liveGain = g_value_get_int(value);
+      s->gain = g_value_get_int(value);
+      if (s->gain > 0) st->liveChanges |= kLiveGain;
       break;
     case PROP_FRAME_RATE:
       s->frameRate = g_value_get_double(value);
       break;
-    case PROP_X0:
-      s->x0 = g_value_get_int(value);
+    case PROP_WHITE_BALANCE: {
+      std::string why;
+      if (!ocamerasrc::setWhiteBalance(g_value_get_string(value), s, &why))
+        GST_WARNING_OBJECT(src, "white-balance \"%s\": %s; kept \"%s\"",
+                           GST_STR_NULL(g_value_get_string(value)), why.c_str(),
+                           ocamerasrc::whiteBalanceText(*s).c_str());
       break;
-    case PROP_Y0:
-      s->y0 = g_value_get_int(value);
+    }
+    default: {
+      const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
+      std::string why;
+      if (option < 0 || option >= ocamerasrc::optionPropertyCount())
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      else if (!ocamerasrc::setOption(s, option, value, &why))
+        GST_WARNING_OBJECT(src, "%s: %s", pspec->name, why.c_str());
       break;
-    case PROP_WIDTH:
-      s->width = g_value_get_int(value);
-      break;
-    case PROP_HEIGHT:
-      s->height = g_value_get_int(value);
-      break;
-    case PROP_PATTERN:
-      s->pattern = static_cast<OCameraTools::eBayerPattern>(g_value_get_enum(value));
-      break;
-    case PROP_WHITE_BALANCE:
-      if (!ocamerasrc::parseWhiteBalance(g_value_get_string(value), s))
-        GST_WARNING_OBJECT(src, "white-balance \"%s\" is not none, file or R,G,B; kept \"%s\"",
-                           GST_STR_NULL(g_value_get_string(value)), s->whiteBalanceText.c_str());
-      break;
-    default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-      break;
-  }
-  GST_OBJECT_UNLOCK(src);
-
-  // Shutter and gain also change a running camera (the stream records them
-  // for its recoveries); everything else takes effect at the next start.
-  if (liveShutter > 0 || liveGain > 0) {
-    std::lock_guard<std::mutex> lock(src->state->streamLock);
-    if (ocamera::Stream *stream = src->state->stream.get()) {
-      int rc = liveShutter > 0 ? stream->setShutterTime(liveShutter) : stream->setGain(liveGain);
-      if (rc != 0) GST_WARNING_OBJECT(src, "the camera refused %s (%d)", pspec->name, rc);
     }
   }
+  GST_OBJECT_UNLOCK(src);
 }
 
 static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec) {
@@ -206,9 +207,6 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
     case PROP_ADDRESS:
       g_value_set_string(value, s->address.c_str());
       break;
-    case PROP_CAMERA_TYPE:
-      g_value_set_enum(value, s->cameraType);
-      break;
     case PROP_SHUTTER:
       g_value_set_int(value, s->shutter);
       break;
@@ -218,27 +216,17 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
     case PROP_FRAME_RATE:
       g_value_set_double(value, s->frameRate);
       break;
-    case PROP_X0:
-      g_value_set_int(value, s->x0);
-      break;
-    case PROP_Y0:
-      g_value_set_int(value, s->y0);
-      break;
-    case PROP_WIDTH:
-      g_value_set_int(value, s->width);
-      break;
-    case PROP_HEIGHT:
-      g_value_set_int(value, s->height);
-      break;
-    case PROP_PATTERN:
-      g_value_set_enum(value, s->pattern);
-      break;
     case PROP_WHITE_BALANCE:
-      g_value_set_string(value, s->whiteBalanceText.c_str());
+      g_value_set_string(value, ocamerasrc::whiteBalanceText(*s).c_str());
       break;
-    default:
-      G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    default: {
+      const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
+      if (option < 0 || option >= ocamerasrc::optionPropertyCount())
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+      else
+        ocamerasrc::getOption(*s, option, value);
       break;
+    }
   }
   GST_OBJECT_UNLOCK(src);
 }
@@ -258,51 +246,105 @@ static bool applySettings(GstOcameraSrc *src, ocamera::Stream &stream, const Set
   for (const auto &r : results) {
     if (r.rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS, ("The camera refused the %s setting", r.name),
-                        ("result %d", r.rc));
+                        ("%s", ocamera::statusText(r.rc).c_str()));
       return false;
     }
   }
   return true;
 }
 
+// Makes the shutter and gain set while started on the running stream (on
+// the streaming thread: a camera that does not answer holds it no longer
+// than the stream's reply time-out). A value the camera takes becomes part
+// of the settings every later stream of this run starts with.
+static void applyLiveChanges(GstOcameraSrc *src, ocamera::Stream &stream) {
+  OcameraSrcState *st = src->state;
+  GST_OBJECT_LOCK(src);
+  const unsigned changes = st->liveChanges;
+  st->liveChanges = 0;
+  const int shutter = src->settings->shutter, gain = src->settings->gain;
+  GST_OBJECT_UNLOCK(src);
+  if (changes == 0) return;
+  for (unsigned which : {kLiveShutter, kLiveGain}) {
+    if (!(changes & which)) continue;
+    const bool isShutter = which == kLiveShutter;
+    const int value = isShutter ? shutter : gain;
+    const int rc = isShutter ? stream.setShutterTime(value) : stream.setGain(value);
+    // A failed request (-1) is recorded by the stream for its recovery.
+    if (rc == 0 || rc == -1) {
+      GST_OBJECT_LOCK(src);
+      (isShutter ? st->active.shutter : st->active.gain) = value;
+      GST_OBJECT_UNLOCK(src);
+    }
+    if (rc != 0)
+      GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS,
+                          ("The camera did not take %s %d", isShutter ? "shutter" : "gain", value),
+                          ("%s%s", ocamera::statusText(rc).c_str(),
+                           rc == -1 ? "; made again after a recovery" : ""));
+  }
+}
+
+// The detail of a message, with the count of those held back before it.
+static std::string withHeldBack(const std::string &detail, int heldBack, const char *what) {
+  if (heldBack == 0) return detail;
+  return detail + " (" + std::to_string(heldBack) + " more " + what + " since the last message)";
+}
+
 static void onStreamEvent(GstOcameraSrc *src, ocamera::StreamEvent event,
                           const std::string &detail) {
   OcameraSrcState *st = src->state;
+  int heldBack = 0;
   switch (event) {
     case ocamera::StreamEvent::Lost:
-      GST_ELEMENT_WARNING(src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
-                          ("%s", detail.c_str()));
+      if (st->lostMessages.due(&heldBack))
+        GST_ELEMENT_WARNING(src, RESOURCE, READ, ("Lost the camera; trying to reconnect"),
+                            ("%s", withHeldBack(detail, heldBack, "losses").c_str()));
       break;
     case ocamera::StreamEvent::Recovered:
       st->rebase = true;
-      GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"), ("%s", detail.c_str()));
+      if (st->backMessages.due(&heldBack))
+        GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"),
+                         ("%s", withHeldBack(detail, heldBack, "recoveries").c_str()));
       break;
     case ocamera::StreamEvent::GaveUp:
       st->gaveUp = true;
       st->wake.notify_all();
       break;
+    case ocamera::StreamEvent::Error: {
+      // The acquisition ended; create() finds the stream stopped and says why.
+      std::lock_guard<std::mutex> lock(st->wakeLock);
+      st->failure = detail;
+      break;
+    }
     default:
       GST_DEBUG_OBJECT(src, "stream event %d: %s", static_cast<int>(event), detail.c_str());
       break;
   }
 }
 
+// Ends the element's stream on a thread of its own.
+static void retireStream(OcameraSrcState *st) {
+  st->running = false;
+  st->closer.close(std::move(st->stream));  // frames still in buffers stay valid
+}
+
+// Waits (at most the timeout) for the stream retired last: the camera takes
+// one acquisition at a time.
+static void awaitRetired(GstOcameraSrc *src, int timeoutMs) {
+  if (!src->state->closer.wait(timeoutMs))
+    GST_WARNING_OBJECT(src, "the previous stream has not ended after %d ms; going on", timeoutMs);
+}
+
 // Connects a stopped stream for the active settings, raw or RGB; the
-// element's stream is replaced (the old one stops first, as the camera
+// element's stream is replaced (the old one ends first, as the camera
 // accepts one acquisition at a time).
 static bool connectStream(GstOcameraSrc *src, bool rgb) {
   OcameraSrcState *st = src->state;
+  retireStream(st);
   GST_OBJECT_LOCK(src);
   const Settings s = st->active;
   GST_OBJECT_UNLOCK(src);
-
-  std::unique_ptr<ocamera::Stream> old;
-  {
-    std::lock_guard<std::mutex> lock(st->streamLock);
-    old = std::move(st->stream);
-    st->running = false;
-  }
-  old.reset();
+  awaitRetired(src, ocamerasrc::closeWaitMs(s));
 
   std::string error;
   std::unique_ptr<ocamera::Stream> stream = ocamera::Stream::create(
@@ -316,8 +358,10 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
   stream->setEventCallback([src](ocamera::StreamEvent event, const std::string &detail) {
     onStreamEvent(src, event, detail);
   });
-  if (!applySettings(src, *stream, s)) return false;
-  std::lock_guard<std::mutex> lock(st->streamLock);
+  if (!applySettings(src, *stream, s)) {
+    st->closer.close(std::move(stream));
+    return false;
+  }
   st->stream = std::move(stream);
   st->rgb = rgb;
   return true;
@@ -326,29 +370,26 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
 static gboolean start(GstBaseSrc *base) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(base);
   OcameraSrcState *st = src->state;
-  st->finishClosing();
   GST_OBJECT_LOCK(src);
   st->active = *src->settings;
+  st->liveChanges = 0;
   GST_OBJECT_UNLOCK(src);
   st->gaveUp = false;
   st->rebase = true;
   st->nextTime = GST_CLOCK_TIME_NONE;
   st->lastSeq = -1;
   st->discont = false;
+  st->lostMessages.reset();
+  st->backMessages.reset();
   // Connect now, so that a camera that cannot be reached fails the state
   // change; the acquisition starts once the caps say raw or RGB.
   return connectStream(src, false);
 }
 
+// Runs after the streaming thread has ended; returns at once, the stream
+// ends in the background.
 static gboolean stop(GstBaseSrc *base) {
-  OcameraSrcState *st = GST_OCAMERA_SRC(base)->state;
-  std::unique_ptr<ocamera::Stream> old;
-  {
-    std::lock_guard<std::mutex> lock(st->streamLock);
-    old = std::move(st->stream);
-    st->running = false;
-  }
-  st->retire(std::move(old));  // frames still in buffers stay valid
+  retireStream(GST_OCAMERA_SRC(base)->state);
   return TRUE;
 }
 
@@ -385,12 +426,16 @@ static gboolean setCaps(GstBaseSrc *base, GstCaps *caps) {
   st->duration =
       num > 0 && den > 0 ? gst_util_uint64_scale_int(GST_SECOND, den, num) : GST_CLOCK_TIME_NONE;
   if (!st->running) {
-    int rc = st->stream->start();
+    std::string why;
+    const int rc = st->stream->start(&why);
     if (rc != 0) {
       GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ, ("Could not start the camera's acquisition"),
-                        ("the camera answered %d", rc));
+                        ("%s", why.empty() ? ocamera::statusText(rc).c_str() : why.c_str()));
       return FALSE;
     }
+    if (!why.empty())  // recorded settings the camera refused at start
+      GST_ELEMENT_WARNING(src, RESOURCE, SETTINGS, ("The camera did not take every setting"),
+                          ("%s", why.c_str()));
     st->running = true;
     st->rebase = true;
   }
@@ -536,6 +581,15 @@ static void pushGap(GstOcameraSrc *src) {
   st->discont = true;
 }
 
+// A recovery whose message was held back, once frames flow and the interval
+// has passed: the application hears that the camera is back.
+static void reportHeldBackRecovery(GstOcameraSrc *src) {
+  int heldBack = 0;
+  if (src->state->backMessages.heldBackDue(&heldBack))
+    GST_ELEMENT_INFO(src, RESOURCE, READ, ("The camera is back"),
+                     ("%s", withHeldBack("frames arrive again", heldBack, "recoveries").c_str()));
+}
+
 static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(push);
   OcameraSrcState *st = src->state;
@@ -543,6 +597,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
   if (!stream || !st->running) return GST_FLOW_NOT_NEGOTIATED;
   for (;;) {
     if (st->isFlushing()) return GST_FLOW_FLUSHING;
+    applyLiveChanges(src, *stream);
     if (st->gaveUp) {
       GST_ELEMENT_ERROR(src, RESOURCE, READ, ("Lost the camera and could not reconnect"),
                         ("the stream gave up its recovery"));
@@ -551,6 +606,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
     ocamera::Frame frame;
     switch (stream->next(frame, kPollMs)) {
       case ocamera::FetchResult::Frame:
+        reportHeldBackRecovery(src);
         if (GstBuffer *buffer = wrapFrame(src, std::move(frame))) {
           *out = buffer;
           return GST_FLOW_OK;
@@ -564,7 +620,8 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
         break;
       case ocamera::FetchResult::Stopped:
         if (st->isFlushing()) return GST_FLOW_FLUSHING;
-        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera's stream stopped"), (nullptr));
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera's stream stopped"),
+                          ("%s", st->takeFailure().c_str()));
         return GST_FLOW_ERROR;
     }
   }
@@ -574,7 +631,7 @@ static GstFlowReturn create(GstPushSrc *push, GstBuffer **out) {
 
 static void finalize(GObject *object) {
   GstOcameraSrc *src = GST_OCAMERA_SRC(object);
-  src->state->finishClosing();
+  awaitRetired(src, ocamerasrc::closeWaitMs(*src->settings));
   delete src->state;
   delete src->settings;
   G_OBJECT_CLASS(gst_ocamera_src_parent_class)->finalize(object);
@@ -607,49 +664,25 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
       g_param_spec_string("address", "Address",
                           "The camera: host, host:port or http://host:port (port 80 when absent)",
                           ocamera::kFactoryDefaultAddress, atReady));
-  g_object_class_install_property(
-      object, PROP_CAMERA_TYPE,
-      g_param_spec_enum("camera-type", "Camera type", "The camera's sensor type",
-                        ocamerasrc::cameraTypeEnum(), OCamera::CAM_TYPE_GENERIC, atReady));
+  // The camera checks shutter, gain and frame rate; a value it refuses is an
+  // error at start and a warning while playing, in the library's words.
   g_object_class_install_property(
       object, PROP_SHUTTER,
       g_param_spec_int("shutter", "Shutter time",
                        "Exposure time in microseconds (0: leave the camera's); may change while "
                        "playing",
-                       0, 1000000, 0, whilePlaying));
+                       0, G_MAXINT, 0, whilePlaying));
   g_object_class_install_property(
       object, PROP_GAIN,
       g_param_spec_int("gain", "Gain",
                        "Sensor gain factor (0: leave the camera's); may change while playing", 0,
-                       32, 0, whilePlaying));
+                       G_MAXINT, 0, whilePlaying));
   g_object_class_install_property(
       object, PROP_FRAME_RATE,
       g_param_spec_double("frame-rate", "Frame rate",
                           "Frames per second the camera captures in free run (0: leave the "
                           "camera's; the caps then say 0/1, a variable rate)",
-                          0, 1000, 0, atReady));
-  g_object_class_install_property(
-      object, PROP_X0,
-      g_param_spec_int("x0", "Window left", "Left column of the sensor window", 0, G_MAXINT, 0,
-                       atReady));
-  g_object_class_install_property(
-      object, PROP_Y0,
-      g_param_spec_int("y0", "Window top", "Top row of the sensor window", 0, G_MAXINT, 0,
-                       atReady));
-  g_object_class_install_property(
-      object, PROP_WIDTH,
-      g_param_spec_int("width", "Window width", "Width of the sensor window: the frame width", 2,
-                       G_MAXINT, 1280, atReady));
-  g_object_class_install_property(
-      object, PROP_HEIGHT,
-      g_param_spec_int("height", "Window height", "Height of the sensor window: the frame height",
-                       2, G_MAXINT, 1024, atReady));
-  g_object_class_install_property(
-      object, PROP_PATTERN,
-      g_param_spec_enum("pattern", "Bayer pattern",
-                        "The sensor's Bayer layout (the colours of the window's top row); sets "
-                        "the video/x-bayer format; RGB output needs grbg or bggr",
-                        ocamerasrc::patternEnum(), OCameraTools::BAYER_PATTERN_GRGR, atReady));
+                          0, G_MAXFLOAT, 0, atReady));
   g_object_class_install_property(
       object, PROP_WHITE_BALANCE,
       g_param_spec_string("white-balance", "White balance",
@@ -657,6 +690,9 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
                           "percent (e.g. \"120,100,85\"), or \"file\" for the factors of wb.conf "
                           "in the current directory",
                           "none", atReady));
+  for (int i = 0; i < ocamerasrc::optionPropertyCount(); ++i)
+    g_object_class_install_property(object, PROP_OPTION_FIRST + i,
+                                    ocamerasrc::optionParamSpec(i, atReady));
 
   gst_element_class_set_static_metadata(element, "ocamera camera source", "Source/Video/Network",
                                         "Live video from a networked smart camera, raw Bayer or "

@@ -1,60 +1,110 @@
 #include "settings.h"
 
-#include <cstdio>
-#include <cstring>
+#include <ocamera/export.h>
+#include <ocamera/white_balance.h>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
 
 namespace ocamerasrc {
 
-bool parseWhiteBalance(const char *text, Settings *settings) {
-  if (!text) return false;
-  if (std::strcmp(text, "none") == 0) {
-    settings->whiteBalance = ocamera::WhiteBalance::None;
-  } else if (std::strcmp(text, "file") == 0) {
-    settings->whiteBalance = ocamera::WhiteBalance::File;
-  } else {
-    int r = 0, g = 0, b = 0, used = 0;
-    if (std::sscanf(text, "%d,%d,%d%n", &r, &g, &b, &used) != 3 || text[used] != '\0') return false;
-    if (r < 0 || g < 0 || b < 0 || r > 1000 || g > 1000 || b > 1000) return false;
-    settings->whiteBalance = ocamera::WhiteBalance::Factors;
-    settings->red = r;
-    settings->green = g;
-    settings->blue = b;
+namespace {
+
+// The stream options the element has as properties, and the property names
+// where they differ from the table's name with hyphens.
+struct OptionProperty {
+  const char *option;
+  const char *property;  // null: the table's name with hyphens
+};
+constexpr OptionProperty kOptionProperties[] = {
+    {"cameraType", nullptr},
+    {"x0", nullptr},
+    {"y0", nullptr},
+    {"width", nullptr},
+    {"height", nullptr},
+    {"pattern", nullptr},
+    {"replyTimeoutMs", "timeout"},
+    {"retryLimit", nullptr},
+};
+constexpr int kOptionPropertyCount = sizeof kOptionProperties / sizeof kOptionProperties[0];
+
+// Without a timeout of its own or the process-wide one, the stream bounds a
+// silent camera's image request by the read time-out plus 10 s.
+constexpr int kUnboundedCloseWaitMs = 10000;
+
+std::string lower(const char *text) {
+  std::string s = text ? text : "";
+  for (char &c : s)
+    c = static_cast<char>(c == '_' ? '-' : std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The GEnum type of a choice option: the table's names, lower case, as nicks;
+// a Bayer layout by its cell name, as video/x-bayer names it ("grbg"). The
+// strings live as long as the registered type, that is the program.
+GType choiceEnum(const ocamera::StreamOption &option) {
+  const bool isPattern = std::string(option.name) == "pattern";
+  auto *values = g_new0(GEnumValue, option.choices.size() + 1);
+  for (std::size_t i = 0; i < option.choices.size(); ++i) {
+    const ocamera::StreamOptionChoice &c = option.choices[i];
+    values[i].value = c.value;
+    values[i].value_name = g_strdup(c.name);
+    const std::string nick =
+        isPattern ? bayerFormat(static_cast<OCameraTools::eBayerPattern>(c.value)) : lower(c.name);
+    values[i].value_nick = g_strdup(nick.c_str());
   }
-  settings->whiteBalanceText = text;
+  std::string typeName = std::string("GstOcamera") + option.name;
+  typeName[10] = static_cast<char>(std::toupper(static_cast<unsigned char>(typeName[10])));
+  return g_enum_register_static(g_intern_string(typeName.c_str()), values);
+}
+
+GType enumTypeOf(int i) {
+  static std::vector<GType> types(kOptionPropertyCount, 0);
+  if (types[i] == 0) types[i] = choiceEnum(optionOf(i));
+  return types[i];
+}
+
+}  // namespace
+
+Settings::Settings() { options.replyTimeoutMs = kDefaultTimeoutMs; }
+
+bool setWhiteBalance(const char *text, Settings *settings, std::string *error) {
+  ocamera::WhiteBalanceSetting wb;
+  if (!ocamera::parseWhiteBalance(text ? text : "", &wb, error)) return false;
+  settings->options.whiteBalance = wb.mode;
+  if (wb.mode == ocamera::WhiteBalance::Factors) {
+    settings->options.red = wb.red;
+    settings->options.green = wb.green;
+    settings->options.blue = wb.blue;
+  }
   return true;
 }
 
-const char *bayerFormat(OCameraTools::eBayerPattern pattern) {
-  switch (pattern) {
-    case OCameraTools::BAYER_PATTERN_BGBG:
-      return "bggr";
-    case OCameraTools::BAYER_PATTERN_RGRG:
-      return "rggb";
-    case OCameraTools::BAYER_PATTERN_GBGB:
-      return "gbrg";
-    default:
-      return "grbg";
-  }
+std::string whiteBalanceText(const Settings &settings) {
+  ocamera::WhiteBalanceSetting wb;
+  wb.mode = settings.options.whiteBalance;
+  wb.red = settings.options.red;
+  wb.green = settings.options.green;
+  wb.blue = settings.options.blue;
+  return ocamera::whiteBalanceText(wb);
 }
 
-bool convertible(OCameraTools::eBayerPattern pattern) {
-  return pattern == OCameraTools::BAYER_PATTERN_GRGR || pattern == OCameraTools::BAYER_PATTERN_BGBG;
+int closeWaitMs(const Settings &settings) {
+  if (settings.options.replyTimeoutMs > 0) return settings.options.replyTimeoutMs;
+  if (ocamera::replyTimeout() > 0) return ocamera::replyTimeout();
+  return kUnboundedCloseWaitMs;
+}
+
+std::string bayerFormat(OCameraTools::eBayerPattern pattern) {
+  const char *cell = OCameraTools::PatternCellName(pattern);
+  return lower(cell ? cell : OCameraTools::PatternCellName(OCameraTools::BAYER_PATTERN_GRGR));
 }
 
 ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames) {
-  ocamera::StreamOptions o;
+  ocamera::StreamOptions o = settings.options;
   o.bufferCount = poolFrames;
-  o.cameraType = settings.cameraType;
-  o.x0 = settings.x0;
-  o.y0 = settings.y0;
-  o.width = settings.width;
-  o.height = settings.height;
-  o.pattern = settings.pattern;
   o.rgb = rgb;
-  o.whiteBalance = settings.whiteBalance;
-  o.red = settings.red;
-  o.green = settings.green;
-  o.blue = settings.blue;
   return o;
 }
 
@@ -65,47 +115,67 @@ static void setFrameRate(GstStructure *s, double frameRate) {
 }
 
 GstCaps *offeredCaps(const Settings &settings) {
+  const ocamera::StreamOptions &o = settings.options;
   GstCaps *caps = gst_caps_new_empty();
-  GstStructure *bayer = gst_structure_new(
-      "video/x-bayer", "format", G_TYPE_STRING, bayerFormat(settings.pattern), "width", G_TYPE_INT,
-      settings.width, "height", G_TYPE_INT, settings.height, nullptr);
+  GstStructure *bayer =
+      gst_structure_new("video/x-bayer", "format", G_TYPE_STRING, bayerFormat(o.pattern).c_str(),
+                        "width", G_TYPE_INT, o.width, "height", G_TYPE_INT, o.height, nullptr);
   setFrameRate(bayer, settings.frameRate);
   gst_caps_append_structure(caps, bayer);
-  if (convertible(settings.pattern)) {
-    GstStructure *rgb =
-        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "RGB", "width", G_TYPE_INT,
-                          settings.width, "height", G_TYPE_INT, settings.height,
-                          "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  if (OCameraTools::ConvertsPattern(o.pattern)) {
+    GstStructure *rgb = gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "RGB", "width",
+                                          G_TYPE_INT, o.width, "height", G_TYPE_INT, o.height,
+                                          "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     setFrameRate(rgb, settings.frameRate);
     gst_caps_append_structure(caps, rgb);
   }
   return caps;
 }
 
-GstClockTime frameDuration(double frameRate) {
-  if (frameRate <= 0) return GST_CLOCK_TIME_NONE;
-  return static_cast<GstClockTime>(GST_SECOND / frameRate + 0.5);
+int optionPropertyCount() { return kOptionPropertyCount; }
+
+const ocamera::StreamOption &optionOf(int i) {
+  // Every name in kOptionProperties is one of the table's.
+  return *ocamera::findStreamOption(kOptionProperties[i].option);
 }
 
-GType cameraTypeEnum() {
-  static const GEnumValue values[] = {{OCamera::CAM_TYPE_MT9V403, "MT9V403 sensor", "mt9v403"},
-                                      {OCamera::CAM_TYPE_GENERIC, "Generic camera", "generic"},
-                                      {OCamera::CAM_TYPE_IBIS1300, "IBIS1300 sensor", "ibis1300"},
-                                      {OCamera::CAM_TYPE_MT9V022, "MT9V022 sensor", "mt9v022"},
-                                      {0, nullptr, nullptr}};
-  static const GType type = g_enum_register_static("GstOcameraType", values);
-  return type;
+GParamSpec *optionParamSpec(int i, GParamFlags flags) {
+  const ocamera::StreamOption &o = optionOf(i);
+  const std::string name = kOptionProperties[i].property ? kOptionProperties[i].property
+                                                         : ocamera::streamOptionName(o, '-');
+  std::string blurb = o.help;
+  if (*o.unit) blurb += std::string(" (") + o.unit + ")";
+  long long defaultValue = o.defaultValue;
+  if (std::string(o.name) == "replyTimeoutMs") {
+    defaultValue = kDefaultTimeoutMs;
+    blurb +=
+        "; bounds connecting, starting, every reply but an image still arriving, and how long "
+        "a start or the element's end waits for the old stream; 2000 by default here, so that "
+        "Ctrl-C ends any pipeline within 5 s";
+  }
+  const char *n = g_intern_string(name.c_str());
+  const char *b = g_intern_string(blurb.c_str());
+  if (o.type == ocamera::StreamOptionType::Choice)
+    return g_param_spec_enum(n, n, b, enumTypeOf(i), static_cast<gint>(defaultValue), flags);
+  return g_param_spec_int(n, n, b, static_cast<gint>(std::max<long long>(o.min, G_MININT)),
+                          static_cast<gint>(std::min<long long>(o.max, G_MAXINT)),
+                          static_cast<gint>(defaultValue), flags);
 }
 
-GType patternEnum() {
-  static const GEnumValue values[] = {
-      {OCameraTools::BAYER_PATTERN_GRGR, "Top row G,R (GRGR)", "grbg"},
-      {OCameraTools::BAYER_PATTERN_BGBG, "Top row B,G (BGBG)", "bggr"},
-      {OCameraTools::BAYER_PATTERN_RGRG, "Top row R,G (RGRG, raw only)", "rggb"},
-      {OCameraTools::BAYER_PATTERN_GBGB, "Top row G,B (GBGB, raw only)", "gbrg"},
-      {0, nullptr, nullptr}};
-  static const GType type = g_enum_register_static("GstOcameraPattern", values);
-  return type;
+bool setOption(Settings *settings, int i, const GValue *value, std::string *error) {
+  const ocamera::StreamOption &o = optionOf(i);
+  const long long v = o.type == ocamera::StreamOptionType::Choice ? g_value_get_enum(value)
+                                                                  : g_value_get_int(value);
+  return ocamera::setStreamOption(settings->options, o.name, v, error);
+}
+
+void getOption(const Settings &settings, int i, GValue *value) {
+  const ocamera::StreamOption &o = optionOf(i);
+  const long long v = ocamera::streamOptionValue(settings.options, o);
+  if (o.type == ocamera::StreamOptionType::Choice)
+    g_value_set_enum(value, static_cast<gint>(v));
+  else
+    g_value_set_int(value, static_cast<gint>(v));
 }
 
 }  // namespace ocamerasrc

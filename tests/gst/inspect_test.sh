@@ -8,7 +8,7 @@ trap 'rm -rf "$tmp"' EXIT
 export GST_PLUGIN_PATH=$plugin_dir GST_REGISTRY=$tmp/registry.bin
 gst-inspect-1.0 ocamerasrc >"$tmp/out"
 status=0
-for p in address camera-type shutter gain frame-rate x0 y0 width height pattern white-balance \
+for p in address camera-type shutter gain frame-rate x0 y0 width height pattern white-balance timeout retry-limit \
          num-buffers do-timestamp; do
   if ! grep -Eq "^  $p +: [^ ].{8,}" "$tmp/out"; then
     echo "property $p missing or undocumented" >&2
