@@ -28,6 +28,10 @@ void catchInterrupts() {
   // thread of ours takes them instead.
   sigset_t set = interruptSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // A reader of standard output that goes away (ocam ... -f - | head) makes
+  // the write fail, and the command ends as on any failed write, cleaning up,
+  // instead of being killed with the camera still open.
+  signal(SIGPIPE, SIG_IGN);
   std::thread([set] {
     for (int taken = 0;; ++taken) {
       int signal = 0;

@@ -177,6 +177,8 @@ TEST(OcamOptions, BashCompletionKnowsCommandsOptionsAndValues) {
   EXPECT_EQ(complete("ocam ou"), "outputs\n");
   EXPECT_EQ(complete("ocam --time"), "--timeout\n");
   EXPECT_EQ(complete("ocam -v outputs t"), "toggle\n");
+  EXPECT_EQ(complete("ocam -a 10.0.0.7 ou"), "outputs\n");
+  EXPECT_EQ(complete("ocam --ad"), "--address\n");
   EXPECT_EQ(complete("ocam registers --j"), "--json\n");
   EXPECT_EQ(complete("ocam convert --pattern BG"), "BGBG BGGR\n");
   EXPECT_EQ(complete("ocam grab --mode single"), "single-shot\n");

@@ -59,5 +59,19 @@ TEST_F(OcamTest, ContinuousGrabShowsStatusAndEndsOnSigtermWithStatistics) {
     EXPECT_NE(result.out.find(key), std::string::npos) << key << " in " << result.out;
 }
 
+TEST_F(OcamTest, ReaderOfStandardOutputGoingAwayFailsTheWriteNotTheSession) {
+  ProcessOptions options = ocamOptions(dir.path());
+  options.environment = {std::string("OCAM=") + ocamPath(), "CAMERA=" + camera()};
+  ProcessResult result =
+      ocam_test::run("/bin/bash",
+                     {"-c",
+                      "\"$OCAM\" ram -a \"$CAMERA\" read 0 0x400000 -f - | head -c 10 > /dev/null; "
+                      "echo ${PIPESTATUS[0]}"},
+                     options);
+  EXPECT_EQ(result.out, "1\n") << result.err;
+  EXPECT_NE(result.err.find("Broken pipe"), std::string::npos) << result.err;
+  EXPECT_EQ(sim.openSessions(), 0u);
+}
+
 }  // namespace
 }  // namespace ocam_test
