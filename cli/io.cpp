@@ -1,9 +1,12 @@
 // ocam inputs / outputs / leds: the camera's digital I/O and status LEDs.
+#include <chrono>
 #include <functional>
+#include <future>
 #include <iostream>
 
 #include "commands.h"
 #include "common.h"
+#include "interrupt.h"
 
 namespace ocam_cli {
 namespace {
@@ -119,10 +122,27 @@ int runInputs(const Args &args) {
     auto single = static_cast<OCameraInputs::eCameraInput>(wait.single);
     // The camera ends the wait itself; the reply may take that long and a bit.
     LongerReplies longer(timeout == 0 ? 0 : timeout + kDefaultReplyTimeoutMs);
-    int result = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
-                                            : inputs->iWaitForInputsChange(wait.mask))
-                             : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
-                                            : inputs->iWaitForInputs(wait.mask, wait.state));
+    // The wait runs on a thread of its own so that a Ctrl-C is seen at once. A
+    // wait in the camera cannot be cut short and the session must not end
+    // under it: ocam says so and ends cleanly once the camera replies.
+    std::future<int> waited = std::async(std::launch::async, [&] {
+      return wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
+                                        : inputs->iWaitForInputsChange(wait.mask))
+                         : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
+                                        : inputs->iWaitForInputs(wait.mask, wait.state));
+    });
+    bool told = false;
+    while (waited.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+      if (interrupted() && !told) {
+        told = true;
+        std::cerr << "ocam inputs: interrupted; the camera ends its wait "
+                  << (timeout == 0 ? "only on a change"
+                                   : "within " + std::to_string(timeout) + " ms of its start")
+                  << " (Ctrl-C again quits at once; the session then expires on the camera)\n";
+      }
+    }
+    int result = waited.get();
+    stopIfInterrupted();
     if (result == status::kTimeout)
       throw Failure("timed out after " + std::to_string(timeout) + " ms waiting for " +
                     (wait.change ? "a change of " : "") + wait.text);
@@ -288,7 +308,9 @@ Command inputsCommand() {
        "With --json it prints one JSON object instead: {\"I0\": {\"level\": 0,\n"
        "\"rising\": false, \"falling\": false}, \"I1\": {...}, \"overload\": false}.\n"
        "The reply time-out (ocam --timeout MS inputs ...) is raised for the wait\n"
-       "itself to the wait's time-out and 5 s more (switched off for --timeout 0).\n\n"
+       "itself to the wait's time-out and 5 s more (switched off for --timeout 0).\n"
+       "Ctrl-C cannot cut the camera's wait short: ocam says so and ends when the\n"
+       "camera replies; a second Ctrl-C quits at once.\n\n"
        "examples:\n"
        "  ocam inputs\n"
        "  ocam inputs --wait I0 --timeout 10000\n",

@@ -59,6 +59,20 @@ TEST_F(OcamTest, ContinuousGrabShowsStatusAndEndsOnSigtermWithStatistics) {
     EXPECT_NE(result.out.find(key), std::string::npos) << key << " in " << result.out;
 }
 
+TEST_F(OcamTest, InterruptedInputWaitSaysSoAndEndsTheSessionWhenTheCameraReplies) {
+  Process waiter(ocamPath(), {"inputs", "-a", io(), "--wait", "I0", "--timeout", "5000"},
+                 ocamOptions(dir.path()));
+  ASSERT_TRUE(sim.waitForInputWaits(1, 20000));
+  ASSERT_EQ(kill(waiter.pid(), SIGINT), 0);
+  // Told while the camera still waits, not once it replied.
+  EXPECT_TRUE(waiter.waitForError("interrupted;", std::chrono::seconds(20))) << waiter.errorSoFar();
+  EXPECT_TRUE(sim.waitForInputWaits(1, 0));
+  ProcessResult result = waiter.wait();
+  EXPECT_EQ(result.exitCode, 130) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(sim.openSessions(), 0u);
+}
+
 TEST_F(OcamTest, ReaderOfStandardOutputGoingAwayFailsTheWriteNotTheSession) {
   ProcessOptions options = ocamOptions(dir.path());
   options.environment = {std::string("OCAM=") + ocamPath(), "CAMERA=" + camera()};
