@@ -341,7 +341,8 @@ class StreamStopped(Error):
                       "One frame of a stream. array is a read-only numpy view of the pool "
                       "buffer (H x W, or H x W x 3 for RGB); the buffer stays valid while the "
                       "frame or an array from it is alive. Use array.copy() to keep pixels and "
-                      "let the buffer go back to the pool.")
+                      "let the buffer go back to the pool; once all buffers but one are held, "
+                      "frames come as copies (Stream.copied_frames).")
       .def_property_readonly("array", &PyFrame::array)
       .def(
           "__array__",
