@@ -80,8 +80,9 @@ void printOverview() {
   std::fprintf(to, "\nglobal options (also after the command):\n%s", optionTable(options).c_str());
   std::fprintf(to,
                "\n'ocam COMMAND --help' tells more. Settings made with 'ocam set' stay on the\n"
-               "camera until changed or the camera restarts. Exit status: 0 success, 1\n"
-               "camera or file failure, 2 wrong usage.\n");
+               "camera until changed or the camera restarts (grab sets its own window, from\n"
+               "--width/--height). Exit status: 0 success, 1 camera or file failure, 2\n"
+               "wrong usage, 130 ended by Ctrl-C or SIGTERM.\n");
 }
 
 void printVersion() { std::printf("ocam %s\n", OCAMERA_VERSION); }
