@@ -86,8 +86,7 @@ const std::vector<Option> &globalOptions() {
   static const std::vector<Option> options = {
       {"verbose", 'v', "", "log every request to the camera and its result on standard error"},
       {"timeout", 0, "MS",
-       "longest wait for a reply of the camera, in milliseconds (default 5000; no limit for "
-       "grab unless given; 0 switches it off)"},
+       "longest wait for a reply of the camera, in milliseconds (default 5000; 0: no limit)"},
       {"version", 0, "", "print the version and exit"}};
   return options;
 }

@@ -13,7 +13,6 @@ namespace ocam_cli {
 struct Command {
   CommandInfo info;
   int (*run)(const Args &args);
-  bool waits = false;  // waits by design: no reply time-out unless asked for
 };
 
 // In the order `ocam --help` lists them.

@@ -48,10 +48,8 @@ std::string plainFault(const std::string &text) {
   return internal || details.empty() ? plain : plain + " (" + details + ")";
 }
 
-namespace {
-
-// The library's own line, or what is known when it wrote none.
-std::string reason(const std::string &captured, std::chrono::steady_clock::duration elapsed) {
+std::string creationReason(const std::string &captured,
+                           std::chrono::steady_clock::duration elapsed) {
   if (captured.empty()) return silentFailure(elapsed);
   // Several lines become one.
   std::string line;
@@ -71,6 +69,8 @@ std::string reason(const std::string &captured, std::chrono::steady_clock::durat
   return line.empty() ? silentFailure(elapsed) : line;
 }
 
+namespace {
+
 template <class T>
 std::unique_ptr<T, Destroyer> connect(const std::string &service, const std::string &address,
                                       int defaultPort, const std::function<T *()> &create) {
@@ -79,7 +79,7 @@ std::unique_ptr<T, Destroyer> connect(const std::string &service, const std::str
   std::string captured = captureErrors([&] { object = create(); });
   if (!object)
     throw Failure("cannot connect to the " + service + " at " + shownAddress(address, defaultPort) +
-                  ": " + reason(captured, std::chrono::steady_clock::now() - started));
+                  ": " + creationReason(captured, std::chrono::steady_clock::now() - started));
   return std::unique_ptr<T, Destroyer>(object);
 }
 
@@ -359,7 +359,8 @@ std::string captureErrors(const std::function<void()> &create) {
 }
 
 LongerReplies::LongerReplies(int milliseconds) : previous_(ocamera::replyTimeout()) {
-  if (previous_ > 0 && previous_ < milliseconds) ocamera::setReplyTimeout(milliseconds);
+  if (previous_ > 0 && (milliseconds <= 0 || previous_ < milliseconds))
+    ocamera::setReplyTimeout(milliseconds <= 0 ? 0 : milliseconds);
 }
 
 LongerReplies::~LongerReplies() {

@@ -123,6 +123,11 @@ std::string plainFault(const std::string &text);
 // reply time-out when `elapsed` reached it.
 std::string silentFailure(std::chrono::steady_clock::duration elapsed);
 
+// Why a creation failed: the library's lines captured meanwhile made one line,
+// or what is known when they give no reason.
+std::string creationReason(const std::string &captured,
+                           std::chrono::steady_clock::duration elapsed);
+
 // Runs `create` while collecting the lines the library reports for a failed
 // creation; returns them joined, without trailing blanks.
 std::string captureErrors(const std::function<void()> &create);
@@ -134,8 +139,8 @@ bool captureLibraryLine(const char *line);
 // The reply time-out of every command but grab unless --timeout says otherwise.
 constexpr int kDefaultReplyTimeoutMs = 5000;
 // Lets the requests made during its lifetime wait at least `milliseconds` for
-// a reply (a wait the camera itself bounds), then restores the time-out before.
-// Nothing changes while the time-out is off.
+// a reply (a wait the camera itself bounds; 0: without limit), then restores
+// the time-out before. Nothing changes while the time-out is off.
 class LongerReplies {
  public:
   explicit LongerReplies(int milliseconds);

@@ -16,20 +16,71 @@
 
 namespace ocam_cli {
 
+bool isStandardOutput(const std::string &path) { return path == "-"; }
+
+namespace {
+
+// The file a path ends at once its symbolic links are followed; a link to a
+// missing file gives the missing file, which is then made.
+std::string followLinks(const std::string &path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::vector<char> link(4096);
+    ssize_t length = readlink(current.c_str(), link.data(), link.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= link.size())
+      throw Failure("cannot write " + path + ": " +
+                    std::strerror(length < 0 ? errno : ENAMETOOLONG));
+    std::string target(link.data(), static_cast<std::size_t>(length));
+    std::size_t slash = current.rfind('/');
+    if (target[0] != '/' && slash != std::string::npos)
+      target = current.substr(0, slash + 1) + target;
+    current = target;
+  }
+  throw Failure("cannot write " + path + ": " + std::strerror(ELOOP));
+}
+
+}  // namespace
+
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
-  std::size_t slash = path_.rfind('/');
-  std::string directory = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  if (name.empty()) throw Failure("cannot write " + path_ + ": not a file name");
-  std::string templateName = directory + "." + name + ".XXXXXX";
-  std::vector<char> pattern(templateName.c_str(), templateName.c_str() + templateName.size() + 1);
-  int fd = mkstemp(pattern.data());
-  if (fd < 0) throw Failure("cannot write " + path_ + ": " + std::strerror(errno));
-  temporary_.assign(pattern.data());
-  // mkstemp makes the file private; give it the permissions a new file gets.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  int fd = -1;
+  struct stat existing {};
+  bool exists = stat(path_.c_str(), &existing) == 0;
+  if (isStandardOutput(path_)) {
+    fd = dup(STDOUT_FILENO);
+    if (fd < 0)
+      throw Failure("cannot write to standard output: " + std::string(std::strerror(errno)));
+  } else if (exists && S_ISDIR(existing.st_mode)) {
+    throw Failure("cannot write " + path_ + ": " + std::strerror(EISDIR));
+  } else if (exists && !S_ISREG(existing.st_mode)) {
+    // A device, FIFO or socket takes the bytes itself; renaming over it would
+    // put a plain file in its place. A FIFO without a reader is refused
+    // rather than waited for.
+    fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      int error = errno;
+      throw Failure("cannot write " + path_ + ": " +
+                    (error == ENXIO ? std::string("nothing reads from it") : std::strerror(error)));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  } else {
+    target_ = followLinks(path_);
+    std::size_t slash = target_.rfind('/');
+    std::string directory = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    if (name.empty()) throw Failure("cannot write " + path_ + ": not a file name");
+    std::string templateName = directory + "." + name + ".XXXXXX";
+    std::vector<char> pattern(templateName.c_str(), templateName.c_str() + templateName.size() + 1);
+    fd = mkstemp(pattern.data());
+    if (fd < 0) throw Failure("cannot write " + path_ + ": " + std::strerror(errno));
+    temporary_.assign(pattern.data());
+    // mkstemp makes the file private; give it the permissions of the file it
+    // replaces, or those a new file gets.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, exists ? existing.st_mode & 07777 : 0666 & ~mask);
+  }
   stream_ = fdopen(fd, "wb");
   if (!stream_) {
     int error = errno;
@@ -64,7 +115,8 @@ void AtomicFile::commit() {
   std::FILE *stream = stream_;
   stream_ = nullptr;
   if (std::fclose(stream) != 0) fail("cannot write " + path_, errno);
-  if (std::rename(temporary_.c_str(), path_.c_str()) != 0) fail("cannot write " + path_, errno);
+  if (!temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0)
+    fail("cannot write " + path_, errno);
   committed_ = true;
 }
 

@@ -1,6 +1,8 @@
 // Output files that appear whole or not at all: everything is written to a
 // temporary file beside the target and renamed over it only after the last byte
-// was written successfully.
+// was written successfully. "-" is standard output; a device, FIFO or socket is
+// written directly; a symbolic link is followed, and the file it leads to is
+// replaced, never the link.
 #pragma once
 
 #include <cstdio>
@@ -9,9 +11,14 @@
 
 namespace ocam_cli {
 
+// Whether `path` names standard output. A command that writes its data there
+// prints its own lines on standard error.
+bool isStandardOutput(const std::string &path);
+
 class AtomicFile {
  public:
-  // Creates the temporary file in the target's directory; Failure when it cannot.
+  // Creates the temporary file in the target's directory (or opens standard
+  // output or the special file); Failure when it cannot.
   explicit AtomicFile(std::string path);
   ~AtomicFile();  // removes the temporary file unless commit() succeeded
   AtomicFile(const AtomicFile &) = delete;
@@ -21,15 +28,17 @@ class AtomicFile {
   // Writes size bytes; Failure on a short write.
   void write(const void *data, std::size_t size);
   // Flushes, closes and renames the temporary file to the target; Failure when
-  // any step fails (the temporary file is removed then).
+  // any step fails (the temporary file is removed then). A file written
+  // directly is only flushed and closed.
   void commit();
   const std::string &path() const { return path_; }
 
  private:
   [[noreturn]] void fail(const std::string &what, int error);
 
-  std::string path_;
-  std::string temporary_;
+  std::string path_;       // as the user named it
+  std::string target_;     // what the temporary file replaces: the end of any links
+  std::string temporary_;  // empty when written directly
   std::FILE *stream_ = nullptr;
   bool committed_ = false;
 };

@@ -4,10 +4,8 @@
 // stream's grab thread fetches and converts the next frames while the main
 // thread writes the previous ones.
 #include <ocamera/stream.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "commands.h"
 #include "common.h"
 #include "files.h"
+#include "interrupt.h"
 
 namespace ocam_cli {
 namespace {
@@ -36,6 +35,8 @@ constexpr int kDefaultHeight = 1024;
 // How long a frame may take before grab gives up on it (a triggered or slave
 // mode without its trigger, a camera that stalls).
 constexpr int kFrameTimeoutMs = 5000;
+// The longest wait between two looks at Ctrl-C.
+constexpr int kInterruptSliceMs = 200;
 
 struct Plan {
   std::string address;
@@ -45,6 +46,7 @@ struct Plan {
   int height = kDefaultHeight;
   bool defaultWindow = true;
   bool continuous = false;
+  bool json = false;   // the statistics of a continuous run as one JSON object
   double seconds = 0;  // > 0: a timed continuous run
   OCamera::eAcqMode mode = OCamera::ACQ_MODE_FREE_RUN;
   OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
@@ -77,6 +79,11 @@ Plan makePlan(const Args &args) {
     plan.seconds = parseFloat(args.get("seconds"), "--seconds", 0.001f, 1e7f);
   if (plan.continuous && args.has("count"))
     throw UsageError("-n counts the frames written; a continuous run writes none");
+  if (plan.continuous && args.has("output"))
+    throw UsageError("-o names where frames are written; a continuous run writes none");
+  plan.json = args.has("json");
+  if (plan.json && !plan.continuous)
+    throw UsageError("--json gives the statistics of a continuous run (--continuous, --seconds)");
   plan.mode = static_cast<OCamera::eAcqMode>(
       lookupName(modeNames(), args.get("mode", "free-run"), "acquisition mode", "ACQ_MODE_"));
   plan.raw = args.has("raw");
@@ -194,15 +201,20 @@ std::unique_ptr<ocamera::Stream> openStream(const Plan &plan, EventLines &events
   std::unique_ptr<ocamera::Stream> stream;
   const std::string address =
       plan.address == kFactoryAddress ? ocamera::kFactoryDefaultAddress : plan.address;
+  const Clock::time_point started = Clock::now();
   std::string reason = captureErrors(
       [&] { stream = ocamera::Stream::create(address.c_str(), streamOptions(plan), &error); });
   if (!stream)
     throw Failure("cannot connect to the camera at " + address + ": " +
-                  (reason.empty() ? error : plainFault(reason)));
+                  (reason.empty() && !error.empty()
+                       ? error
+                       : creationReason(reason, Clock::now() - started)));
   events.attach(*stream);
+  stopIfInterrupted();
   // The window first on its own, so that a refusal names it; start() sets it again.
   expectOk(stream->camera()->setCameraWindow(0, 0, plan.width, plan.height), "setting the window");
   expectOk(stream->start(), "starting the acquisition");
+  stopIfInterrupted();
   return stream;
 }
 
@@ -210,43 +222,92 @@ std::string windowNote(const Plan &plan) {
   return plan.defaultWindow ? " (grab's default window; --width/--height change it)" : "";
 }
 
-// Set by SIGINT/SIGTERM during a continuous run.
-std::atomic<bool> g_interrupted{false};
-extern "C" void onInterrupt(int) { g_interrupted = true; }
+// Waits up to timeoutMs for the next frame in short slices, so that Ctrl-C
+// is noticed within one (Interrupted then).
+ocamera::FetchResult nextFrame(ocamera::Stream &stream, ocamera::Frame &frame, int timeoutMs) {
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    stopIfInterrupted();
+    const long long left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return ocamera::FetchResult::Timeout;
+    ocamera::FetchResult result =
+        stream.next(frame, static_cast<int>(std::min<long long>(left, kInterruptSliceMs)));
+    if (result != ocamera::FetchResult::Timeout) return result;
+  }
+}
+
+std::string count(std::uint64_t value) { return std::to_string(value); }
+
+// Once a second on standard error during a continuous run: the rates over the
+// last second and the counters so far.
+void printStatus(const ocamera::StreamStats &s) {
+  std::fprintf(
+      stderr,
+      "%.1f frames/s, %.1f MB/s; %llu frames, dropped %llu, missing %llu, "
+      "failed requests %llu, recoveries %llu%s\n",
+      s.framesPerSecond, s.megabytesPerSecond, static_cast<unsigned long long>(s.delivered),
+      static_cast<unsigned long long>(s.dropped), static_cast<unsigned long long>(s.missing),
+      static_cast<unsigned long long>(s.failedRequests),
+      static_cast<unsigned long long>(s.recoveries),
+      s.state == ocamera::StreamState::Lost ? " (camera lost)" : "");
+  std::fflush(stderr);
+}
 
 int runContinuous(const Plan &plan) {
   EventLines events(true);
   std::unique_ptr<ocamera::Stream> stream = openStream(plan, events);
-  struct sigaction action = {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction oldInt = {};
-  struct sigaction oldTerm = {};
-  sigaction(SIGINT, &action, &oldInt);
-  sigaction(SIGTERM, &action, &oldTerm);
 
   const Clock::time_point start = Clock::now();
   const auto until = start + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double>(plan.seconds));
+  Clock::time_point nextStatus = start + std::chrono::seconds(1);
   ocamera::Frame frame;
   for (;;) {
-    if (g_interrupted) break;
+    if (interrupted()) break;
     const Clock::time_point now = Clock::now();
     if (plan.seconds > 0 && now >= until) break;
-    int wait = 200;  // a Ctrl-C is noticed within this
+    if (now >= nextStatus) {
+      printStatus(stream->stats());
+      nextStatus += std::chrono::seconds(1);
+      if (nextStatus <= now) nextStatus = now + std::chrono::seconds(1);
+    }
+    // A Ctrl-C, the end of the run and the next status line are all noticed
+    // within one wait.
+    long long wait = std::min<long long>(
+        kInterruptSliceMs,
+        std::chrono::duration_cast<std::chrono::milliseconds>(nextStatus - now).count() + 1);
     if (plan.seconds > 0)
-      wait = static_cast<int>(std::min<long long>(
-          wait, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1));
+      wait = std::min<long long>(
+          wait, std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1);
     if (triggered(plan.mode) && stream->state() == ocamera::StreamState::Running)
       stream->triggerImage();
-    if (stream->next(frame, wait) == ocamera::FetchResult::Frame) frame.release();
+    if (stream->next(frame, static_cast<int>(wait)) == ocamera::FetchResult::Frame) frame.release();
   }
   stream->stop();
-  sigaction(SIGINT, &oldInt, nullptr);
-  sigaction(SIGTERM, &oldTerm, nullptr);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const ocamera::StreamStats s = stream->stats();
   const double megabytes = static_cast<double>(plan.frameBytes()) * s.delivered / 1e6;
+  if (plan.json) {
+    char rates[96];
+    std::snprintf(rates, sizeof rates, "%.3f", seconds);
+    std::string secondsText = rates;
+    std::snprintf(rates, sizeof rates, "%.2f", s.delivered / seconds);
+    std::string fpsText = rates;
+    std::snprintf(rates, sizeof rates, "%.2f", megabytes / seconds);
+    printJsonObject({{"frames", count(s.delivered)},
+                     {"width", std::to_string(plan.width)},
+                     {"height", std::to_string(plan.height)},
+                     {"seconds", secondsText},
+                     {"frames_per_second", fpsText},
+                     {"megabytes_per_second", rates},
+                     {"dropped", count(s.dropped)},
+                     {"missing", count(s.missing)},
+                     {"failed_requests", count(s.failedRequests)},
+                     {"recoveries", count(s.recoveries)},
+                     {"interrupted", interrupted() ? "true" : "false"}});
+    return 0;
+  }
   std::printf("%llu frames of %dx%d%s in %.2f s: %.1f frames/s, %.1f MB/s\n",
               static_cast<unsigned long long>(s.delivered), plan.width, plan.height,
               windowNote(plan).c_str(), seconds, s.delivered / seconds, megabytes / seconds);
@@ -272,7 +333,7 @@ int run(const Args &args) {
   for (int i = 1; i <= plan.frames; ++i) {
     std::string what = "frame " + std::to_string(i);
     if (triggered(plan.mode)) expectOk(stream->triggerImage(), what + ": triggering");
-    switch (stream->next(frame, kFrameTimeoutMs)) {
+    switch (nextFrame(*stream, frame, kFrameTimeoutMs)) {
       case ocamera::FetchResult::Frame:
         break;
       case ocamera::FetchResult::Timeout:
@@ -313,7 +374,7 @@ Command grabCommand() {
       {"grab",
        "Take frames and write them as PNG files (or raw Bayer bytes)",
        "[-a ADDR] [-n N] [-o DIR] [--width W --height H] [--pattern P] [--wb WB] [--raw]\n"
-       "       [--continuous | --seconds S]",
+       "       [--continuous | --seconds S] [--json]",
        "Opens the camera, sets the window and the acquisition mode, takes N frames,\n"
        "converts them from Bayer to RGB on the PC and writes DIR/frame-0001.png and\n"
        "on. Each file appears only once it is complete. At the end it prints the\n"
@@ -321,9 +382,14 @@ Command grabCommand() {
        "Single-shot and select-shot frames are triggered by software; free run and\n"
        "free-run slave capture on their own.\n\n"
        "continuous runs (--continuous until Ctrl-C, --seconds S for S seconds) take\n"
-       "frames without writing them, wait for a camera that goes away (power cycle,\n"
-       "cable, restart) and set it up again when it is back, then print the frames,\n"
-       "megabytes per second, dropped and missing frames and recoveries.\n\n"
+       "frames without writing them (so -n and -o do not apply), wait for a camera\n"
+       "that goes away (power cycle, cable, restart) and set it up again when it is\n"
+       "back. Every second a status line on standard error shows the frames and\n"
+       "megabytes per second, dropped and missing frames, failed requests and\n"
+       "recoveries; at the end the totals are printed (--json: as one JSON object).\n\n"
+       "Ctrl-C (or SIGTERM) ends any grab cleanly: the acquisition is stopped, the\n"
+       "camera closed and no partial file is left; the exit status is then 130.\n"
+       "Connecting and setting up wait at most the reply time-out (--timeout).\n\n"
        "what stays on the camera: every grab sets the window (its default 1280x1024\n"
        "at 0,0 unless --width/--height are given) and the acquisition mode, and\n"
        "stops the acquisition at the end; the window stays set afterwards. The frame\n"
@@ -351,6 +417,7 @@ Command grabCommand() {
         {"buffers", 0, "N", "frame buffers in the camera (default 4)"},
         {"continuous", 0, "", "take frames until Ctrl-C, surviving camera restarts"},
         {"seconds", 0, "S", "a continuous run of S seconds"},
+        {"json", 0, "", "a continuous run's statistics as one JSON object at the end"},
         sensorTypeOption()}},
       run};
 }

@@ -1,9 +1,12 @@
 // ocam inputs / outputs / leds: the camera's digital I/O and status LEDs.
+#include <chrono>
 #include <functional>
+#include <future>
 #include <iostream>
 
 #include "commands.h"
 #include "common.h"
+#include "interrupt.h"
 
 namespace ocam_cli {
 namespace {
@@ -26,6 +29,10 @@ class Opened {
 };
 
 // --- inputs -----------------------------------------------------------------
+
+// The camera's wait time-out is an int of milliseconds: its largest value
+// (about 24 days) stands for a wait without limit.
+constexpr int kLongestInputWaitMs = 2147483647;
 
 const std::vector<Named> kInputs = {{"I0", OCameraInputs::INPUT_I0},
                                     {"I1", OCameraInputs::INPUT_I1},
@@ -105,16 +112,37 @@ int runInputs(const Args &args) {
                                  OCameraInputs::INPUT_I1_RE | OCameraInputs::INPUT_I1_FE),
              "clearing the edges");
   if (waiting) {
-    expectOk(inputs->iSetTimeout(timeout), "setting the wait time-out");
-    std::cerr << "waiting up to " << timeout << " ms for " << (wait.change ? "a change of " : "")
-              << wait.text << "\n";
+    // --timeout 0 means no limit, as everywhere in ocam: the camera is asked
+    // for the longest wait it takes.
+    expectOk(inputs->iSetTimeout(timeout == 0 ? kLongestInputWaitMs : timeout),
+             "setting the wait time-out");
+    std::cerr << "waiting "
+              << (timeout == 0 ? "without limit" : "up to " + std::to_string(timeout) + " ms")
+              << " for " << (wait.change ? "a change of " : "") << wait.text << "\n";
     auto single = static_cast<OCameraInputs::eCameraInput>(wait.single);
     // The camera ends the wait itself; the reply may take that long and a bit.
-    LongerReplies longer(timeout + kDefaultReplyTimeoutMs);
-    int result = wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
-                                            : inputs->iWaitForInputsChange(wait.mask))
-                             : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
-                                            : inputs->iWaitForInputs(wait.mask, wait.state));
+    LongerReplies longer(timeout == 0 ? 0 : timeout + kDefaultReplyTimeoutMs);
+    // The wait runs on a thread of its own so that a Ctrl-C is seen at once. A
+    // wait in the camera cannot be cut short and the session must not end
+    // under it: ocam says so and ends cleanly once the camera replies.
+    std::future<int> waited = std::async(std::launch::async, [&] {
+      return wait.change ? (wait.single ? inputs->iWaitForInputChange(single)
+                                        : inputs->iWaitForInputsChange(wait.mask))
+                         : (wait.single ? inputs->iWaitForInput(single, wait.state ? 1 : 0)
+                                        : inputs->iWaitForInputs(wait.mask, wait.state));
+    });
+    bool told = false;
+    while (waited.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+      if (interrupted() && !told) {
+        told = true;
+        std::cerr << "ocam inputs: interrupted; the camera ends its wait "
+                  << (timeout == 0 ? "only on a change"
+                                   : "within " + std::to_string(timeout) + " ms of its start")
+                  << " (Ctrl-C again quits at once; the session then expires on the camera)\n";
+      }
+    }
+    int result = waited.get();
+    stopIfInterrupted();
     if (result == status::kTimeout)
       throw Failure("timed out after " + std::to_string(timeout) + " ms waiting for " +
                     (wait.change ? "a change of " : "") + wait.text);
@@ -266,29 +294,32 @@ int runLEDs(const Args &args) {
 }  // namespace
 
 Command inputsCommand() {
-  return {{"inputs",
-           "Show the digital inputs, or wait for a level or a change",
-           "[-a ADDR] [--clear] [--wait SPEC [--timeout MS]]",
-           "Shows the levels of I0 and I1, the edges the camera latched since they were\n"
-           "last cleared, and the overload flag. With --wait it first waits until the\n"
-           "inputs match SPEC or the time-out passes (then it fails with exit code 1):\n\n"
-           "  I0           any change of I0 (edges included)\n"
-           "  I0=1         I0 at level 1\n"
-           "  I0,I1        a change of either input\n"
-           "  I0=1,I1=0    both at these levels\n\n"
-           "With --json it prints one JSON object instead: {\"I0\": {\"level\": 0,\n"
-           "\"rising\": false, \"falling\": false}, \"I1\": {...}, \"overload\": false}.\n"
-           "The reply time-out (ocam --timeout MS inputs ...) is raised for the wait\n"
-           "itself to the wait's time-out and 5 s more.\n\n"
-           "examples:\n"
-           "  ocam inputs\n"
-           "  ocam inputs --wait I0 --timeout 10000\n",
-           {ioAddressOption(),
-            {"wait", 'w', "SPEC", "wait for a level or a change first"},
-            {"timeout", 't', "MS", "longest wait, passed to the camera (default 5000 ms)"},
-            {"clear", 0, "", "clear the latched edges first"},
-            {"json", 0, "", "print one JSON object"}}},
-          runInputs};
+  return {
+      {"inputs",
+       "Show the digital inputs, or wait for a level or a change",
+       "[-a ADDR] [--clear] [--wait SPEC [--timeout MS]]",
+       "Shows the levels of I0 and I1, the edges the camera latched since they were\n"
+       "last cleared, and the overload flag. With --wait it first waits until the\n"
+       "inputs match SPEC or the time-out passes (then it fails with exit code 1):\n\n"
+       "  I0           any change of I0 (edges included)\n"
+       "  I0=1         I0 at level 1\n"
+       "  I0,I1        a change of either input\n"
+       "  I0=1,I1=0    both at these levels\n\n"
+       "With --json it prints one JSON object instead: {\"I0\": {\"level\": 0,\n"
+       "\"rising\": false, \"falling\": false}, \"I1\": {...}, \"overload\": false}.\n"
+       "The reply time-out (ocam --timeout MS inputs ...) is raised for the wait\n"
+       "itself to the wait's time-out and 5 s more (switched off for --timeout 0).\n"
+       "Ctrl-C cannot cut the camera's wait short: ocam says so and ends when the\n"
+       "camera replies; a second Ctrl-C quits at once.\n\n"
+       "examples:\n"
+       "  ocam inputs\n"
+       "  ocam inputs --wait I0 --timeout 10000\n",
+       {ioAddressOption(),
+        {"wait", 'w', "SPEC", "wait for a level or a change first"},
+        {"timeout", 't', "MS", "longest wait, passed to the camera (default 5000 ms; 0: no limit)"},
+        {"clear", 0, "", "clear the latched edges first"},
+        {"json", 0, "", "print one JSON object"}}},
+      runInputs};
 }
 
 Command outputsCommand() {

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "common.h"
+#include "interrupt.h"
 
 #ifndef OCAMERA_VERSION
 #define OCAMERA_VERSION "unknown"
@@ -19,10 +20,6 @@ const std::vector<Command> &allCommands() {
                                  getCommand(),     inputsCommand(),    outputsCommand(),
                                  ledsCommand(),    registersCommand(), ramCommand(),
                                  convertCommand(), wbCommand()};
-    // A grab waits for frames as long as the frame rate and trigger make it:
-    // no reply time-out unless one is asked for.
-    for (Command &command : list)
-      if (command.info.name == "grab") command.waits = true;
     return list;
   }();
   return commands;
@@ -70,20 +67,22 @@ namespace {
 void printOverview() {
   std::FILE *to = stdout;
   std::fprintf(to,
-               "usage: ocam [-v] [--timeout MS] COMMAND [options]\n\n"
+               "usage: ocam [-v] [--timeout MS] [-a ADDR] COMMAND [options]\n\n"
                "Drives a networked smart camera (or its simulator, ocamsim).\n\n"
                "commands:\n");
   for (const Command &command : allCommands())
     std::fprintf(to, "  %-10s %s\n", command.info.name.c_str(), command.info.summary.c_str());
   std::vector<Option> options = globalOptions();
+  options.push_back({"address", 'a', "ADDR",
+                     "the camera's (or I/O service's) address for the command; also after it"});
   options.push_back({"help", 'h', "", "show this help; after a command, its help"});
   options.push_back({"bash-completion", 0, "", "print the bash completion script"});
-  std::fprintf(to, "\nglobal options (-v, --timeout and --version also after the command):\n%s",
-               optionTable(options).c_str());
+  std::fprintf(to, "\nglobal options (also after the command):\n%s", optionTable(options).c_str());
   std::fprintf(to,
                "\n'ocam COMMAND --help' tells more. Settings made with 'ocam set' stay on the\n"
-               "camera until changed or the camera restarts. Exit status: 0 success, 1\n"
-               "camera or file failure, 2 wrong usage.\n");
+               "camera until changed or the camera restarts (grab sets its own window, from\n"
+               "--width/--height). Exit status: 0 success, 1 camera or file failure, 2\n"
+               "wrong usage, 130 ended by Ctrl-C or SIGTERM.\n");
 }
 
 void printVersion() { std::printf("ocam %s\n", OCAMERA_VERSION); }
@@ -93,6 +92,7 @@ struct Globals {
   bool verbose = false;
   bool timeoutGiven = false;
   int timeoutMs = 0;
+  std::string address;  // -a/--address before the command; empty when not given
 };
 
 int parseTimeout(const std::string &text) { return parseInt(text, "--timeout", 0, 86400000); }
@@ -115,6 +115,18 @@ int parseLeadingGlobals(int argc, char **argv, Globals &globals) {
       }
       globals.timeoutMs = parseTimeout(value);
       globals.timeoutGiven = true;
+    } else if (arg == "-a" || arg == "--address" || arg.compare(0, 10, "--address=") == 0 ||
+               (arg.compare(0, 2, "-a") == 0 && arg.size() > 2)) {
+      if (arg.compare(0, 10, "--address=") == 0) {
+        globals.address = arg.substr(10);
+      } else if (arg.size() > 2 && arg[1] == 'a') {
+        globals.address = arg.substr(2);
+      } else if (i + 1 < argc) {
+        globals.address = argv[++i];
+      } else {
+        throw UsageError("option '--address' needs a value (ADDR)");
+      }
+      if (globals.address.empty()) throw UsageError("the address is empty");
     } else if (arg == "-h" || arg == "--help" || arg == "--version" || arg == "--bash-completion") {
       return i;  // answered by main
     } else {
@@ -132,17 +144,32 @@ void logToStandardError(ocamera::LogSource source, const char *line, void *) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-void configureLibrary(const Command &command, const Globals &globals) {
+void configureLibrary(const Globals &globals) {
   ocamera::setLogHandler(logToStandardError, nullptr);
   ocamera::setRequestLogging(globals.verbose);
-  int timeout = globals.timeoutGiven ? globals.timeoutMs
-                : command.waits      ? 0
-                                     : kDefaultReplyTimeoutMs;
+  // One reply time-out for every request of every command, grab's included:
+  // a camera that accepts and never answers fails the command in that time.
+  // Waits meant to be long (a frame, an input) have bounds of their own.
+  int timeout = globals.timeoutGiven ? globals.timeoutMs : kDefaultReplyTimeoutMs;
   ocamera::setReplyTimeout(timeout);
 }
 
+bool hasAddressOption(const CommandInfo &info) {
+  for (const Option &option : info.options)
+    if (option.name == "address") return true;
+  return false;
+}
+
 int run(const Command &command, const std::vector<std::string> &arguments, Globals globals) {
-  Args args(command.info, arguments);
+  // An address before the command stands for one after it; one given after
+  // the command wins.
+  std::vector<std::string> all = arguments;
+  if (!globals.address.empty()) {
+    if (!hasAddressOption(command.info))
+      throw UsageError("-a/--address does not apply to '" + command.info.name + "'");
+    all.insert(all.begin(), {"--address", globals.address});
+  }
+  Args args(command.info, all);
   if (args.helpWanted()) {
     std::cout << helpText(command.info);
     return 0;
@@ -156,11 +183,14 @@ int run(const Command &command, const std::vector<std::string> &arguments, Globa
     globals.timeoutMs = parseTimeout(args.get("timeout"));
     globals.timeoutGiven = true;
   }
-  configureLibrary(command, globals);
-  return command.run(args);
+  configureLibrary(globals);
+  int status = command.run(args);
+  // A command that saw the signal only after its last step still reports it.
+  return interrupted() ? kInterruptedExit : status;
 }
 
 int main(int argc, char **argv) {
+  catchInterrupts();
   Globals globals;
   int first = 1;
   try {
@@ -199,10 +229,18 @@ int main(int argc, char **argv) {
         return 0;
       }
       return run(command, std::vector<std::string>(argv + first + 1, argv + argc), globals);
+    } catch (const Interrupted &) {
+      std::cerr << "ocam " << name << ": interrupted\n";
+      return kInterruptedExit;
     } catch (const UsageError &e) {
       std::cerr << "ocam " << name << ": " << e.what() << " (see 'ocam " << name << " --help')\n";
       return 2;
     } catch (const Failure &e) {
+      // A request cut short by the signal is the signal's doing.
+      if (interrupted()) {
+        std::cerr << "ocam " << name << ": interrupted\n";
+        return kInterruptedExit;
+      }
       std::cerr << "ocam " << name << ": " << e.what() << '\n';
       return 1;
     } catch (const std::exception &e) {

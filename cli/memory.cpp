@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "common.h"
 #include "files.h"
+#include "interrupt.h"
 
 namespace ocam_cli {
 namespace {
@@ -189,6 +190,7 @@ void writeRam(OCamera &camera, InputFile &input, const std::string &file, unsign
   std::vector<unsigned char> block(held.empty() ? std::min<unsigned long long>(length, kRamChunk)
                                                 : 0);
   for (unsigned long long done = 0; done < length;) {
+    stopIfInterrupted();
     unsigned piece = static_cast<unsigned>(std::min<unsigned long long>(kRamChunk, length - done));
     const unsigned char *data = held.empty() ? block.data() : held.data() + done;
     if (held.empty() && input.read(block.data(), piece) != piece)
@@ -218,6 +220,7 @@ int runRam(const Args &args) {
     AtomicFile out(file);
     std::vector<unsigned char> block(std::min(kRamChunk, length));
     for (unsigned done = 0; done < length;) {
+      stopIfInterrupted();
       unsigned piece = std::min(kRamChunk, length - done);
       expectOk(camera->readImageRAM(block.data(), address + done, piece),
                "reading image RAM at " + hex(address + done));
@@ -225,7 +228,10 @@ int runRam(const Args &args) {
       done += piece;
     }
     out.commit();
-    std::cout << "read " << length << " bytes from " << hex(address) << " to " << file << '\n';
+    // With the data on standard output, the report goes to standard error.
+    (isStandardOutput(file) ? std::cerr : std::cout)
+        << "read " << length << " bytes from " << hex(address) << " to "
+        << (isStandardOutput(file) ? "standard output" : file) << '\n';
   } else if (action == "WRITE") {
     args.expectPositional(2, 2);
     unsigned address = parseUnsigned(words[1], "ADDR");
@@ -274,7 +280,7 @@ Command ramCommand() {
            "  ocam ram write 0x1000 -f pattern.bin\n"
            "  ocam ram read 0x1000 4096 -f back.bin\n",
            {cameraAddressOption(),
-            {"file", 'f', "FILE", "the file to write or read"},
+            {"file", 'f', "FILE", "the file to write or read ('-' for read: standard output)"},
             sensorTypeOption()}},
           runRam};
 }

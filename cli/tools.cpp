@@ -39,7 +39,10 @@ int runConvert(const Args &args) {
   std::vector<unsigned char> rgb(expected * 3);
   convertBayer(raw.data(), rgb.data(), width, height, pattern, wb);
   writePng(output, rgb.data(), width, height);
-  std::cout << "wrote " << output << '\n';
+  if (isStandardOutput(output))
+    std::cerr << "wrote the PNG to standard output\n";
+  else
+    std::cout << "wrote " << output << '\n';
   return 0;
 }
 
@@ -88,7 +91,8 @@ Command convertCommand() {
             {"height", 0, "H", "image height (default 1024)"},
             {"pattern", 0, "P", "Bayer pattern: GRGR or GRBG (default), BGBG or BGGR"},
             {"wb", 0, "WB", "white balance: none (default), R,G,B or file"},
-            {"output", 'o', "FILE", "the PNG file (default: FILE with .png)"}}},
+            {"output", 'o', "FILE",
+             "the PNG file, '-' for standard output (default: FILE with .png)"}}},
           runConvert};
 }
 

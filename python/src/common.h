@@ -76,6 +76,12 @@ class Guarded {
     std::unique_lock<std::shared_mutex> lock(mutex_);
     return f(get());
   }
+  // As shared(), on a thread that does not hold the GIL (see wait.h).
+  template <class F>
+  auto sharedWithoutGil(F &&f) {
+    std::shared_lock<std::shared_mutex> lock(mutex_);
+    return f(get());
+  }
   // Takes the object out (null when it was taken already) for its one destroy.
   T *take() {
     std::unique_lock<std::shared_mutex> lock(mutex_);

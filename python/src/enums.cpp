@@ -1,5 +1,6 @@
 // Python enumerations for every enumeration of the interface. Member names drop
-// the C++ prefix (OCamera::ACQ_MODE_FREE_RUN is AcqMode.FREE_RUN); values are
+// the C++ prefix (OCamera::ACQ_MODE_FREE_RUN is AcqMode.FREE_RUN), except the
+// LEDs, whose names keep it (LED.LED_1_GREEN, as C++ and ocam spell them); values are
 // the C++ values, so int(member) is what goes on the wire. Flag enumerations
 // (inputs, outputs, LEDs) combine with | into masks.
 #include <ocamera/camera.h>
@@ -122,7 +123,22 @@ void defineEnums(py::module_ &m) {
       .value("O3", OCameraOutputs::OUTPUT_O3)
       .value("OVERLOAD_UNLOCK", OCameraOutputs::OUTPUT_OVERLOAD_UNLOCK)
       .value("ALL", OCameraOutputs::OUTPUT_ALL);
+  // The names of the C++ enumerators and of ocam (LED_1_GREEN); the short
+  // names of earlier releases (L1_GREEN, ALL_RED) stay accepted as aliases for
+  // one more release.
   py::enum_<OCameraLEDs::eCameraLED>(m, "LED", "Status LEDs", py::arithmetic())
+      .value("LED_0_RED", OCameraLEDs::LED_0_RED)
+      .value("LED_0_GREEN", OCameraLEDs::LED_0_GREEN)
+      .value("LED_1_RED", OCameraLEDs::LED_1_RED)
+      .value("LED_1_GREEN", OCameraLEDs::LED_1_GREEN)
+      .value("LED_2_RED", OCameraLEDs::LED_2_RED)
+      .value("LED_2_YELLOW", OCameraLEDs::LED_2_YELLOW)
+      .value("LED_3_RED", OCameraLEDs::LED_3_RED)
+      .value("LED_3_YELLOW", OCameraLEDs::LED_3_YELLOW)
+      .value("LED_ALL_RED", OCameraLEDs::LED_ALL_RED)
+      .value("LED_ALL_GREEN", OCameraLEDs::LED_ALL_GREEN)
+      .value("LED_ALL_YELLOW", OCameraLEDs::LED_ALL_YELLOW)
+      .value("LED_ALL", OCameraLEDs::LED_ALL)
       .value("L0_RED", OCameraLEDs::LED_0_RED)
       .value("L0_GREEN", OCameraLEDs::LED_0_GREEN)
       .value("L1_RED", OCameraLEDs::LED_1_RED)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common.h"
+#include "wait.h"
 
 namespace ocamera_python {
 namespace {
@@ -22,6 +23,19 @@ class IoObject : public Wrapper<T> {
       : Wrapper<T>(address, check, what,
                    [create](const char *at) { return at ? create(at) : T::poCreateInterface(); }) {}
   void close() { this->release(nullptr); }
+  // A wait of the camera that Ctrl-C interrupts (see wait.h); its result is
+  // checked as a status.
+  template <class F>
+  int wait(const char *operation, F f) {
+    return checkStatus(this->check(),
+                       runInterruptibly([this, f](const std::function<void()> &entered) {
+                         return this->object_.sharedWithoutGil([&](T &o) {
+                           entered();
+                           return f(o);
+                         });
+                       }),
+                       operation);
+  }
 };
 
 template <class T>
@@ -46,7 +60,8 @@ void defineIo(py::module_ &m) {
   using IW = IoObject<I>;
   bindCommon<I>(m, "Inputs", "inputs", &CreateCameraInputs,
                 "The camera's two digital inputs at an address (host:port of the I/O "
-                "service; None: the factory default). Waits release the GIL; bound them "
+                "service; None: the factory default). Waits release the GIL and end with "
+                "KeyboardInterrupt on Ctrl-C (the camera's wait is abandoned); bound them "
                 "with set_timeout.")
       .def("get_inputs",
            [](IW &s) { return s.value("iGetInputs", [](I &o) { return o.iGetInputs(); }); })
@@ -65,26 +80,26 @@ void defineIo(py::module_ &m) {
       .def(
           "wait_for_input",
           [](IW &s, I::eCameraInput in, int state) {
-            return s.status("iWaitForInput", [&](I &o) { return o.iWaitForInput(in, state); });
+            return s.wait("iWaitForInput", [=](I &o) { return o.iWaitForInput(in, state); });
           },
           py::arg("input"), py::arg("state"))
       .def(
           "wait_for_inputs",
           [](IW &s, int mask, int state) {
-            return s.status("iWaitForInputs", [&](I &o) { return o.iWaitForInputs(mask, state); });
+            return s.wait("iWaitForInputs", [=](I &o) { return o.iWaitForInputs(mask, state); });
           },
           py::arg("mask"), py::arg("state"))
       .def(
           "wait_for_input_change",
           [](IW &s, I::eCameraInput in) {
-            return s.status("iWaitForInputChange", [&](I &o) { return o.iWaitForInputChange(in); });
+            return s.wait("iWaitForInputChange", [=](I &o) { return o.iWaitForInputChange(in); });
           },
           py::arg("input"))
       .def(
           "wait_for_inputs_change",
           [](IW &s, int mask) {
-            return s.status("iWaitForInputsChange",
-                            [&](I &o) { return o.iWaitForInputsChange(mask); });
+            return s.wait("iWaitForInputsChange",
+                          [=](I &o) { return o.iWaitForInputsChange(mask); });
           },
           py::arg("mask"))
       .def(

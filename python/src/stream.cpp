@@ -6,25 +6,48 @@
 // it: Frame.release() (or the end of a with block) gives up the frame's own
 // hold, and the buffer returns once no array refers to it any more. Keep the
 // pixels past that with array.copy().
+//
+// Arrays kept must never stall the stream: when all buffers of the pool but
+// one are held by frames or their arrays, each further frame is copied into
+// an array of its own and its buffer goes back at once (a RuntimeWarning the
+// first time, Stream.copied_frames counts them). The last buffer keeps the
+// grab thread going.
 #include <ocamera/stream.h>
 #include <ocamera/stream_options.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 
 #include "common.h"
+#include "wait.h"
 
 namespace ocamera_python {
 namespace {
 
+// A pool buffer held from Python, counted while it is held.
+struct HeldFrame {
+  HeldFrame(ocamera::Frame &&frame, std::shared_ptr<std::atomic<int>> held)
+      : frame(std::move(frame)), held(std::move(held)) {
+    ++*this->held;
+  }
+  ~HeldFrame() { --*held; }
+  HeldFrame(const HeldFrame &) = delete;
+  HeldFrame &operator=(const HeldFrame &) = delete;
+  ocamera::Frame frame;
+  std::shared_ptr<std::atomic<int>> held;
+};
+
 class PyFrame {
  public:
-  explicit PyFrame(ocamera::Frame &&frame)
+  // A view of the pool buffer (counted in held), or with copy an array of
+  // its own, the buffer going back to the pool at once.
+  PyFrame(ocamera::Frame &&frame, const std::shared_ptr<std::atomic<int>> &held, bool copy)
       : width_(frame.width()),
         height_(frame.height()),
         channels_(frame.channels()),
@@ -33,11 +56,19 @@ class PyFrame {
         timeSec_(frame.timeSec()),
         timeMicroSec_(frame.timeMicroSec()),
         status_(frame.status()) {
-    auto *held = new ocamera::Frame(std::move(frame));
-    owner_ = py::capsule(held, [](void *p) { delete static_cast<ocamera::Frame *>(p); });
     std::vector<py::ssize_t> shape{height_, width_};
     if (channels_ != 1) shape.push_back(channels_);
-    py::array view(py::dtype::of<unsigned char>(), shape, {}, held->data(), owner_);
+    if (copy) {
+      py::array own(py::dtype::of<unsigned char>(), shape, {}, frame.data());
+      frame.release();
+      py::detail::array_proxy(own.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+      owner_ = own;
+      array_ = own;
+      return;
+    }
+    auto *kept = new HeldFrame(std::move(frame), held);
+    owner_ = py::capsule(kept, [](void *p) { delete static_cast<HeldFrame *>(p); });
+    py::array view(py::dtype::of<unsigned char>(), shape, {}, kept->frame.data(), owner_);
     py::detail::array_proxy(view.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
     array_ = view;
   }
@@ -77,9 +108,9 @@ class PyStream {
           return ocamera::Stream::create(address.c_str(), options, &error).release();
         },
         &line)));
-    // The stream's own error, then the camera factory's line with the cause.
     // The stream's reason: its options, or why the camera could not be made.
     if (!stream_) raiseCreationError("stream", address, error.empty() ? line : error);
+    bufferCount_ = stream_->options().bufferCount;
     // Events are recorded here so that Python code can read them without a
     // callback into the interpreter from the grab thread.
     auto events = events_;
@@ -122,14 +153,35 @@ class PyStream {
   }
   int status(const char *operation, int result) { return checkStatus(check_, result, operation); }
 
-  // (FetchResult, Frame or None), waiting up to timeout seconds (None: no limit).
+  // (FetchResult, Frame or None), waiting up to timeout seconds (None or
+  // negative: no limit). The wait goes in slices, the signals looked at in
+  // between: Ctrl-C raises KeyboardInterrupt within one slice, and the stream
+  // goes on as before.
   std::pair<ocamera::FetchResult, py::object> fetch(std::optional<double> timeout) {
-    int ms = -1;  // no limit
-    if (timeout) ms = *timeout <= 0 ? 0 : static_cast<int>(*timeout * 1000.0 + 0.5);
+    using Clock = std::chrono::steady_clock;
+    const bool limited = timeout && *timeout >= 0;
+    const Clock::time_point until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(limited ? *timeout : 0.0));
     ocamera::Frame frame;
-    const ocamera::FetchResult result = call([&](ocamera::Stream &s) { return s.next(frame, ms); });
-    if (result != ocamera::FetchResult::Frame || !frame) return {result, py::none()};
-    return {result, py::cast(PyFrame(std::move(frame)))};
+    for (;;) {
+      int slice = kSignalSliceMs;
+      if (limited) {
+        const auto left = until - Clock::now();
+        // Whole milliseconds, rounded up, so the last slice reaches the end.
+        const long long ms =
+            (std::chrono::duration_cast<std::chrono::microseconds>(left).count() + 999) / 1000;
+        slice = static_cast<int>(std::max<long long>(0, std::min<long long>(slice, ms)));
+      }
+      const ocamera::FetchResult result =
+          call([&](ocamera::Stream &s) { return s.next(frame, slice); });
+      if (result == ocamera::FetchResult::Frame)
+        return {result, frame ? wrap(std::move(frame)) : py::none()};
+      if (result == ocamera::FetchResult::Stopped) return {result, py::none()};
+      if (result == ocamera::FetchResult::Lost && gaveUp()) return {result, py::none()};
+      if (limited && Clock::now() >= until) return {result, py::none()};
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
   }
   // The next frame, None when none came within timeout (or the camera is lost
   // and recovering); StreamStopped once the stream is stopped.
@@ -146,10 +198,9 @@ class PyStream {
       auto [result, frame] = fetch(0.2);
       if (result == ocamera::FetchResult::Frame) return frame;
       if (result == ocamera::FetchResult::Stopped) throw py::stop_iteration();
-      {
+      if (gaveUp()) {
         std::lock_guard<std::mutex> lock(events_->mutex);
-        if (events_->gaveUp)
-          throwStopped("the camera is lost and recovery gave up: " + events_->detail);
+        throwStopped("the camera is lost and recovery gave up: " + events_->detail);
       }
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
@@ -158,8 +209,10 @@ class PyStream {
     ocamera::Frame frame;
     const bool got = call([&](ocamera::Stream &s) { return s.tryNext(frame); });
     if (!got || !frame) return py::none();
-    return py::cast(PyFrame(std::move(frame)));
+    return wrap(std::move(frame));
   }
+  // Frames delivered as copies because the pool was held (see the top).
+  std::uint64_t copiedFrames() const { return copied_; }
   py::object lastEvent() {
     std::lock_guard<std::mutex> lock(events_->mutex);
     if (!events_->seen) return py::none();
@@ -168,6 +221,28 @@ class PyStream {
   const std::string &address() const { return address_; }
 
  private:
+  bool gaveUp() {
+    std::lock_guard<std::mutex> lock(events_->mutex);
+    return events_->gaveUp;
+  }
+  // A frame for Python: a view of its buffer while buffers are left for the
+  // grab thread, a copy once all but one are held (with the GIL).
+  py::object wrap(ocamera::Frame &&frame) {
+    const bool copy = held_->load() >= bufferCount_ - 1;
+    if (copy) {
+      ++copied_;
+      if (!warned_) {
+        warned_ = true;
+        const std::string text =
+            "all " + std::to_string(bufferCount_) +
+            " buffers of the stream but one are held by frames or their arrays: further "
+            "frames are copied (slower) so that the stream goes on; keep array.copy() and "
+            "release frames, or raise buffer_count";
+        if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+      }
+    }
+    return py::cast(PyFrame(std::move(frame), held_, copy));
+  }
   [[noreturn]] static void throwStopped(const std::string &why) {
     PyErr_SetString(stoppedType().ptr(), why.c_str());
     throw py::error_already_set();
@@ -184,6 +259,10 @@ class PyStream {
   std::shared_mutex mutex_;
   std::unique_ptr<ocamera::Stream> stream_;
   std::shared_ptr<Events> events_ = std::make_shared<Events>();
+  int bufferCount_ = 0;
+  std::shared_ptr<std::atomic<int>> held_ = std::make_shared<std::atomic<int>>(0);
+  std::uint64_t copied_ = 0;  // changed with the GIL only
+  bool warned_ = false;
 };
 
 // The keyword arguments of Stream are the library's stream options in snake
@@ -254,7 +333,8 @@ class StreamStopped(Error):
                       "One frame of a stream. array is a read-only numpy view of the pool "
                       "buffer (H x W, or H x W x 3 for RGB); the buffer stays valid while the "
                       "frame or an array from it is alive. Use array.copy() to keep pixels and "
-                      "let the buffer go back to the pool.")
+                      "let the buffer go back to the pool; once all buffers but one are held, "
+                      "frames come as copies (Stream.copied_frames).")
       .def_property_readonly("array", &PyFrame::array)
       .def(
           "__array__",
@@ -321,11 +401,16 @@ class StreamStopped(Error):
            [](PyStream &s) { return s.status("start", s.call([](St &st) { return st.start(); })); })
       .def("stop", [](PyStream &s) { s.call([](St &st) { st.stop(); }); })
       .def("fetch", &PyStream::fetch, py::arg("timeout") = py::none(),
-           "(FetchResult, Frame or None), waiting up to timeout seconds (None: no limit).")
+           "(FetchResult, Frame or None), waiting up to timeout seconds (None or negative: no "
+           "limit); Ctrl-C raises KeyboardInterrupt.")
       .def("next", &PyStream::next, py::arg("timeout") = py::none(),
-           "The next frame; None when none came within timeout seconds (None: no limit) or "
-           "the camera is lost; StreamStopped when the stream is stopped.")
+           "The next frame; None when none came within timeout seconds (None or negative: no "
+           "limit) or the camera is lost; StreamStopped when the stream is stopped; Ctrl-C "
+           "raises KeyboardInterrupt.")
       .def("try_next", &PyStream::tryNext, "A waiting frame, or None; never blocks.")
+      .def_property_readonly("copied_frames", &PyStream::copiedFrames,
+                             "Frames delivered as copies because all buffers of the pool but "
+                             "one were held by frames or their arrays.")
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &PyStream::iterate)
       .def("stats", [](PyStream &s) { return s.call([](St &st) { return st.stats(); }); })

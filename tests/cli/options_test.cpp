@@ -34,6 +34,9 @@ TEST(OcamOptions, SilentCameraFailsAtTheReplyTimeoutInsteadOfHanging) {
       {{"--timeout", "300", "devices", "-a", silent.address()}, "300"},
       {{"get", "-a", silent.address(), "shutter", "--timeout=300"}, "300"},
       {{"--timeout", "300", "leds", "-a", silent.address()}, "300"},
+      // Making, opening and setting up the camera of a grab are bounded too.
+      {{"--timeout", "300", "grab", "-a", silent.address(), "-o", "out"}, "300"},
+      {{"grab", "-a", silent.address(), "--seconds", "1"}, "5000"},
       // The default, a few seconds, applies without the option.
       {{"devices", "-a", silent.address()}, "5000"}};
   for (const auto &[args, limit] : cases) {
@@ -59,6 +62,43 @@ TEST_F(OcamTest, InputWaitOutlastsAShorterReplyTimeout) {
             std::string::npos)
       << result.err;
   EXPECT_EQ(result.err.find("no answer"), std::string::npos) << result.err;
+}
+
+TEST_F(OcamTest, AddressAndTimeoutMeanTheSameBeforeAndAfterTheCommand) {
+  // -a/--address before the command, as --timeout; one after it wins.
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"-a", camera(), "get", "shutter"},
+        std::vector<std::string>{"--address=" + camera(), "get", "shutter"},
+        std::vector<std::string>{"-a", "127.0.0.1:1", "get", "-a", camera(), "shutter"}}) {
+    ProcessResult result = run(args);
+    EXPECT_EQ(result.exitCode, 0) << args[0] << ": " << result.err;
+    EXPECT_EQ(result.out, std::to_string(sim.shutterTime()) + "\n");
+  }
+  EXPECT_EQ(run({"-a", io(), "--timeout", "2000", "outputs", "set", "O1=on"}).exitCode, 0);
+  EXPECT_EQ(sim.outputs(), 2);
+  ProcessResult noAddress = run({"-a", camera(), "wb"});
+  EXPECT_EQ(noAddress.exitCode, 2);
+  EXPECT_TRUE(OneErrorLine(noAddress));
+
+  // --timeout 0 is no limit for the inputs' wait too, not an instant time-out.
+  Process waiter(ocamPath(), {"inputs", "-a", io(), "--wait", "I0", "--timeout", "0"},
+                 ocamOptions(dir.path()));
+  ASSERT_TRUE(sim.waitForInputWaits(1, 20000)) << waiter.errorSoFar();
+  sim.setInputs(1);
+  ProcessResult waited = waiter.wait();
+  EXPECT_EQ(waited.exitCode, 0) << waited.err;
+  EXPECT_NE(waited.err.find("without limit"), std::string::npos) << waited.err;
+
+  // What a continuous run cannot do is refused alike.
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"grab", "-a", camera(), "--continuous", "-n", "5"},
+        std::vector<std::string>{"grab", "-a", camera(), "--continuous", "-o", "out"},
+        std::vector<std::string>{"grab", "-a", camera(), "--json"}}) {
+    ProcessResult refused = run(args);
+    EXPECT_EQ(refused.exitCode, 2) << args[3];
+    EXPECT_TRUE(OneErrorLine(refused));
+  }
+  EXPECT_EQ(sim.count("scam:setCameraWindow"), 0u);  // refused before connecting
 }
 
 TEST_F(OcamTest, VerboseAndLibraryLinesGoToStandardErrorOnly) {
@@ -137,6 +177,8 @@ TEST(OcamOptions, BashCompletionKnowsCommandsOptionsAndValues) {
   EXPECT_EQ(complete("ocam ou"), "outputs\n");
   EXPECT_EQ(complete("ocam --time"), "--timeout\n");
   EXPECT_EQ(complete("ocam -v outputs t"), "toggle\n");
+  EXPECT_EQ(complete("ocam -a 10.0.0.7 ou"), "outputs\n");
+  EXPECT_EQ(complete("ocam --ad"), "--address\n");
   EXPECT_EQ(complete("ocam registers --j"), "--json\n");
   EXPECT_EQ(complete("ocam convert --pattern BG"), "BGBG BGGR\n");
   EXPECT_EQ(complete("ocam grab --mode single"), "single-shot\n");

@@ -22,13 +22,13 @@ def test_outputs_and_leds_read_back(sim):
         assert out.get_outputs() == 0b1110
         assert out.set_output(O.O2, 0) == 0 and out.get_outputs() == 0b1010
 
-        assert leds.set_leds(L.ALL, 0) == 0
-        assert leds.set_led(L.L1_GREEN, 1) == 0 and leds.set_led(L.L3_YELLOW, 1) == 0
-        assert leds.get_leds() == int(L.L1_GREEN) | int(L.L3_YELLOW)
-        assert leds.get_led(L.L1_GREEN) == 1 and leds.get_led(L.L1_RED) == 0
-        assert leds.toggle_leds(L.ALL_RED) == 0
-        assert leds.get_leds() == int(L.L1_GREEN) | int(L.L3_YELLOW) | int(L.ALL_RED)
-        assert leds.toggle_led(L.L1_GREEN) == 0 and leds.get_led(L.L1_GREEN) == 0
+        assert leds.set_leds(L.LED_ALL, 0) == 0
+        assert leds.set_led(L.LED_1_GREEN, 1) == 0 and leds.set_led(L.LED_3_YELLOW, 1) == 0
+        assert leds.get_leds() == int(L.LED_1_GREEN) | int(L.LED_3_YELLOW)
+        assert leds.get_led(L.LED_1_GREEN) == 1 and leds.get_led(L.LED_1_RED) == 0
+        assert leds.toggle_leds(L.LED_ALL_RED) == 0
+        assert leds.get_leds() == int(L.LED_1_GREEN) | int(L.LED_3_YELLOW) | int(L.LED_ALL_RED)
+        assert leds.toggle_led(L.LED_1_GREEN) == 0 and leds.get_led(L.LED_1_GREEN) == 0
         # A second object sees the same lines.
         with ocamera.Outputs(sim.io) as other:
             assert other.open_io() == 0 and other.get_outputs() == 0b1010

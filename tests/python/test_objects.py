@@ -3,12 +3,15 @@ mode, and the device list."""
 
 import gc
 import os
+import pathlib
 import subprocess
 import sys
 
+import numpy as np
 import pytest
 
 import ocamera
+from conftest import Simulator
 
 
 def make_all(sim):
@@ -108,6 +111,45 @@ def test_device_list_and_the_command(sim, refused_address):
                             capture_output=True, text=True, timeout=60)
     assert failed.returncode == 1 and failed.stdout == ""
     assert failed.stderr.count("\n") == 1 and refused_address in failed.stderr
+    # Without an address: $OCAM_ADDRESS, else ocam's default, the local simulator.
+    failed = subprocess.run([sys.executable, "-m", "ocamera"],
+                            env=dict(env, OCAM_ADDRESS=refused_address),
+                            capture_output=True, text=True, timeout=60)
+    assert failed.returncode == 1 and refused_address in failed.stderr
+    default = subprocess.run([sys.executable, "-m", "ocamera"], env=env,
+                             capture_output=True, text=True, timeout=60)
+    # Something may serve 127.0.0.1:8000 on this machine; if not, the line names it.
+    assert default.returncode == 0 or "at 127.0.0.1:8000:" in default.stderr, default.stderr
+
+
+def test_led_names_read_as_in_cpp_and_the_old_ones_still_work():
+    L = ocamera.LED
+    assert L.LED_1_GREEN.name == "LED_1_GREEN" and L.LED_ALL_RED.name == "LED_ALL_RED"
+    assert L.L1_GREEN == L.LED_1_GREEN and int(L.L1_GREEN) == int(L.LED_1_GREEN)
+    assert (L.L3_YELLOW, L.ALL_RED, L.ALL) == (L.LED_3_YELLOW, L.LED_ALL_RED, L.LED_ALL)
+    assert L.L1_GREEN.name == "LED_1_GREEN"  # shown by the name users type
+
+
+def test_readme_example_runs_as_written(tmp_path, monkeypatch):
+    readme = (pathlib.Path(__file__).resolve().parents[2] / "README.md").read_text()
+    after = readme.split("Grabbing frames and writing them as image files")[1]
+    example = after.split("```python\n", 1)[1].split("```", 1)[0]
+    sim = Simulator()  # the 1280 x 1024 sensor the example asks for
+    try:
+        code = example.replace('"127.0.0.1:8000"', repr(sim.camera))
+        assert code != example
+        monkeypatch.chdir(tmp_path)
+        exec(compile(code, "README.md", "exec"), {})
+    finally:
+        sim.stop()
+    files = sorted(tmp_path.glob("frame-*.ppm"))
+    assert len(files) == 10
+    header = b"P6 1280 1024 255\n"
+    for path in files:
+        data = path.read_bytes()
+        assert data.startswith(header) and len(data) == len(header) + 1280 * 1024 * 3
+        pixels = np.frombuffer(data[len(header):], np.uint8).reshape(1024, 1280, 3)
+        assert (pixels[..., 0] != pixels[..., 1]).any()  # colour, not grey
 
 
 def test_installed_package_imports_without_the_build_tree(tmp_path):
