@@ -4,6 +4,7 @@
 // stream's grab thread fetches and converts the next frames while the main
 // thread writes the previous ones.
 #include <ocamera/stream.h>
+#include <ocamera/stream_options.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,11 +22,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The library's table entry of a stream option.
+const ocamera::StreamOption &streamOption(const char *name) {
+  return *ocamera::findStreamOption(name);
+}
+
+// The acquisition modes a stream runs in, as the library's option table names them.
 const std::vector<Named> &modeNames() {
-  static const std::vector<Named> names = {{"FREE_RUN", OCamera::ACQ_MODE_FREE_RUN},
-                                           {"SINGLE_SHOT", OCamera::ACQ_MODE_SINGLE_SHOT},
-                                           {"SELECT_SHOT", OCamera::ACQ_MODE_SELECT_SHOT},
-                                           {"FREE_RUN_SLAVE", OCamera::ACQ_MODE_FREE_RUN_SLAVE}};
+  static const std::vector<Named> names = [] {
+    std::vector<Named> table;
+    for (const ocamera::StreamOptionChoice &c : streamOption("acquisitionMode").choices)
+      table.push_back({c.name, c.value});
+    return table;
+  }();
   return names;
 }
 
@@ -65,14 +74,25 @@ struct Plan {
   }
 };
 
+ocamera::StreamOptions streamOptions(const Plan &plan);
+
+// An integer of grab's command line that becomes a stream option, within the
+// range the library's option table gives it.
+int streamArg(const Args &args, const char *key, const char *flag, const char *option,
+              int fallback) {
+  const ocamera::StreamOption &o = streamOption(option);
+  return parseInt(args.get(key, std::to_string(fallback)), flag, static_cast<int>(o.min),
+                  static_cast<int>(o.max));
+}
+
 Plan makePlan(const Args &args) {
   args.expectPositional(0, 0);
   Plan plan;
   plan.address = cameraAddress(args);
   plan.type = sensorType(args);
   plan.frames = parseInt(args.get("count", "1"), "-n", 1, 1000000);
-  plan.width = parseInt(args.get("width", std::to_string(kDefaultWidth)), "--width", 2, 16384);
-  plan.height = parseInt(args.get("height", std::to_string(kDefaultHeight)), "--height", 2, 16384);
+  plan.width = streamArg(args, "width", "--width", "width", kDefaultWidth);
+  plan.height = streamArg(args, "height", "--height", "height", kDefaultHeight);
   plan.defaultWindow = !args.has("width") && !args.has("height");
   plan.continuous = args.has("continuous") || args.has("seconds");
   if (args.has("seconds"))
@@ -96,11 +116,15 @@ Plan makePlan(const Args &args) {
   plan.wb = parseWhiteBalance(args.get("wb", "none"));
   if (plan.raw && plan.wb.source != WhiteBalance::Source::kNone)
     throw UsageError("--wb applies to PNG output, not to --raw");
-  plan.buffers = parseInt(args.get("buffers", "4"), "--buffers", 1, 64);
+  plan.buffers = streamArg(args, "buffers", "--buffers", "cameraBuffers", 4);
   plan.directory = args.get("output", ".");
   plan.prefix = args.get("prefix", "frame");
   if (plan.prefix.empty() || plan.prefix.find('/') != std::string::npos)
     throw UsageError("--prefix must be a plain file name part");
+  // The rules between options (an RGB window of at least 2x2, a window no
+  // camera image exceeds) are the library's, checked before anything is sent.
+  const std::string invalid = ocamera::checkStreamOptions(streamOptions(plan));
+  if (!invalid.empty()) throw UsageError(invalid);
   return plan;
 }
 

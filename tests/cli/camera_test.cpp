@@ -129,7 +129,9 @@ TEST_F(OcamTest, GrabReportsWhatTheCameraGotWrong) {
   ProcessResult dropped = run({"grab", "-a", camera(), "-n", "2", "-o", "out"});
   EXPECT_EQ(dropped.exitCode, 1);
   EXPECT_TRUE(OneErrorLine(dropped));
-  EXPECT_NE(dropped.err.find("frame 1: the request failed"), std::string::npos) << dropped.err;
+  EXPECT_NE(dropped.err.find("frame 1: the image request failed: the request failed"),
+            std::string::npos)
+      << dropped.err;
   // Each attempt closed the camera again, and none left a file or directory.
   EXPECT_EQ(sim.openSessions(), 0u);
   EXPECT_TRUE(filesIn(dir.path()).empty());
