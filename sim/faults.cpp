@@ -85,6 +85,5 @@ const char *kindName(FaultKind k) {
   return "?";
 }
 
-
 }  // namespace detail
 }  // namespace ocamsim

@@ -166,6 +166,5 @@ void Server::runSchedule() {
   }
 }
 
-
 }  // namespace detail
 }  // namespace ocamsim

@@ -38,7 +38,6 @@ void canonicalOperation(struct soap *ctx, std::string &op) {
   op.assign(tag);
 }
 
-
 }  // namespace
 
 // ------------------------------------------------------------------ connection hooks

@@ -1,9 +1,10 @@
 // The simulator's public face: each call goes to the server or its model.
+#include "sim/simulator.h"
+
 #include <memory>
 #include <string>
 
 #include "sim/server.h"
-#include "sim/simulator.h"
 
 namespace ocamsim {
 struct Simulator::Impl {
