@@ -14,7 +14,9 @@ void FrameQueue::stop() {
 }
 
 Clock::duration FrameQueue::period() const {
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+  return std::max<Clock::duration>(
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps)),
+      std::chrono::microseconds(shutterUs));
 }
 
 void FrameQueue::scheduleTrigger(Clock::time_point now) {
@@ -31,7 +33,15 @@ void FrameQueue::capture(Clock::time_point t) {
   f.sec = us / 1000000;
   f.usec = static_cast<int>(us % 1000000);
   f.window = window;
-  f.exposure = shutterUs / 10000.0 * gain;
+  f.exposure = shutterUs / 10000.0 * gainSixteenths / 16.0;
+  if (pictures > 1) {
+    const double shown = pictureFps > 0
+                             ? std::chrono::duration<double>(t - picturesSince).count() * pictureFps
+                             : static_cast<double>(f.seq);
+    f.picture = static_cast<int>(static_cast<long long>(std::max(0.0, shown)) % pictures);
+  }
+  f.noise = noise;
+  f.noiseSeed = noiseSeed;
   queue.push_back(f);
   if (static_cast<int>(queue.size()) > maxBuffers) {
     if (overwrite)

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <deque>
 
-#include "sim/scene.h"
+#include "sim/image_source.h"
 
 namespace ocamsim {
 namespace detail {
@@ -35,7 +35,7 @@ struct FrameQueue {
   int readTimeoutMs = 1000;
   bool overwrite = true;
   int shutterUs = 10000;
-  int gain = 1;
+  int gainSixteenths = 16;  // the analog gain: 16 = 1x
   Window window;
   double fps = 30.0;
   Clock::time_point nextFrameAt;
@@ -45,6 +45,13 @@ struct FrameQueue {
   // Wall clock minus steady clock, taken once so that time stamps keep the
   // spacing of the frames.
   std::chrono::system_clock::duration wallOffset{};
+  // Which picture a frame shows: by sequence number, or by the time since
+  // `picturesSince` when pictureFps > 0.
+  int pictures = 1;
+  double pictureFps = 0;
+  Clock::time_point picturesSince;
+  int noise = 0;
+  std::uint32_t noiseSeed = 0;
 
   bool running() const { return mode == kFreeRun || mode == kSlave; }
   bool triggered() const { return mode == kSingleShot || mode == kSelectShot; }
@@ -54,7 +61,8 @@ struct FrameQueue {
   void advance(Clock::time_point now);
   // A capture `triggerDelayUs` after `now`.
   void scheduleTrigger(Clock::time_point now);
-  // The time between two free-run frames.
+  // The time between two free-run frames: the frame rate's, or the exposure
+  // time when that is longer.
   Clock::duration period() const;
 
  private:

@@ -67,6 +67,7 @@ int Server::listenOn(int port, unsigned &bound) {
 
 void Server::start() {
   if (running_) return;
+  model_.loadImages();
   stopping_ = false;
   model_.resume();
   std::vector<std::unique_ptr<Listener>> ls;

@@ -10,13 +10,19 @@ namespace detail {
 using namespace status;
 
 Model::Model(const Options &options) : options_(options), ram_(options.imageRamSize) {
-  devices_ = options.devices.empty() ? standardDevices() : options.devices;
+  devices_ = options.devices.empty()
+                 ? standardDevices(options.sensorWidth, options.sensorHeight, options.bayerPattern)
+                 : options.devices;
   for (DeviceEntry &d : devices_)
     if (d.maxTimeout < 0) d.maxTimeout = options.maxTimeout;
   cam_.wallOffset = std::chrono::system_clock::now().time_since_epoch() -
                     std::chrono::duration_cast<std::chrono::system_clock::duration>(
                         Clock::now().time_since_epoch());
   cam_.window = {0, 0, options.sensorWidth, options.sensorHeight};
+  cam_.picturesSince = Clock::now();
+  cam_.pictureFps = options.imagesFps;
+  cam_.noise = options.noise;
+  cam_.noiseSeed = options.noiseSeed;
 }
 
 void Model::shutdown() {
@@ -28,6 +34,15 @@ void Model::shutdown() {
 void Model::resume() {
   std::lock_guard<std::mutex> lock(mutex_);
   stopping_ = false;
+}
+
+void Model::loadImages() {
+  if (options_.images.empty() || pictures_) return;
+  auto pictures = Pictures::load(options_.images, options_.sensorWidth, options_.sensorHeight);
+  std::lock_guard<std::mutex> lock(mutex_);
+  cam_.pictures = static_cast<int>(pictures->count());
+  cam_.picturesSince = Clock::now();
+  pictures_ = std::move(pictures);
 }
 
 bool Model::stopping() const {
@@ -119,7 +134,7 @@ int Model::shutterTime() {
 
 int Model::gain() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return cam_.gain;
+  return cam_.gainSixteenths / 16;
 }
 
 std::vector<std::uint8_t> Model::lastImage() {

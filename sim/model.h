@@ -17,9 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/frame.h"
 #include "sim/frame_queue.h"
 #include "sim/image_ram.h"
 #include "sim/io_lines.h"
+#include "sim/pictures.h"
 #include "sim/scene.h"
 #include "sim/sensor_registers.h"
 #include "sim/sessions.h"
@@ -62,6 +64,9 @@ class Model {
   // Wakes every wait; later waits return kShutdown at once.
   void shutdown();
   void resume();  // after shutdown(), for a new start()
+  // Reads Options::images, once, before serving starts; throws
+  // std::runtime_error naming the path when they cannot be used.
+  void loadImages();
   bool stopping() const;
   // Sleeps for `ms` unless shutdown() comes first.
   void pause(int ms);
@@ -209,7 +214,8 @@ class Model {
   int acceptSetting(int token, bool valid);
   // Sets the masked lines of the outputs or LEDs to `state` (under the lock).
   int applyOutputs(DeviceKind kind, int mask, int state);
-  const Scene &scene();
+  // The built-in scene, made on first use, or the pictures from files.
+  const ImageSource &source();
 
   Options options_;
   std::vector<DeviceEntry> devices_;
@@ -226,6 +232,7 @@ class Model {
   std::shared_ptr<Frame> spare_;  // the one before, for reuse
   std::once_flag sceneOnce_;
   std::unique_ptr<Scene> scene_;
+  std::unique_ptr<Pictures> pictures_;
 
   IoLines lines_;
   std::size_t inputWaits_ = 0;  // input waits blocked right now

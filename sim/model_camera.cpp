@@ -137,7 +137,8 @@ int Model::nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &f
   }
 }
 
-const Scene &Model::scene() {
+const ImageSource &Model::source() {
+  if (pictures_) return *pictures_;  // set before serving starts
   std::call_once(sceneOnce_, [&] {
     scene_ = std::make_unique<Scene>(options_.sensorWidth, options_.sensorHeight);
   });
@@ -161,7 +162,7 @@ Image Model::getSingleImage(int token) {
     spare_.reset();
   }
   if (!bytes) bytes = std::make_shared<Frame>();
-  bytes->reset(scene(), frame, options_.bayerPattern);  // rendered as it is read
+  bytes->reset(source(), frame, options_.bayerPattern);  // rendered as it is read
   img.seq = frame.seq;
   img.sec = frame.sec;
   img.usec = frame.usec;
@@ -186,7 +187,7 @@ int Model::getImageToImageRAM(int token, std::uint32_t address) {
   }
   const std::size_t size = static_cast<std::size_t>(frame.window.width) * frame.window.height;
   std::vector<std::uint8_t> pixels(size);
-  scene().render(frame, options_.bayerPattern, pixels.data());
+  renderAll(source(), frame, options_.bayerPattern, pixels.data());
   std::lock_guard<std::mutex> lock(mutex_);
   const int st = ram_.check(address, size);
   if (st != kOk) return st;
@@ -283,7 +284,7 @@ int Model::setGain(int token, int factor) {
   return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
     if (factor < 1 || factor > 32) return kBadArgument;
     cam_.advance(Clock::now());
-    cam_.gain = factor;
+    cam_.gainSixteenths = 16 * factor;
     return kOk;
   });
 }

@@ -99,14 +99,58 @@ std::vector<std::string> Model::registerNames(int token, int &st) {
   return names;
 }
 
+// The registers that mirror a camera setting: the analog gain in sixteenths
+// (16 = 1x, as "scam:setGain" 1..32 sets 16..512), and the window, whose first
+// column and row follow the sensor's dark columns and rows (1 and 4).
+namespace {
+
+constexpr int kFirstColumn = 1;
+constexpr int kFirstRow = 4;
+
+bool mirrored(const std::string &name) {
+  return name == "ANALOG_GAIN" || name == "COLUMN_START" || name == "ROW_START" ||
+         name == "WINDOW_WIDTH" || name == "WINDOW_HEIGHT";
+}
+
+}  // namespace
+
 int Model::getRegister(int token, const std::string &name, std::uint32_t &value) {
-  return withSession(token, DeviceKind::Camera, true, false,
-                     [&](Session &, auto &) { return registers_.get(name, value); });
+  return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
+    if (!mirrored(name)) return registers_.get(name, value);
+    const Window &w = cam_.window;
+    int v = cam_.gainSixteenths;
+    if (name == "COLUMN_START") v = kFirstColumn + w.x0;
+    if (name == "ROW_START") v = kFirstRow + w.y0;
+    if (name == "WINDOW_WIDTH") v = w.width;
+    if (name == "WINDOW_HEIGHT") v = w.height;
+    value = static_cast<std::uint32_t>(v);
+    return kOk;
+  });
 }
 
 int Model::setRegister(int token, const std::string &name, std::uint32_t value) {
-  return withSession(token, DeviceKind::Camera, true, false,
-                     [&](Session &, auto &) { return registers_.set(name, value); });
+  return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
+    if (!mirrored(name)) return registers_.set(name, value);
+    if (value > 0xFFFF) return kBadArgument;
+    const int v = static_cast<int>(value);
+    Window w = cam_.window;
+    if (name == "ANALOG_GAIN") {
+      if (v < 1 || v > 16 * 32) return kBadArgument;
+    } else {
+      if (name == "COLUMN_START") w.x0 = v - kFirstColumn;
+      if (name == "ROW_START") w.y0 = v - kFirstRow;
+      if (name == "WINDOW_WIDTH") w.width = v;
+      if (name == "WINDOW_HEIGHT") w.height = v;
+      if (!insideSensor(w.x0, w.y0, w.width, w.height)) return kBadArgument;
+    }
+    // Frames captured until now keep the settings they were taken with.
+    cam_.advance(Clock::now());
+    if (name == "ANALOG_GAIN")
+      cam_.gainSixteenths = v;
+    else
+      cam_.window = w;
+    return kOk;
+  });
 }
 
 int Model::calibrate(int token, bool hasParams, std::uint32_t numParam, std::uint32_t p1) {

@@ -13,7 +13,11 @@ DeviceKind kindOf(const std::string &type) {
   return DeviceKind::None;
 }
 
-std::vector<DeviceEntry> standardDevices() {
+std::vector<DeviceEntry> standardDevices(int sensorWidth, int sensorHeight, int bayerPattern) {
+  const char *layouts[] = {"GRGR", "BGBG", "RGRG", "GBGB"};
+  const std::string geometry =
+      " [sensor " + std::to_string(sensorWidth) + "x" + std::to_string(sensorHeight) + " " +
+      layouts[bayerPattern >= 1 && bayerPattern <= 4 ? bayerPattern - 1 : 0] + "]";
   const char *types[] = {"ONetCamera", "ONetCameraInputs", "ONetCameraOutputs", "ONetCameraLEDs"};
   const char *texts[] = {"simulated camera", "digital inputs I0, I1", "digital outputs O0-O3",
                          "status LEDs 0-3"};
@@ -23,6 +27,7 @@ std::vector<DeviceEntry> standardDevices() {
     d.id = i + 1;
     d.type = types[i];
     d.description = texts[i];
+    if (i == 0) d.description += geometry;
     list.push_back(d);
   }
   return list;

@@ -18,8 +18,10 @@ enum class DeviceKind { Camera, Inputs, Outputs, Leds, None };
 
 // The kind of a device by its type name ("ONetCamera", ...).
 DeviceKind kindOf(const std::string &type);
-// The four devices a camera lists, ids 1..4.
-std::vector<DeviceEntry> standardDevices();
+// The four devices a camera lists, ids 1..4. The camera's description ends in
+// its geometry, " [sensor <width>x<height> <layout>]" with the Bayer layout
+// GRGR, BGBG, RGRG or GBGB: "simulated camera [sensor 1280x1024 GRGR]".
+std::vector<DeviceEntry> standardDevices(int sensorWidth, int sensorHeight, int bayerPattern);
 
 struct Session {
   int token = 0;

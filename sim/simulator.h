@@ -116,6 +116,18 @@ struct Options {
   int sensorWidth = 1280;
   int sensorHeight = 1024;
   int bayerPattern = 1;  // 1 GRGR, 2 BGBG, 3 RGRG, 4 GBGB
+  // Pictures the sensor looks at instead of the built-in scene: a PNG file, a
+  // raw file of sensorWidth x sensorHeight samples, or a directory of such
+  // files (.png, .raw) shown in name order (see sim/pictures.h for how they
+  // are fitted to the sensor). start() throws when they cannot be read.
+  std::string images;
+  // Pictures shown per second, counted from start(); 0: frame n (by sequence
+  // number) shows picture n modulo their count.
+  double imagesFps = 0;
+  // Sensor noise: each sample moves by up to +/- noise grey levels
+  // (triangular), the same for the same seed, sequence number and position.
+  int noise = 0;
+  std::uint32_t noiseSeed = 1;
   std::size_t imageRamSize = 16u << 20;
   // Connections open at once, per port: connections to one port cannot take
   // the other's slots.
