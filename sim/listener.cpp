@@ -28,6 +28,7 @@ Server::Server(const Options &options)
                         : ocamera::wire::base64EncodedLength(options.imageRamSize) + kEnvelopeRoom),
       memoryLimit_(options.maxRequestMemory ? options.maxRequestMemory : 4 * requestLimit_),
       slots_(options.maxConnections),
+      badTokens_(options.badTokenBurst, options.badTokenRate),
       log_(options.logLimit) {}
 
 int Server::listenOn(int port, unsigned &bound) {
@@ -137,14 +138,21 @@ void Server::acceptLoop(Listener *l) {
     }
     slots_.reap(false);
     if (!(fds[0].revents & POLLIN)) continue;
-    const int fd = ::accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_storage peer{};
+    socklen_t peerLen = sizeof peer;
+    const int fd = ::accept4(l->fd, reinterpret_cast<sockaddr *>(&peer), &peerLen, SOCK_CLOEXEC);
     if (fd < 0) continue;
+    char host[NI_MAXHOST] = "";
+    ::getnameinfo(reinterpret_cast<sockaddr *>(&peer), peerLen, host, sizeof host, nullptr, 0,
+                  NI_NUMERICHOST);
+    const bool cameraPort = static_cast<int>(l->port) == ports_[0];
     slots_.admit(
-        fd, l->port,
+        fd, l->port, host,
         [&] {
           auto c = std::make_unique<Connection>();
           c->server = this;
           c->model = &model_;
+          c->cameraPort = cameraPort;
           return c;
         },
         [this](Connection *c) { serve(c); });

@@ -44,6 +44,12 @@ void canonicalOperation(struct soap *ctx, std::string &op) {
 
 int Connection::begin(struct soap *ctx, int tok) {
   token = tok;
+  // Each port serves its own services: the device manager on both, the
+  // camera on the camera port, the inputs, outputs and LEDs on the I/O port.
+  if (!server->serves(*this, op)) {
+    status = status::kBadArgument;
+    return soap_sender_fault(ctx, "no such service on this port", nullptr);
+  }
   if (!haveFault) return SOAP_OK;
   switch (fault.kind) {
     case FaultKind::Delay:
@@ -112,6 +118,12 @@ void Connection::remember(const std::string &arguments) {
   if (status == status::kOk) server->log().remember(op, arguments);
 }
 
+bool Server::serves(const Connection &c, const std::string &op) const {
+  if (op.compare(0, 5, "rdev:") == 0) return true;
+  if (op.compare(0, 5, "scam:") == 0) return c.cameraPort;
+  return !c.cameraPort;
+}
+
 size_t Server::recvHook(struct soap *ctx, char *buf, size_t len) {
   Connection *c = conn(ctx);
   Server *server = c->server;
@@ -148,6 +160,18 @@ int Server::headerHook(struct soap *ctx, const char *key, const char *value) {
 }
 
 ssize_t Server::receive(Connection *c, char *buf, std::size_t len) {
+  const int waiting = c->inBytes == 0 ? Connection::kIdle : Connection::kReceiving;
+  c->phaseSince = (c->inBytes == 0 ? c->idleSince : c->requestStart).time_since_epoch().count();
+  int phase = Connection::kBusy;
+  if (!c->phase.compare_exchange_strong(phase, waiting)) return 0;  // evicted
+  const ssize_t n = receiveUntil(c, buf, len);
+  // Bytes that came just as the slots closed the connection are dropped with it.
+  phase = waiting;
+  if (!c->phase.compare_exchange_strong(phase, Connection::kBusy)) return 0;
+  return n;
+}
+
+ssize_t Server::receiveUntil(Connection *c, char *buf, std::size_t len) {
   const auto deadline =
       c->inBytes == 0 ? c->idleSince + std::chrono::milliseconds(options_.idleTimeoutMs)
                       : c->requestStart + std::chrono::milliseconds(options_.requestTimeoutMs);
@@ -291,6 +315,18 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         c->op.clear();
         keep = false;
         break;
+      }
+    }
+    // A client that keeps naming sessions that do not exist is slowed down,
+    // then cut off: guessing a token must not pay.
+    if (c->status == status::kBadSession && !c->injected) {
+      const int wait = badTokens_.delayMs(c->client, Clock::now());
+      if (wait < 0) {
+        c->out.clear();
+        c->payload = nullptr;
+        keep = false;
+      } else if (wait > 0) {
+        model_.pause(wait);
       }
     }
     const bool prepared = prepareReply(c);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ocamH.h"
+#include "sim/bad_token_guard.h"
 #include "sim/connection_slots.h"
 #include "sim/faults.h"
 #include "sim/model.h"
@@ -37,7 +38,17 @@ struct Connection {
   Model *model = nullptr;
   int fd = -1;  // guarded by the connection slots' mutex; -1 once closed
   unsigned port = 0;
+  bool cameraPort = false;  // which services it serves: the camera's or the I/O lines'
+  std::string client;       // the peer's address, for the fair share of slots
   bool done = false;
+  // Where the connection's thread stands, for choosing the connection that
+  // gives way when a port is full: only one waiting for a request (Idle) or
+  // for the rest of one (Receiving) is closed, never one being served. The
+  // slots take it from Idle or Receiving to Evicted; the thread from Busy to
+  // Idle or Receiving and back.
+  enum Phase { kBusy, kIdle, kReceiving, kEvicted };
+  std::atomic<int> phase{kBusy};
+  std::atomic<std::int64_t> phaseSince{0};  // steady clock ticks: since when it waits
 
   // The request being served.
   std::string op;  // "scam:setGain", ...
@@ -106,6 +117,8 @@ class Server {
   ConnectionSlots &slots() { return slots_; }
   const ConnectionSlots &slots() const { return slots_; }
   int port(int which) const { return ports_[which]; }
+  // Whether the connection's port serves the service of `op` ("scam:...").
+  bool serves(const Connection &c, const std::string &op) const;
 
   // Room for a request's envelope and arguments beside its largest payload.
   static constexpr std::size_t kEnvelopeRoom = 64 * 1024;
@@ -131,9 +144,10 @@ class Server {
   void serveLoop(struct soap *ctx, Connection *c);
   void record(Connection *c);
   // Receives request bytes, waiting until the connection's time-out: the
-  // number received, 0 at the end of the stream or when the time-out passed,
-  // -1 on an error (errno).
+  // number received, 0 at the end of the stream, when the time-out passed or
+  // when the slots closed the connection to make room, -1 on an error (errno).
   ssize_t receive(Connection *c, char *buf, std::size_t len);
+  ssize_t receiveUntil(Connection *c, char *buf, std::size_t len);
   // Takes `total` bytes of request memory for the request of `c` (what it
   // holds so far is counted in); false when the limits do not allow it.
   bool reserve(Connection *c, std::size_t total);
@@ -170,6 +184,7 @@ class Server {
   int (*origParseHeader_)(struct soap *, const char *, const char *) = nullptr;
 
   ConnectionSlots slots_;
+  BadTokenGuard badTokens_;
   FaultTable faults_;
   RequestLog log_;
   std::thread scheduler_;

@@ -141,6 +141,12 @@ struct Options {
   // bound what a request can make the simulator hold. 0: four of the largest
   // requests.
   std::size_t maxRequestMemory = 0;
+  // Bad session tokens one client address may name: a burst of
+  // badTokenBurst, then badTokenRate a second; answers beyond that wait for
+  // the budget, and a connection that would wait more than a second is
+  // closed unanswered. badTokenBurst 0: no limit.
+  double badTokenBurst = 64;
+  double badTokenRate = 20;
   // A connection that starts no request within idleTimeoutMs of its last
   // reply (or of being accepted), or that does not complete a started
   // request within requestTimeoutMs, is closed.
