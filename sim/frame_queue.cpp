@@ -14,9 +14,10 @@ void FrameQueue::stop() {
 }
 
 Clock::duration FrameQueue::period() const {
-  return std::max<Clock::duration>(
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps)),
-      std::chrono::microseconds(shutterUs));
+  const auto rate =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+  if (shutterUs <= kPowerOnShutterUs) return rate;
+  return std::max<Clock::duration>(rate, std::chrono::microseconds(shutterUs));
 }
 
 void FrameQueue::scheduleTrigger(Clock::time_point now) {
@@ -33,7 +34,7 @@ void FrameQueue::capture(Clock::time_point t) {
   f.sec = us / 1000000;
   f.usec = static_cast<int>(us % 1000000);
   f.window = window;
-  f.exposure = shutterUs / 10000.0 * gainSixteenths / 16.0;
+  f.exposure = static_cast<double>(shutterUs) / kPowerOnShutterUs * gainSixteenths / 16.0;
   if (pictures > 1) {
     const double shown = pictureFps > 0
                              ? std::chrono::duration<double>(t - picturesSince).count() * pictureFps

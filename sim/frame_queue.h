@@ -24,6 +24,9 @@ enum AcqMode {
   kSlaveStop = 11
 };
 
+// The exposure the camera starts with; brightness is relative to it.
+constexpr int kPowerOnShutterUs = 10000;
+
 struct FrameQueue {
   bool open = false;
   int owner = 0;  // the token that opened it
@@ -34,7 +37,7 @@ struct FrameQueue {
   int triggerDelayUs = 0;
   int readTimeoutMs = 1000;
   bool overwrite = true;
-  int shutterUs = 10000;
+  int shutterUs = kPowerOnShutterUs;
   int gainSixteenths = 16;  // the analog gain: 16 = 1x
   Window window;
   double fps = 30.0;
@@ -62,7 +65,9 @@ struct FrameQueue {
   // A capture `triggerDelayUs` after `now`.
   void scheduleTrigger(Clock::time_point now);
   // The time between two free-run frames: the frame rate's, or the exposure
-  // time when that is longer.
+  // time when that is longer and beyond the power-on exposure. At or below
+  // the power-on exposure the frame rate alone counts, so that fast free-run
+  // set-ups (up to 1000 frames/s at the power-on exposure) keep their rate.
   Clock::duration period() const;
 
  private:
