@@ -164,15 +164,16 @@ TEST(SimServing, AFloodOfIdleAndSlowConnectionsCannotLockAPort) {
     }
     for (int fd : fds) ::close(fd);
   });
-  ASSERT_TRUE(eventually([&] { return sim.openConnections() >= 16; }));
+  const bool full = eventually([&] { return sim.openConnections() >= 16; });
   int failed = 0;
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; full && i < 40; ++i) {
     Client c(sim.cameraAddress());
     rdev__listResponse r;
     if (c.call(soap_call_rdev__list, r) != SOAP_OK || r.__sizedevices != 4) ++failed;
   }
   stop = true;
   flood.join();
+  EXPECT_TRUE(full);
   EXPECT_EQ(failed, 0);
   EXPECT_GT(reopened.load(), 16);  // the flood went on while the calls were made
 }
@@ -192,11 +193,12 @@ TEST(SimServing, AConnectionBeingServedIsNeverClosedForRoom) {
   std::thread wait([&] {
     EXPECT_EQ(waiter.status(soap_call_sinp__iWaitForInput, in, sinp__eCameraInput__INPUT_I0, 1), 0);
   });
-  ASSERT_TRUE(sim.waitForInputWaits(1, 5000));
+  const bool waiting = sim.waitForInputWaits(1, 5000);
+  EXPECT_TRUE(waiting);
   // The same client holds its share (one of two): only its own connections
   // could give way, and the one it has is busy.
   Client other(sim.ioAddress());
-  EXPECT_EQ(other.open(2), kFailed);
+  if (waiting) EXPECT_EQ(other.open(2), kFailed);
   sim.setInputs(1);
   wait.join();
   EXPECT_NE(other.open(2), kFailed);  // the waiter is idle now and gives way
