@@ -198,7 +198,9 @@ TEST(SimServing, AConnectionBeingServedIsNeverClosedForRoom) {
   // The same client holds its share (one of two): only its own connections
   // could give way, and the one it has is busy.
   Client other(sim.ioAddress());
-  if (waiting) EXPECT_EQ(other.open(2), kFailed);
+  if (waiting) {
+    EXPECT_EQ(other.open(2), kFailed);
+  }
   sim.setInputs(1);
   wait.join();
   EXPECT_NE(other.open(2), kFailed);  // the waiter is idle now and gives way
