@@ -162,6 +162,24 @@ TEST(SimImages, ADirectoryCyclesInNameOrderAndOtherSizesCoverTheSensor) {
         break;
     }
   }
+  // At a picture rate below the frame rate, consecutive frames mostly show the
+  // same picture: 8 frames at 100 frames/s span one change of a picture a second.
+  ocamsim::Options slow = sensor(dir.path);
+  slow.imagesFps = 1;
+  ocamsim::Simulator paced(slow);
+  paced.start();
+  Client p(paced.cameraAddress());
+  const int pt = p.openCamera(64);
+  ASSERT_EQ(p.status(soap_call_scam__setFrameRate, pt, 100.0), 0);
+  ASSERT_EQ(p.setMode(pt, kFreeRun), 0);
+  int changes = 0;
+  std::vector<std::uint8_t> before = grab(p, pt).bytes;
+  for (int i = 0; i < 7; ++i) {
+    std::vector<std::uint8_t> now = grab(p, pt).bytes;
+    changes += now != before;
+    before = now;
+  }
+  EXPECT_LE(changes, 1);
 }
 
 TEST(SimImages, AnUnusablePathFailsAtStartNamingIt) {
