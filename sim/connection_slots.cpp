@@ -63,6 +63,9 @@ void ConnectionSlots::admit(int fd, unsigned port, const std::string &client,
   slot.conn->fd = fd;
   slot.conn->port = port;
   slot.conn->client = client;
+  // Until its thread takes over, it waits for its first request.
+  slot.conn->phaseSince = std::chrono::steady_clock::now().time_since_epoch().count();
+  slot.conn->phase = Connection::kIdle;
   slot.thread = std::thread(serve, slot.conn.get());
 }
 

@@ -162,8 +162,10 @@ int Server::headerHook(struct soap *ctx, const char *key, const char *value) {
 ssize_t Server::receive(Connection *c, char *buf, std::size_t len) {
   const int waiting = c->inBytes == 0 ? Connection::kIdle : Connection::kReceiving;
   c->phaseSince = (c->inBytes == 0 ? c->idleSince : c->requestStart).time_since_epoch().count();
-  int phase = Connection::kBusy;
-  if (!c->phase.compare_exchange_strong(phase, waiting)) return 0;  // evicted
+  int phase = c->phase;
+  do {
+    if (phase == Connection::kEvicted) return 0;
+  } while (!c->phase.compare_exchange_weak(phase, waiting));
   const ssize_t n = receiveUntil(c, buf, len);
   // Bytes that came just as the slots closed the connection are dropped with it.
   phase = waiting;

@@ -44,8 +44,8 @@ struct Connection {
   // Where the connection's thread stands, for choosing the connection that
   // gives way when a port is full: only one waiting for a request (Idle) or
   // for the rest of one (Receiving) is closed, never one being served. The
-  // slots take it from Idle or Receiving to Evicted; the thread from Busy to
-  // Idle or Receiving and back.
+  // slots take it from Idle or Receiving to Evicted; the thread from Busy or
+  // Idle to Idle or Receiving and back to Busy. A new connection starts Idle.
   enum Phase { kBusy, kIdle, kReceiving, kEvicted };
   std::atomic<int> phase{kBusy};
   std::atomic<std::int64_t> phaseSince{0};  // steady clock ticks: since when it waits
