@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,14 @@ const char kUsage[] =
     "  --height N        sensor height in pixels (default 1024)\n"
     "  --pattern P       Bayer pattern: GRGR, BGBG, RGRG, GBGB or 1-4 (default GRGR)\n"
     "  --ram BYTES       image RAM size (default 16777216)\n"
+    "  --images PATH     show pictures instead of the built-in scene: a PNG file,\n"
+    "                    a raw file of width x height Bayer samples, or a directory\n"
+    "                    of .png/.raw files shown in name order; colour pictures\n"
+    "                    are mosaicked into the sensor's Bayer pattern, other sizes\n"
+    "                    scaled to cover the sensor and centred\n"
+    "  --images-fps F    pictures shown per second (default: one per frame)\n"
+    "  --noise A         sensor noise: samples move by up to +/-A grey levels\n"
+    "  --noise-seed N    seed of the noise (default 1; the same seed, same noise)\n"
     "  --input-schedule MS:LEVELS[,MS:LEVELS...]\n"
     "                    drive the inputs: at MS milliseconds after start set the\n"
     "                    levels (bit 0 = I0, bit 1 = I1), e.g. 0:0,1000:1\n"
@@ -119,6 +128,17 @@ int main(int argc, char **argv) {
       ok = opt.bayerPattern != 0;
     } else if (a == "--ram" && (ok = parseInt(v, 0, 1LL << 31, n))) {
       opt.imageRamSize = static_cast<std::size_t>(n);
+    } else if (a == "--images") {
+      opt.images = v;
+      ok = !opt.images.empty();
+    } else if (a == "--images-fps") {
+      char *end = nullptr;
+      opt.imagesFps = std::strtod(v, &end);
+      ok = end != v && !*end && opt.imagesFps > 0 && opt.imagesFps <= 1000;
+    } else if (a == "--noise" && (ok = parseInt(v, 0, 255, n))) {
+      opt.noise = static_cast<int>(n);
+    } else if (a == "--noise-seed" && (ok = parseInt(v, 0, 0xFFFFFFFFLL, n))) {
+      opt.noiseSeed = static_cast<std::uint32_t>(n);
     } else if (a == "--input-schedule") {
       ok = parseSchedule(v, opt.inputSchedule);
     } else if (a == "--input-period" && (ok = parseInt(v, 1, 86400000, n))) {

@@ -1,53 +1,34 @@
-// The simulated camera's state: device sessions, the camera with its frame
-// queue and image RAM, the inputs, outputs and LEDs. One mutex guards it all;
+// The simulated camera: what a request asks of it and what it answers. Its
+// parts each live in a room of their own (sessions, the frame queue, the
+// image RAM, the sensor registers, the I/O lines); the model checks each
+// request's session and runs it against them. One mutex guards them all;
 // every operation takes it for a short time, and waits (images, inputs) sleep
-// on its condition variable so that stop() can wake them.
+// on its condition variable so that stop() can wake them. The operations are
+// defined by subject: model.cpp (sessions, hooks), model_camera.cpp
+// (acquisition and settings), model_ram.cpp (image RAM, sensor registers),
+// model_io.cpp (inputs, outputs, LEDs).
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "sim/frame.h"
+#include "sim/frame_queue.h"
+#include "sim/image_ram.h"
+#include "sim/io_lines.h"
+#include "sim/pictures.h"
 #include "sim/scene.h"
+#include "sim/sensor_registers.h"
+#include "sim/sessions.h"
 #include "sim/simulator.h"
 
 namespace ocamsim {
 namespace detail {
-
-using Clock = std::chrono::steady_clock;
-
-enum class DeviceKind { Camera, Inputs, Outputs, Leds, None };
-
-// Acquisition modes, as on the wire.
-enum AcqMode {
-  kStop = 1,
-  kSingleShot = 2,
-  kFreeRun = 3,
-  kSelectShot = 4,
-  kSlave = 8,
-  kSlaveStop = 11
-};
-
-struct Session {
-  int token = 0;
-  int deviceId = 0;
-  DeviceKind kind = DeviceKind::None;
-  int access = 0;
-  bool expires = true;
-  int timeoutSec = 0;
-  Clock::time_point deadline;
-  bool created = false;       // the service instance of this session exists
-  bool opened = false;        // "iOpen" (I/O services)
-  int inputTimeoutMs = 5000;  // "sinp:iSetTimeout"
-};
 
 // A delivered image: its samples, shared with lastImage() and made as they
 // are read, never copied on the way out (see Frame).
@@ -83,6 +64,9 @@ class Model {
   // Wakes every wait; later waits return kShutdown at once.
   void shutdown();
   void resume();  // after shutdown(), for a new start()
+  // Reads Options::images, once, before serving starts; throws
+  // std::runtime_error naming the path when they cannot be used.
+  void loadImages();
   bool stopping() const;
   // Sleeps for `ms` unless shutdown() comes first.
   void pause(int ms);
@@ -220,75 +204,38 @@ class Model {
  private:
   int check(int token, DeviceKind kind, bool needCreated, bool needOpened, Session *&out);
   void expireSessions(Clock::time_point now);
-  int freshToken();
-  void endSession(Session &s);
+  void endSession(const Session &s);
   void stopCamera();
-  // Brings the frame queue up to `now`: free-run frames and due triggers.
-  void advance(Clock::time_point now);
-  void capture(Clock::time_point t);
-  void scheduleTrigger(Clock::time_point now);
   // Waits for the next frame (under the lock); kOk with `frame` or a status.
   int nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &frame);
-  int ramCheck(std::uint64_t address, std::uint64_t length) const;
-  bool insideRam(std::uint64_t address, std::uint64_t length) const;
   // Checks a window or region against the sensor.
   bool insideSensor(int x0, int y0, int width, int height) const;
   // The answer of a setting that is only checked: the session checks, then `valid`.
   int acceptSetting(int token, bool valid);
-  // The mask a single-line selector stands for, or -1 when it is no enumerator.
-  static int lineMask(DeviceKind kind, int line);
   // Sets the masked lines of the outputs or LEDs to `state` (under the lock).
   int applyOutputs(DeviceKind kind, int mask, int state);
-  const Scene &scene();
+  // The built-in scene, made on first use, or the pictures from files.
+  const ImageSource &source();
 
   Options options_;
   std::vector<DeviceEntry> devices_;
-  // Wall clock minus steady clock, taken once so that time stamps keep the
-  // spacing of the frames.
-  std::chrono::system_clock::duration wallOffset_;
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   bool stopping_ = false;
 
-  std::map<int, Session> sessions_;
-  std::random_device random_;  // for tokens (under the lock)
-
+  SessionTable sessions_;
   // Camera: one sensor, shared by every session that created it.
-  struct Camera {
-    bool open = false;
-    int owner = 0;  // the token that opened it
-    int maxBuffers = 0;
-    int mode = kStop;
-    int triggerSource = 1;
-    int triggerPolarity = 1;
-    int triggerDelayUs = 0;
-    int readTimeoutMs = 1000;
-    bool overwrite = true;
-    int shutterUs = 10000;
-    int gain = 1;
-    Window window;
-    double fps = 30.0;
-    Clock::time_point nextFrameAt;
-    std::deque<Clock::time_point> triggers;  // due times of pending captures
-    std::deque<FrameInfo> queue;
-    int seq = 0;
-    std::vector<std::uint8_t> ram;
-    bool ramEnabled = true;
-    std::map<std::string, std::uint32_t> registers;
-    std::shared_ptr<Frame> last;
-    std::shared_ptr<Frame> spare;  // the one before, for reuse
-  } cam_;
+  FrameQueue cam_;
+  ImageRam ram_;
+  SensorRegisters registers_;
+  std::shared_ptr<Frame> last_;
+  std::shared_ptr<Frame> spare_;  // the one before, for reuse
   std::once_flag sceneOnce_;
   std::unique_ptr<Scene> scene_;
+  std::unique_ptr<Pictures> pictures_;
 
-  // Inputs (bits 0-1 levels, 2-5 latched edges, 6 overload), outputs, LEDs.
-  int levels_ = 0;
-  int edges_ = 0;
-  bool overload_ = false;
-  std::array<std::uint64_t, 7> changes_{};  // per bit of the input word
-  std::size_t inputWaits_ = 0;              // waits blocked right now
-  int outputs_ = 0;
-  int leds_ = 0;
+  IoLines lines_;
+  std::size_t inputWaits_ = 0;  // input waits blocked right now
 };
 
 }  // namespace detail

@@ -57,10 +57,6 @@ Scene::Scene(int sensorWidth, int sensorHeight)
   }
 }
 
-void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out) const {
-  render(frame, pattern, out, 0, frame.window.height);
-}
-
 std::size_t Scene::corner(const FrameInfo &frame, int pattern) const {
   const Window &win = frame.window;
   // The phase of the mosaic that gives `pattern` at the window's corner.
@@ -87,12 +83,6 @@ std::size_t Scene::corner(const FrameInfo &frame, int pattern) const {
   return static_cast<std::size_t>(sy) * width_ + sx;
 }
 
-namespace {
-
-bool scaled(const FrameInfo &frame) { return std::fabs(frame.exposure - 1.0) > 1e-9; }
-
-}  // namespace
-
 const std::uint8_t *Scene::unscaled(const FrameInfo &frame, int pattern) const {
   return scaled(frame) ? nullptr : &samples_[corner(frame, pattern)];
 }
@@ -103,10 +93,7 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int f
   const std::uint8_t *const origin = &samples_[corner(frame, pattern)];
   const bool scale = scaled(frame);
   std::uint8_t lut[256];
-  if (scale) {
-    for (int v = 0; v < 256; ++v)
-      lut[v] = static_cast<std::uint8_t>(std::min(255.0, std::floor(v * frame.exposure + 0.5)));
-  }
+  if (scale) brightnessTable(frame, lut);
   const int end = std::min(win.height, first + rows);
   for (int r = std::max(0, first); r < end; ++r) {
     const std::uint8_t *src = origin + static_cast<std::size_t>(r) * width_;
@@ -117,32 +104,6 @@ void Scene::render(const FrameInfo &frame, int pattern, std::uint8_t *out, int f
       for (int x = 0; x < win.width; ++x) dst[x] = lut[src[x]];
     }
   }
-}
-
-void Frame::reset(const Scene &scene, const FrameInfo &frame, int pattern) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const std::size_t size = static_cast<std::size_t>(frame.window.width) * frame.window.height;
-  if (size > capacity_) {
-    samples_.reset(new std::uint8_t[size]);
-    capacity_ = size;
-  }
-  scene_ = &scene;
-  frame_ = frame;
-  pattern_ = pattern;
-  direct_ = scene.unscaled(frame, pattern);
-  size_ = size;
-  rowsDone_ = 0;
-}
-
-void Frame::ready(std::size_t bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const std::size_t width = static_cast<std::size_t>(frame_.window.width);
-  if (width == 0 || !scene_) return;
-  const int rows = static_cast<int>(
-      std::min((bytes + width - 1) / width, static_cast<std::size_t>(frame_.window.height)));
-  if (rows <= rowsDone_) return;
-  scene_->render(frame_, pattern_, samples_.get(), rowsDone_, rows - rowsDone_);
-  rowsDone_ = rows;
 }
 
 }  // namespace detail

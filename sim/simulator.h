@@ -4,14 +4,22 @@
 // the camera misbehave on purpose.
 //
 // How the simulated camera behaves:
-//  - Serving: every port answers all five services, in either framing (bare
-//    XML or HTTP POST); replies always carry an HTTP header block with
-//    Content-Length, and keep-alive connections stay open. One thread per
-//    connection, at most Options::maxConnections per port (more are closed at
-//    once); connections idle or stalled past their time-outs are closed; a
-//    request longer than Options::maxRequestBytes, or one that would take the
-//    requests in progress past Options::maxRequestMemory, fails and closes its
-//    connection. A SOAP fault answers unknown operations and broken requests.
+//  - Serving: the camera port answers the device manager and the camera
+//    service, the I/O port the device manager and the inputs, outputs and LED
+//    services (another service's request gets a SOAP fault, "no such service
+//    on this port"), in either framing (bare XML or HTTP POST); replies
+//    always carry an HTTP header block with Content-Length, and keep-alive
+//    connections stay open. One thread per connection, at most
+//    Options::maxConnections per port, shared fairly among client addresses
+//    (see sim/connection_slots.h: one slot is kept for another client; when a
+//    port is full the connection idle longest, or else the slowest unfinished
+//    request, gives way; one being served never does); connections idle or
+//    stalled past their time-outs are closed; a request longer than
+//    Options::maxRequestBytes, or one that would take the requests in
+//    progress past Options::maxRequestMemory, fails and closes its
+//    connection. Bad session tokens are slowed to a budget per client address
+//    (Options::badTokenBurst, badTokenRate). A SOAP fault answers unknown
+//    operations and broken requests.
 //  - Sessions: "rdev:open" hands out a fresh token, a random 31-bit number
 //    other than 0 that names no other open session (tokens are global to the
 //    simulator); only "rdev:keepAlive" renews a session; one that is not
@@ -40,8 +48,17 @@
 //    ("scam:setReadTimeout", milliseconds, default 1000), then answers kTimeout
 //    with no data; when nothing can come (stopped) it answers kNoImage at once.
 //    The picture is a colour gradient with shapes that moves with the sequence
-//    number; brightness scales with shutter time (microseconds, 1..1000000,
-//    default 10000 = scene as is) times gain (factor 1..32, default 1).
+//    number, or pictures from files (Options::images). Brightness scales
+//    linearly with shutter time (microseconds, 1..1000000, relative to the
+//    power-on 10000 = picture as is) times gain (factor 1..32, default 1),
+//    clipped at 255; Options::noise adds seeded noise. An exposure longer
+//    than the power-on one bounds free-run frames to one per exposure time. The camera's
+//    device description ends in its geometry: " [sensor 1280x1024 GRGR]".
+//  - Sensor registers: ANALOG_GAIN reads and sets the gain in sixteenths
+//    (1..512; "scam:setGain" 2 reads 32); COLUMN_START and ROW_START read and
+//    set the window's offset plus the sensor's first active column and row (1
+//    and 4), WINDOW_WIDTH and WINDOW_HEIGHT its size (a window outside the
+//    sensor is refused); the others keep what is written (16 bits).
 //  - Image RAM (Options::imageRamSize, zeroed, enabled): byte addresses.
 //    "scam:readImageRAMReducedData" answers run-length pairs (count 1..255,
 //    value) of the region [ulAddr, ulAddr + ulLen), as many whole pairs as fit
@@ -116,6 +133,18 @@ struct Options {
   int sensorWidth = 1280;
   int sensorHeight = 1024;
   int bayerPattern = 1;  // 1 GRGR, 2 BGBG, 3 RGRG, 4 GBGB
+  // Pictures the sensor looks at instead of the built-in scene: a PNG file, a
+  // raw file of sensorWidth x sensorHeight samples, or a directory of such
+  // files (.png, .raw) shown in name order (see sim/pictures.h for how they
+  // are fitted to the sensor). start() throws when they cannot be read.
+  std::string images;
+  // Pictures shown per second, counted from start(); 0: frame n (by sequence
+  // number) shows picture n modulo their count.
+  double imagesFps = 0;
+  // Sensor noise: each sample moves by up to +/- noise grey levels
+  // (triangular), the same for the same seed, sequence number and position.
+  int noise = 0;
+  std::uint32_t noiseSeed = 1;
   std::size_t imageRamSize = 16u << 20;
   // Connections open at once, per port: connections to one port cannot take
   // the other's slots.
@@ -129,6 +158,12 @@ struct Options {
   // bound what a request can make the simulator hold. 0: four of the largest
   // requests.
   std::size_t maxRequestMemory = 0;
+  // Bad session tokens one client address may name: a burst of
+  // badTokenBurst, then badTokenRate a second; answers beyond that wait for
+  // the budget, and a connection that would wait more than a second is
+  // closed unanswered. badTokenBurst 0: no limit.
+  double badTokenBurst = 64;
+  double badTokenRate = 20;
   // A connection that starts no request within idleTimeoutMs of its last
   // reply (or of being accepted), or that does not complete a started
   // request within requestTimeoutMs, is closed.

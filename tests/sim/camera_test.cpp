@@ -7,6 +7,7 @@
 #include <functional>
 #include <numeric>
 
+#include "sim/frame.h"
 #include "sim/scene.h"
 #include "sim_client.h"
 

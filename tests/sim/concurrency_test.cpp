@@ -41,7 +41,7 @@ TEST(SimConcurrency, FiftyConnectionsOfTwoHundredRequestsEach) {
     std::vector<std::thread> clients;
     for (int i = 0; i < kClients; ++i) {
       clients.emplace_back([&, i] {
-        Client c(i % 2 ? sim.cameraAddress() : sim.ioAddress(), i % 3 != 0);
+        Client c(sim.ioAddress(), i % 3 != 0);
         const int line = 1 << (i % 4);
         for (int r = 0; r < kRequests; ++r) {
           // Each client owns no line exclusively, so it checks only the status.

@@ -84,13 +84,18 @@ class Child {
 TEST(SimExecutable, HelpAndBadOptions) {
   Child help({"--help"});
   EXPECT_EQ(help.exitCode(), 0);
-  for (const char *opt : {"--camera-port", "--io-port", "--bind", "--max-timeout", "--width",
-                          "--height", "--pattern", "-v"})
+  for (const char *opt :
+       {"--camera-port", "--io-port", "--bind", "--max-timeout", "--width", "--height", "--pattern",
+        "--images", "--images-fps", "--noise", "--noise-seed", "-v"})
     EXPECT_NE(help.text().find(opt), std::string::npos) << opt;
   Child bad({"--pattern", "XYZW"});
   EXPECT_EQ(bad.exitCode(), 2);
   Child unknown({"--frobnicate"});
   EXPECT_EQ(unknown.exitCode(), 2);
+  // Pictures that cannot be read stop it at start, naming the path.
+  Child noImages({"--camera-port", "0", "--io-port", "0", "--images", "/nonexistent/pics"});
+  EXPECT_EQ(noImages.exitCode(), 1);
+  EXPECT_NE(noImages.text().find("/nonexistent/pics"), std::string::npos) << noImages.text();
   for (const char *schedule : {"0:4", "x:1", "0:1,", "100"}) {
     Child badSchedule({"--input-schedule", schedule});
     EXPECT_EQ(badSchedule.exitCode(), 2) << schedule;

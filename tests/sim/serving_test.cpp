@@ -7,12 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "sim_client.h"
 
+namespace st = ocamsim::status;
 using simtest::Client;
 using simtest::eventually;
 using simtest::kFailed;
@@ -21,23 +23,30 @@ namespace {
 
 using namespace ocam;
 
-TEST(SimServing, EveryServiceAnswersOnBothPortsInBothFramings) {
+TEST(SimServing, EachPortServesItsOwnServicesInBothFramings) {
   ocamsim::Simulator sim;
   sim.start();
   EXPECT_NE(sim.cameraPort(), sim.ioPort());
   EXPECT_EQ(sim.cameraAddress(), "127.0.0.1:" + std::to_string(sim.cameraPort()));
-  for (const std::string &addr : {sim.cameraAddress(), sim.ioAddress()}) {
-    for (bool http : {true, false}) {
-      Client c(addr, http);
-      const int cam = c.open(1), in = c.open(2), out = c.open(3), led = c.open(4);
-      EXPECT_EQ(c.status(soap_call_scam__create, cam, scam__eCameraType__CAM_TYPE_GENERIC), 0);
-      EXPECT_EQ(c.status(soap_call_sinp__create, in), 0);
-      EXPECT_EQ(c.status(soap_call_sout__create, out), 0);
-      EXPECT_EQ(c.status(soap_call_sled__create, led), 0);
-      EXPECT_EQ(c.keepAlive(cam), SOAP_OK);
-      EXPECT_EQ(c.close(cam), SOAP_OK);
-    }
+  for (bool http : {true, false}) {
+    Client cam(sim.cameraAddress(), http), io(sim.ioAddress(), http);
+    // The device manager answers on both ports.
+    const int camera = io.open(1), in = cam.open(2), out = io.open(3), led = io.open(4);
+    EXPECT_EQ(cam.status(soap_call_scam__create, camera, scam__eCameraType__CAM_TYPE_GENERIC), 0);
+    EXPECT_EQ(io.status(soap_call_sinp__create, in), 0);
+    EXPECT_EQ(io.status(soap_call_sout__create, out), 0);
+    EXPECT_EQ(io.status(soap_call_sled__create, led), 0);
+    // Neither port answers the other's services, whatever the session.
+    EXPECT_EQ(io.status(soap_call_scam__getShutterTime, camera), kFailed);
+    EXPECT_EQ(io.lastFault(), "no such service on this port");
+    EXPECT_EQ(cam.status(soap_call_sinp__destroy, in), kFailed);
+    EXPECT_EQ(cam.status(soap_call_sout__destroy, out), kFailed);
+    EXPECT_EQ(cam.status(soap_call_sled__destroy, led), kFailed);
+    EXPECT_EQ(cam.lastFault(), "no such service on this port");
+    EXPECT_EQ(cam.keepAlive(in), SOAP_OK);
+    EXPECT_EQ(io.close(camera), SOAP_OK);
   }
+  EXPECT_EQ(sim.count("sled:destroy"), 2u);
 }
 
 TEST(SimServing, KeepAliveConnectionsAreReused) {
@@ -51,25 +60,6 @@ TEST(SimServing, KeepAliveConnectionsAreReused) {
     for (int i = 0; i < 150; ++i) ASSERT_EQ(c.status(soap_call_scam__getShutterTime, t), 10000);
     EXPECT_EQ(sim.connectionsAccepted(), before + 1) << (http ? "http" : "bare");
   }
-}
-
-TEST(SimServing, ConnectionsBeyondTheLimitAreClosed) {
-  ocamsim::Options o;
-  o.maxConnections = 2;
-  ocamsim::Simulator sim(o);
-  sim.start();
-  auto a = std::make_unique<Client>(sim.cameraAddress());
-  Client b(sim.cameraAddress());
-  const int t = a->open(1);
-  ASSERT_NE(t, kFailed);
-  ASSERT_NE(b.open(1), kFailed);
-  EXPECT_EQ(sim.openConnections(), 2u);
-  Client third(sim.cameraAddress());
-  EXPECT_EQ(third.open(1), kFailed);
-  a.reset();
-  ASSERT_TRUE(sim.waitForOpenConnections(1, 5000));
-  EXPECT_NE(third.open(1), kFailed);
-  EXPECT_EQ(sim.connectionsAccepted(), 3u);
 }
 
 TEST(SimServing, OversizedRequestsAreRefused) {
@@ -88,9 +78,16 @@ TEST(SimServing, OversizedRequestsAreRefused) {
   EXPECT_EQ(sim.readRam(0, 1), std::vector<std::uint8_t>(1, 3));
 }
 
-// A raw loopback connection for the bounds below; reads wait at most 5 s.
-int rawConnection(int port) {
+// A raw loopback connection for the bounds below, from the loopback address
+// `source` (a client of its own) when given; reads wait at most 5 s.
+int rawConnection(int port, const char *source = nullptr) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (source) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &from.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) return -1;
+  }
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
@@ -125,15 +122,118 @@ TEST(SimServing, OnePortsConnectionsCannotLockOutTheOther) {
   o.maxConnections = 3;
   ocamsim::Simulator sim(o);
   sim.start();
+  // Three clients fill the I/O port; a fourth takes the slot of the one idle longest.
   std::vector<int> idle;
-  for (int i = 0; i < 3; ++i) idle.push_back(rawConnection(sim.ioPort()));
-  ASSERT_TRUE(eventually([&] { return sim.openConnections() == 3; }));
-  const int beyond = rawConnection(sim.ioPort());
-  EXPECT_TRUE(closedByPeer(beyond));
+  for (const char *client : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+    idle.push_back(rawConnection(sim.ioPort(), client));
+    ASSERT_TRUE(eventually([&] { return sim.openConnections() == idle.size(); }));
+  }
+  const int beyond = rawConnection(sim.ioPort(), "127.0.0.5");
+  ASSERT_GE(beyond, 0);
+  EXPECT_TRUE(closedByPeer(idle[0]));
+  EXPECT_TRUE(eventually([&] { return sim.connectionsAccepted() == 4; }));
   Client camera(sim.cameraAddress());
   EXPECT_NE(camera.open(1), kFailed);
   for (int fd : idle) ::close(fd);
   ::close(beyond);
+}
+
+// One client (127.0.0.2) re-opening idle and slow-header connections as fast
+// as the simulator closes them cannot make the calls of another fail.
+TEST(SimServing, AFloodOfIdleAndSlowConnectionsCannotLockAPort) {
+  ocamsim::Options o;
+  o.maxConnections = 16;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  std::atomic<bool> stop{false};
+  std::atomic<int> reopened{0};
+  std::thread flood([&] {
+    std::vector<int> fds;
+    for (int i = 0; i < 16; ++i) fds.push_back(rawConnection(sim.cameraPort(), "127.0.0.2"));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!stop && std::chrono::steady_clock::now() < end && reopened < 100000) {
+      for (std::size_t i = 0; i < fds.size(); ++i) {
+        pollfd p{fds[i], POLLIN, 0};
+        if (fds[i] >= 0 && ::poll(&p, 1, 0) == 0) continue;  // still open
+        ::close(fds[i]);
+        fds[i] = rawConnection(sim.cameraPort(), "127.0.0.2");
+        // Every other one starts a request and never finishes its header.
+        if (i % 2 && fds[i] >= 0) sendText(fds[i], "POST / HTTP/1.1\r\nHost: x");
+        ++reopened;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (int fd : fds) ::close(fd);
+  });
+  const bool full = eventually([&] { return sim.openConnections() >= 15; });
+  int failed = 0;
+  for (int i = 0; full && i < 40; ++i) {
+    Client c(sim.cameraAddress());
+    rdev__listResponse r;
+    if (c.call(soap_call_rdev__list, r) != SOAP_OK || r.__sizedevices != 4) ++failed;
+  }
+  stop = true;
+  flood.join();
+  EXPECT_TRUE(full);
+  EXPECT_EQ(failed, 0);
+}
+
+// A connection in the middle of being served never gives way; when nothing
+// else can, the newcomer is turned away.
+TEST(SimServing, AConnectionBeingServedIsNeverClosedForRoom) {
+  ocamsim::Options o;
+  o.maxConnections = 2;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  Client waiter(sim.ioAddress());
+  const int in = waiter.open(2);
+  ASSERT_EQ(waiter.status(soap_call_sinp__create, in), 0);
+  ASSERT_EQ(waiter.status(soap_call_sinp__iOpen, in), 0);
+  ASSERT_EQ(waiter.status(soap_call_sinp__iSetTimeout, in, 10000), 0);
+  std::thread wait([&] {
+    EXPECT_EQ(waiter.status(soap_call_sinp__iWaitForInput, in, sinp__eCameraInput__INPUT_I0, 1), 0);
+  });
+  const bool waiting = sim.waitForInputWaits(1, 5000);
+  EXPECT_TRUE(waiting);
+  // The same client holds its share (one of two): only its own connections
+  // could give way, and the one it has is busy.
+  Client other(sim.ioAddress());
+  if (waiting) {
+    EXPECT_EQ(other.open(2), kFailed);
+  }
+  sim.setInputs(1);
+  wait.join();
+  // Once the waiter's connection waits for its next request, it gives way.
+  EXPECT_TRUE(eventually([&] { return other.open(2) != kFailed; }));
+}
+
+// Bad session tokens cost time: one client address gets its burst, then the
+// steady rate, however many connections it guesses on.
+TEST(SimServing, GuessingTokensIsSlowedToTheBadTokenRate) {
+  ocamsim::Options o;
+  o.badTokenBurst = 5;
+  o.badTokenRate = 10;
+  ocamsim::Simulator sim(o);
+  sim.start();
+  std::atomic<int> bad{0};
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> guessers;
+  for (int g = 0; g < 4; ++g)
+    guessers.emplace_back([&, g] {
+      Client c(sim.cameraAddress());
+      const auto end = start + std::chrono::milliseconds(1500);
+      for (int token = 1000 * g + 1; std::chrono::steady_clock::now() < end; ++token)
+        if (c.status(soap_call_scam__getShutterTime, token) == st::kBadSession) ++bad;
+    });
+  for (std::thread &t : guessers) t.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(bad.load(), 5);
+  EXPECT_LE(bad.load(), 5 + 10 * seconds + 4) << seconds << " s";
+  // The client's own sessions are not held back.
+  Client c(sim.cameraAddress());
+  const int t = c.openCamera();
+  EXPECT_EQ(c.status(soap_call_scam__getShutterTime, t), 10000);
 }
 
 TEST(SimServing, IdleAndStalledConnectionsAreClosed) {

@@ -67,7 +67,8 @@ TEST(SimSessions, ConfiguredDeviceListsAreServedAsGiven) {
   EXPECT_EQ(c.lastFault(), "no such device");
   const int odd = c.open(9);
   ASSERT_NE(odd, kFailed);
-  EXPECT_EQ(c.status(soap_call_sinp__create, odd), st::kBadSession);
+  EXPECT_EQ(c.status(soap_call_scam__create, odd, scam__eCameraType__CAM_TYPE_GENERIC),
+            st::kBadSession);
   EXPECT_NE(c.open(6), kFailed);
 
   ocamsim::Options none;
@@ -142,9 +143,10 @@ TEST(SimSessions, TokenOfAnotherDeviceKindIsRefused) {
   ocamsim::Simulator sim;
   sim.start();
   Client c(sim.ioAddress());
+  Client camera(sim.cameraAddress());
   const int inputs = c.open(2);
   const int leds = c.open(4);
-  EXPECT_EQ(c.status(soap_call_scam__create, inputs, scam__eCameraType__CAM_TYPE_GENERIC),
+  EXPECT_EQ(camera.status(soap_call_scam__create, inputs, scam__eCameraType__CAM_TYPE_GENERIC),
             st::kBadSession);
   EXPECT_EQ(c.status(soap_call_sout__create, leds), st::kBadSession);
   EXPECT_EQ(c.status(soap_call_sled__create, leds), 0);
@@ -170,7 +172,8 @@ TEST(SimSessions, KeepAliveRenewsAndSilenceExpires) {
   EXPECT_TRUE(sim.sessionOpen(kept));
   EXPECT_FALSE(sim.sessionOpen(idle));
   EXPECT_EQ(c.keepAlive(idle), SOAP_CLI_FAULT);
-  EXPECT_EQ(c.status(soap_call_sinp__create, idle), st::kBadSession);
+  Client io(sim.ioAddress());
+  EXPECT_EQ(io.status(soap_call_sinp__create, idle), st::kBadSession);
 
   // When the camera's session expires, the camera it opened is closed and
   // another session may open it.
