@@ -1,8 +1,10 @@
 #include "support/device.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "ocamH.h"
+#include "protocol/transport.h"
 #include "support/log.h"
 
 namespace mox {
@@ -25,6 +27,18 @@ std::int32_t keepAliveInterval(std::int32_t maxTimeoutSeconds) {
   const auto milliseconds =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(maxTimeoutSeconds) * 1000u);
   return milliseconds / 2;
+}
+
+// How long a keep-alive request may wait for its reply: a reply later than
+// the interval would not keep the session anyway, and a camera that takes a
+// request and stays silent must not hold the session's tear-down (which waits
+// for this thread) for ever. The process-wide reply time-out still applies
+// when it is shorter; 0 (no announced time-out) leaves it alone.
+int keepAliveReplyBound(std::int32_t interval) {
+  if (interval <= 0) return ocamera::wire::replyTimeout();
+  const int own = std::max<std::int32_t>(interval, 1000);
+  const int global = ocamera::wire::replyTimeout();
+  return global > 0 ? std::min(own, global) : own;
 }
 
 }  // namespace
@@ -106,6 +120,7 @@ bool Device::keepAlive(bool closeOnFailure) {
 // in a row close the session.
 void Device::run() {
   const std::int32_t interval = keepAliveInterval(descriptor_.maxTimeout);
+  const ocamera::wire::ThreadReplyTimeout bound(keepAliveReplyBound(interval));
   std::uint32_t period = static_cast<std::uint32_t>(interval);
   std::uint32_t elapsed = 0;
   int failures = 0;

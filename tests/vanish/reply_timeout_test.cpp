@@ -10,6 +10,7 @@
 #include "ocamera/export.h"
 #include "ocamera/inputs.h"
 #include "protocol/transport.h"
+#include "sim/simulator.h"
 
 namespace ocamera_test {
 namespace {
@@ -89,6 +90,26 @@ TEST(ReplyTimeout, ThreadScopeBoundsOnlyTheCallingThreadsRequests) {
   }
   EXPECT_EQ(ocamera::wire::effectiveReplyTimeout(), 0);
   inputs->destroy();
+}
+
+// A camera that takes a keep-alive request and never answers it cannot hold
+// the object's tear-down, which waits for the keep-alive thread: that request
+// is bounded by the keep-alive interval (half the session time-out).
+TEST(ReplyTimeout, ASilentKeepAliveEndsWithinTheIntervalAndTearDownGoesOn) {
+  ocamsim::Options options;
+  options.maxTimeout = 2;  // keep-alive every second
+  ocamsim::Simulator sim(options);
+  sim.start();
+  OCameraInputs *inputs = CreateCameraInputs(sim.ioAddress().c_str());
+  ASSERT_NE(inputs, nullptr);
+  sim.inject(ocamsim::Fault{ocamsim::FaultKind::SilentKeepAlive, ""});
+  const std::size_t keepAlives = sim.count("rdev:keepAlive");
+  ASSERT_TRUE(sim.waitForCount("rdev:keepAlive", keepAlives + 1, 5000));
+  Watchdog watchdog("a tear-down waiting on a silent keep-alive", std::chrono::seconds(30));
+  const auto start = Clock::now();
+  inputs->destroy();
+  // The interval, plus room for a loaded machine.
+  EXPECT_LT(msSince(start), 1000 + 4000);
 }
 
 }  // namespace
