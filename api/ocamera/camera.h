@@ -17,8 +17,11 @@
 // Thread safety: operations may be called from several threads at once; each
 // runs as its own request. Exceptions: setAcquisitionMode and
 // getSensorRegisterNames change state of the object and must not run at the
-// same time as any other operation of the same object; destroy must not
-// overlap any other call.
+// same time as any other operation of the same object. destroy may overlap
+// calls of other threads: it cuts the calls in flight (they return -1), makes
+// calls that reach the object meanwhile fail with -1, waits for them to leave
+// (a few seconds at most), and only then frees the object. The object is gone
+// once destroy has returned: no call may start after that.
 class OCAMERA_API OCamera {
  public:
   enum eCameraType : int {
@@ -142,8 +145,11 @@ class OCAMERA_API OCamera {
   // A camera object for the factory-default address (port 80), or null.
   static OCamera *CreateCameraInterface(eCameraType type);
 
-  // Slot 0. Sends the destroy request, closes the session and frees the object.
-  // Returns the destroy request's status, or -1 when it failed.
+  // Slot 0. Ends the calls in flight (see "Thread safety" above), sends the
+  // destroy request, closes the session and frees the object. Returns the
+  // destroy request's status, or -1 when it failed. Should calls of other
+  // threads still be running after the wait (the machine stalled), destroy
+  // returns -1 at once and leaves the object and its session as they are.
   virtual int destroy() = 0;
   virtual int open(int frameBufferSize, int maxBuffers) = 0;
   virtual int close() = 0;
