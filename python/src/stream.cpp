@@ -208,7 +208,7 @@ const std::pair<const char *, int S::*> kIntOptions[] = {
 void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) {
   for (const auto &[name, member] : kIntOptions)
     if (key == name) {
-      o.*member = v.cast<int>();
+      o.*member = intArgument(v, key);
       return;
     }
   if (key == "camera_type")
