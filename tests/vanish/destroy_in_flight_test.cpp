@@ -8,7 +8,6 @@
 #include <functional>
 #include <future>
 #include <string>
-#include <thread>
 
 #include "faults/watchdog.h"
 #include "io/scripted_camera.h"
@@ -33,15 +32,10 @@ struct Subject {
   std::function<void()> destroy;
 };
 
-// Waits (bounded) until `count` requests of `op` have reached the camera.
-bool arrived(const ScriptedCamera &camera, const std::string &op, std::size_t count) {
-  const auto until = Clock::now() + std::chrono::seconds(10);
-  while (Clock::now() < until) {
-    std::size_t seen = 0;
-    for (const std::string &name : camera.operationsFrom(0)) seen += name == op;
-    if (seen >= count) return true;
-    std::this_thread::yield();
-  }
+// Whether a request of `op` has reached the camera.
+bool received(const ScriptedCamera &camera, const std::string &op) {
+  for (const std::string &name : camera.operationsFrom(0))
+    if (name == op) return true;
   return false;
 }
 
@@ -49,8 +43,11 @@ void destroyWhileACallWaits(ScriptedCamera &camera, const Subject &subject) {
   SCOPED_TRACE(subject.operation);
   camera.override(subject.operation, PeerReply::raw(""));  // accepted, never answered
   Watchdog watchdog(std::string("destroy during ") + subject.operation, std::chrono::seconds(30));
+  const std::size_t before = camera.peer().requestCount();
   std::future<int> call = std::async(std::launch::async, subject.blockingCall);
-  ASSERT_TRUE(arrived(camera, subject.operation, 1));
+  // Nothing else is sent meanwhile: the sessions' keep-alive is minutes away.
+  ASSERT_TRUE(camera.peer().waitForRequests(before + 1, std::chrono::seconds(10)));
+  ASSERT_EQ(camera.operationsFrom(before).at(0), subject.operation);
   const auto start = Clock::now();
   subject.destroy();
   // The cut call ends at once; the bound is the library's plus room for load.
@@ -77,7 +74,7 @@ TEST(DestroyInFlight, CutsTheCallOfEveryKindOfObject) {
   destroyWhileACallWaits(
       camera, {"sled:iGetLEDs", [leds] { return leds->iGetLEDs(); }, [leds] { leds->destroy(); }});
   for (const char *op : {"scam:destroy", "sinp:destroy", "sout:destroy", "sled:destroy"})
-    EXPECT_TRUE(arrived(camera, op, 1)) << op;
+    EXPECT_TRUE(received(camera, op)) << op;
 }
 
 // Once the calls are closed a call lease sends nothing and fails, while the
