@@ -19,9 +19,11 @@
 // getSensorRegisterNames change state of the object and must not run at the
 // same time as any other operation of the same object. destroy may overlap
 // calls of other threads: it cuts the calls in flight (they return -1), makes
-// calls that reach the object meanwhile fail with -1, waits for them to leave
-// (a few seconds at most), and only then frees the object. The object is gone
-// once destroy has returned: no call may start after that.
+// calls that reach the object meanwhile fail with -1 (getImageCount 0,
+// getSensorRegisterNames null), waits for them to leave (a cut call leaves at
+// once, one still connecting within the 2 s connect time-out; the wait ends
+// after 10 s) and only then frees the object. The object is gone once destroy
+// has returned: no call may start after that.
 class OCAMERA_API OCamera {
  public:
   enum eCameraType : int {

@@ -15,9 +15,9 @@
 // the inputs. A wait returns when the camera answers; bound it with
 // iSetTimeout. destroy may overlap calls of other threads: it cuts the calls
 // in flight (they return -1), makes calls that reach the object meanwhile fail
-// with -1 and frees the object only once they have left (a few seconds at
-// most; past that it leaves the object as it is). No call may start once
-// destroy has returned.
+// with -1 and frees the object only once they have left (as for OCamera: the
+// wait ends after 10 s, and past that the object is left as it is). No call
+// may start once destroy has returned.
 class OCAMERA_API OCameraInputs {
  public:
   enum eCameraInput : int {
