@@ -47,10 +47,13 @@ SoapItem *SoapCache::enterCall() {
 }
 
 void SoapCache::leaveCall(SoapItem *item) {
-  // Notified under the lock: once closeCalls sees no call left it may let the
-  // owner destroy the cache, and nothing here is touched after the unlock.
+  // Under the lock, so that closeCalls never cuts an item given back (and
+  // perhaps destroyed) meanwhile; notified under it too: once closeCalls sees
+  // no call left it may let the owner destroy the cache, and nothing here is
+  // touched after the unlock.
   std::lock_guard<std::mutex> lock(callMutex_);
   calls_.erase(item);
+  release(item);
   if (calls_.empty()) callsLeft_.notify_all();
 }
 
@@ -121,10 +124,13 @@ bool SoapGuard::end(std::string *text) {
   }
   SoapItem *item = item_;
   item_ = nullptr;
-  cache_.release(item);
   const bool raise = failed && raising_;
   // The last touch of the cache: once the last call has left, its owner may go.
-  if (kind_ == LeaseKind::kCall) cache_.leaveCall(item);
+  if (kind_ == LeaseKind::kCall) {
+    cache_.leaveCall(item);
+  } else {
+    cache_.release(item);
+  }
   return raise;
 }
 

@@ -62,6 +62,7 @@ class SoapCache : public Cache<SoapItem> {
   friend class SoapGuard;
   // Lends a context to a call: null once the calls are closed.
   SoapItem *enterCall();
+  // Takes the context of a call back (release included).
   void leaveCall(SoapItem *item);
 
   const char *endpoint_;
