@@ -82,8 +82,10 @@ struct WhiteBalance {
 };
 // "none", "file" or "R,G,B" (percent).
 WhiteBalance parseWhiteBalance(const std::string &text);
-// The range every factor must lie in, whether typed or read from wb.conf.
+// The range every factor must lie in, whether typed or read from wb.conf (the
+// library's: 0 is its minimum too).
 constexpr int kMaxFactor = OCameraTools::kMaxWhiteBalanceFactor;
+static_assert(OCameraTools::kMinWhiteBalanceFactor == 0, "the tool parses factors from 0");
 // Reads wb.conf for Source::kFile; Failure when the file cannot supply all three
 // within 0..kMaxFactor, or is not a small regular file.
 void loadWhiteBalance(WhiteBalance &wb);

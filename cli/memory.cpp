@@ -108,8 +108,8 @@ int runRegisters(const Args &args) {
   return 0;
 }
 
-// The image RAM is one block from address 0; its size is not part of the
-// interface, but a one-byte read says whether an address lies inside it.
+// The image RAM's extent as the library finds it (ocamera/image_ram.h), with
+// the tool's messages.
 class ImageRam {
  public:
   explicit ImageRam(OCamera &camera) : camera_(camera) {}
@@ -117,28 +117,19 @@ class ImageRam {
   // Failure, before any data moves, unless [address, address + length) lies
   // inside the image RAM; the message names the RAM's extent.
   void checkRange(unsigned address, unsigned long long length, const std::string &what) {
-    if (length == 0) return;
-    for (unsigned long long probe :
-         {address + length - 1, static_cast<unsigned long long>(address)}) {
-      int result = probe > kLastAddress ? status::kOutOfRange : readByte(probe);
-      if (result == 0) continue;
-      if (result != status::kOutOfRange) expectOk(result, what);
-      throw Failure(what + ": " + hex(address) + " + " + std::to_string(length) +
-                    " bytes does not fit the image RAM, which " + extent());
-    }
+    const int result = ocamera::checkImageRAMRange(camera_, address, length);
+    if (result == 0) return;
+    if (result != status::kOutOfRange) expectOk(result, what);
+    throw Failure(what + ": " + hex(address) + " + " + std::to_string(length) +
+                  " bytes does not fit the image RAM, which " + extent());
   }
 
-  // The number of bytes from address 0, found by halving; Failure when the
-  // camera stops answering meanwhile.
+  // The number of bytes from address 0; Failure when the camera stops
+  // answering meanwhile.
   unsigned long long size() {
-    if (readable(kLastAddress)) return kLastAddress + 1;
-    unsigned long long inside = 0, outside = kLastAddress;  // outside is never readable
-    if (!readable(0)) return 0;
-    while (outside - inside > 1) {
-      unsigned long long middle = inside + (outside - inside) / 2;
-      (readable(middle) ? inside : outside) = middle;
-    }
-    return inside + 1;
+    const long long bytes = ocamera::imageRAMSize(camera_);
+    if (bytes < 0) expectOk(static_cast<int>(bytes), "finding the size of the image RAM");
+    return static_cast<unsigned long long>(bytes);
   }
 
   std::string extent() {
@@ -149,18 +140,6 @@ class ImageRam {
   }
 
  private:
-  static constexpr unsigned long long kLastAddress = 0xFFFFFFFFull;
-
-  int readByte(unsigned long long address) {
-    unsigned char byte = 0;
-    return camera_.readImageRAM(&byte, static_cast<unsigned>(address), 1);
-  }
-  bool readable(unsigned long long address) {
-    int result = readByte(address);
-    if (result != status::kOutOfRange) expectOk(result, "finding the size of the image RAM");
-    return result == 0;
-  }
-
   OCamera &camera_;
 };
 

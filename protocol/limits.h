@@ -20,10 +20,18 @@
 //    runtime's own reader would hold them): their bound is kMaxReplyBytes.
 //  - kMaxListEntries: entries of one list (devices of "rdev:list", names of
 //    "scam:getSensorRegisterNames").
+//  - kMaxElementAttributes / kMaxElementNamespaces: attributes and namespace
+//    declarations (xmlns, xmlns:p) of one start tag; kMaxReplyAttributes /
+//    kMaxReplyNamespaces: of all the tags of one reply. A real reply has a
+//    handful (the envelope declares its namespaces, a member may carry
+//    xsi:type), while the runtime's parser spends time quadratic in the
+//    number on one tag. The runtime has no such limit: the reply's text is
+//    counted as it arrives, before the parser sees it, and a reply over a
+//    limit stops there.
 //
 // A reply over a limit fails the call: SOAP_EOF when the message is too long
 // (the runtime stops receiving), SOAP_LEVEL, SOAP_LENGTH or SOAP_OCCURS for the
-// others.
+// others (SOAP_OCCURS for too many attributes or declarations).
 #pragma once
 
 #include <cstddef>
@@ -38,8 +46,14 @@ constexpr std::uint64_t kMaxReplyBytes = std::uint64_t{64} << 20;
 constexpr unsigned kMaxElementDepth = 32;
 constexpr long kMaxStringLength = 64 * 1024;
 constexpr std::size_t kMaxListEntries = 4096;
+constexpr unsigned kMaxElementAttributes = 64;
+constexpr unsigned kMaxElementNamespaces = 64;
+// Room for a list at its limit with every member and its fields typed.
+constexpr std::size_t kMaxReplyAttributes = 16 * kMaxListEntries;
+constexpr std::size_t kMaxReplyNamespaces = 16 * kMaxListEntries;
 
-// Puts the limits above on a client context (the prototype of a context cache).
+// Puts the limits above on a client context (the prototype of a context cache;
+// copies keep them, each with a count of its own).
 void applyClientLimits(struct soap *ctx);
 
 }  // namespace wire

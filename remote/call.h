@@ -13,12 +13,13 @@ namespace remote {
 //
 //   return callStatus(cache, &ocam::soap_call_scam__setGain, token, factor);
 //
-// The context is borrowed with a silent lease and handed back before returning.
+// The context is borrowed with a silent lease of `kind` and handed back before
+// returning.
 template <class... Params, class... Args>
-int callStatus(mox::webservice::client::SoapCache &cache,
-               int (*call)(struct soap *, const char *, const char *, Params...),
-               const Args &...args) {
-  mox::webservice::client::SoapGuard lease(cache, false);
+int callStatusAs(mox::webservice::client::LeaseKind kind, mox::webservice::client::SoapCache &cache,
+                 int (*call)(struct soap *, const char *, const char *, Params...),
+                 const Args &...args) {
+  mox::webservice::client::SoapGuard lease(cache, false, kind);
   int status = 0;
   const int rc = lease.send([&](struct soap *ctx, const char *endpoint) {
     return call(ctx, endpoint, "", args..., status);
@@ -26,6 +27,14 @@ int callStatus(mox::webservice::client::SoapCache &cache,
   if (rc == 0) lease.noteStatus(status);
   lease.finish();
   return rc == 0 ? status : -1;
+}
+
+// The same as one of the owning object's calls.
+template <class... Params, class... Args>
+int callStatus(mox::webservice::client::SoapCache &cache,
+               int (*call)(struct soap *, const char *, const char *, Params...),
+               const Args &...args) {
+  return callStatusAs(mox::webservice::client::LeaseKind::kCall, cache, call, args...);
 }
 
 }  // namespace remote

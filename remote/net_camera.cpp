@@ -75,6 +75,8 @@ bool ONetCamera::imagesEnabled() const {
 // ---------------------------------------------------------------- session
 
 int ONetCamera::destroy() {
+  // Calls of other threads still running past the bound keep the object.
+  if (!session_->endCalls()) return -1;
   const int status = session_->end(&ocam::soap_call_scam__destroy);
   delete this;  // the session, then its device manager
   return status;

@@ -20,6 +20,8 @@ ONetCameraInputs::ONetCameraInputs(std::unique_ptr<ServiceSession> session)
 ONetCameraInputs::~ONetCameraInputs() = default;
 
 void ONetCameraInputs::destroy() {
+  // Calls of other threads still running past the bound keep the object.
+  if (!session_->endCalls()) return;
   session_->end(&ocam::soap_call_sinp__destroy);
   delete this;
 }

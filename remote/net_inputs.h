@@ -18,8 +18,9 @@ class ONetCameraInputs final : public OCameraInputs {
 
   explicit ONetCameraInputs(std::unique_ptr<ServiceSession> session);
 
-  // Sends "sinp:destroy" (its outcome does not matter), closes the session and
-  // frees the object. No "iClose" is sent.
+  // Ends the calls in flight (ServiceSession::endCalls), sends "sinp:destroy"
+  // (its outcome does not matter), closes the session and frees the object.
+  // No "iClose" is sent.
   void destroy() override;
   int iOpen() override;
   int iClose() override;

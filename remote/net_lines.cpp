@@ -57,6 +57,8 @@ ONetSwitchedLines::ONetSwitchedLines(const LineService &service,
 ONetSwitchedLines::~ONetSwitchedLines() = default;
 
 void ONetSwitchedLines::destroy() {
+  // Calls of other threads still running past the bound keep the object.
+  if (!session_->endCalls()) return;
   session_->end(service_.destroy);
   delete this;
 }

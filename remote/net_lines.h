@@ -33,8 +33,9 @@ class ONetSwitchedLines final : public OCameraOutputs, public OCameraLEDs {
  public:
   ONetSwitchedLines(const LineService &service, std::unique_ptr<ServiceSession> session);
 
-  // Sends the service's destroy request (its outcome does not matter), closes
-  // the session and frees the object. No "iClose" is sent.
+  // Ends the calls in flight (ServiceSession::endCalls), sends the service's
+  // destroy request (its outcome does not matter), closes the session and
+  // frees the object. No "iClose" is sent.
   void destroy() override;
   int iOpen() override;
   int iClose() override;

@@ -47,8 +47,11 @@ void ServiceSession::openDevice(const char *typeName) {
   token_ = device->token();
 }
 
+bool ServiceSession::endCalls() { return cache().closeCalls(kCallsEndBound); }
+
 int ServiceSession::end(TokenCall destroy) {
-  const int status = send(destroy);
+  const int status =
+      callStatusAs(mox::webservice::client::LeaseKind::kUpkeep, cache(), destroy, token_);
   if (device_) device_->close();
   return status;
 }

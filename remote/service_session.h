@@ -4,6 +4,7 @@
 #pragma once
 
 #include <boost/shared_ptr.hpp>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -72,9 +73,19 @@ class ServiceSession {
     return callStatus(cache(), call, token_, std::forward<Args>(args)...);
   }
 
+  // Ends the object's calls (SoapCache::closeCalls): new ones fail, those in
+  // flight are cut, and this waits for them, at most kCallsEndBound. False
+  // when calls are still running then: the session, its cache and the object
+  // must be left as they are.
+  bool endCalls();
+
   // Sends the service's destroy request and closes the session; the destroy
-  // request's status, or -1 when it failed.
+  // request's status, or -1 when it failed. Goes on after endCalls.
   int end(TokenCall destroy);
+
+  // A cut call fails at once; one still connecting ends within the connect
+  // time-out (2 s). The rest is room for a loaded machine.
+  static constexpr std::chrono::milliseconds kCallsEndBound{10000};
 
   int token() const { return token_; }
   mox::webservice::client::SoapCache &cache() { return manager_->soapCache(); }

@@ -81,6 +81,8 @@ const char *kindName(FaultKind k) {
       return "malformed-keep-open";
     case FaultKind::UnexpectedElementKeepOpen:
       return "unexpected-keep-open";
+    case FaultKind::CostlyAttributes:
+      return "costly-attributes";
   }
   return "?";
 }

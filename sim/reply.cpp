@@ -166,7 +166,17 @@ void Server::rawReply(Connection *c) {
   // A reply that keeps its connection open is made longer than a client's
   // receive buffer, so most of it is still unread when the client gives up.
   const std::string filler(keepsOpen(c->fault.kind) ? 256 * 1024 : 0, ' ');
-  if (c->action == Action::Unexpected) {
+  if (c->action == Action::Costly) {
+    // The reply's own element, under as many attributes and declarations as
+    // asked for.
+    const std::string name = c->op + "Response";
+    const int count = c->fault.bytes > 0 ? c->fault.bytes : 100000;
+    body += "<" + name;
+    for (int i = 0; i < count; ++i)
+      body += (i % 2 ? " xmlns:n" : " a") + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    body += "><" + prefix + ":status>0</" + prefix + ":status></" + name +
+            "></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+  } else if (c->action == Action::Unexpected) {
     // A well-formed reply under a name the client does not expect.
     const std::string name = c->op == "scam:getSingleImage" ? c->op + "Response" : c->op + "Result";
     body += "<" + name + "><" + prefix + ":status>0</" + prefix + ":status>" + filler + "</" +

@@ -74,6 +74,10 @@ int Connection::begin(struct soap *ctx, int tok) {
       injected = true;
       action = Action::Unexpected;
       return SOAP_OK;
+    case FaultKind::CostlyAttributes:
+      injected = true;
+      action = Action::Costly;
+      return SOAP_OK;
     // The camera never gets to the request.
     case FaultKind::SilentKeepAlive:
       injected = true;
@@ -299,6 +303,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
         break;
       case Action::Malformed:
       case Action::Unexpected:
+      case Action::Costly:
         rawReply(c);
         if (!keepsOpen(c->fault.kind)) keep = false;
         break;

@@ -31,7 +31,7 @@ namespace detail {
 class Server;
 
 // What the connection loop does after a service function gave up the reply.
-enum class Action { None, Drop, Malformed, Unexpected, Silent };
+enum class Action { None, Drop, Malformed, Unexpected, Costly, Silent };
 
 struct Connection {
   Server *server = nullptr;

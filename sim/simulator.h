@@ -195,6 +195,9 @@ enum class FaultKind {
   // know its reply is broken would leave it.
   MalformedXmlKeepOpen,
   UnexpectedElementKeepOpen,
+  // A well-formed reply whose reply element carries `bytes` attributes (100000
+  // when bytes <= 0), half of them namespace declarations: costly to parse.
+  CostlyAttributes,
 };
 
 struct Fault {

@@ -14,7 +14,7 @@ namespace {
 
 // Sends "rdev:close" under a silent lease; the result does not matter.
 void sendClose(SoapCache &cache, int token) {
-  SoapGuard lease(cache, false);
+  SoapGuard lease(cache, false, LeaseKind::kUpkeep);
   ocam::rdev__closeResponse out;
   lease.send([&](struct soap *c, const char *e) {
     return ocam::soap_call_rdev__close(c, e, "", token, &out);
@@ -62,7 +62,7 @@ void Device::open(bool keepAlive, int accessMode) {
   if (open_.load()) throw WebServiceException("Device already open");
   int token = 0;
   {
-    SoapGuard lease(*cache_, true);
+    SoapGuard lease(*cache_, true, LeaseKind::kUpkeep);
     lease.send([&](struct soap *c, const char *e) {
       return ocam::soap_call_rdev__open(c, e, "", descriptor_.id,
                                         static_cast<ocam::rdev__eAccess>(accessMode), token);
@@ -92,7 +92,7 @@ void Device::close() {
 void Device::closeSession() {
   boost::mutex::scoped_lock lock(sessionMutex_);
   if (!open_.load()) return;
-  SoapGuard lease(*cache_, false);
+  SoapGuard lease(*cache_, false, LeaseKind::kUpkeep);
   ocam::rdev__closeResponse out;
   lease.send([&](struct soap *c, const char *e) {
     return ocam::soap_call_rdev__close(c, e, "", token_.load(), &out);
@@ -103,7 +103,7 @@ void Device::closeSession() {
 }
 
 bool Device::keepAlive(bool closeOnFailure) {
-  SoapGuard lease(*cache_, false);
+  SoapGuard lease(*cache_, false, LeaseKind::kUpkeep);
   ocam::rdev__keepAliveResponse out;
   if (lease.send([&](struct soap *c, const char *e) {
         return ocam::soap_call_rdev__keepAlive(c, e, "", token_.load(), &out);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ocamH.h"
+#include "protocol/connection_guard.h"
 #include "protocol/limits.h"
 #include "protocol/transport.h"
 #include "support/device.h"
@@ -53,6 +54,9 @@ DeviceManager::DeviceManager(const std::string &address, bool keepAlive,
   ocamera::wire::configure(&prototype);
   // A host that vanishes fails the call in flight instead of blocking it.
   ocamera::wire::watchPeer(&prototype);
+  // A reply that trickles fails under a reply time-out, and destroy can cut
+  // the requests in flight.
+  ocamera::wire::guardConnections(&prototype);
   ocamera::wire::applyClientLimits(&prototype);
   ocamera::support::noteRequests(&prototype);
   prototype.connect_timeout = kConnectTimeoutSeconds;

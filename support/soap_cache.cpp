@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "protocol/connection_guard.h"
 #include "protocol/transport.h"
 #include "stdsoap2.h"
 
@@ -29,11 +30,54 @@ void SoapItem::Release::operator()(struct soap *ctx) const {
 SoapCache::SoapCache(const struct soap *prototype, const char *endpoint, std::size_t count)
     : Cache<SoapItem>(count, std::make_unique<SoapItem>(prototype)), endpoint_(endpoint) {}
 
-SoapGuard::SoapGuard(SoapCache &cache, bool raising)
-    : item_(cache.acquire()), cache_(cache), raising_(raising) {
+SoapItem *SoapCache::enterCall() {
+  std::lock_guard<std::mutex> lock(callMutex_);
+  if (callsClosed_) return nullptr;
+  SoapItem *item = acquire();
+  // A cut left over from an earlier lease is forgotten before the item can be
+  // cut again (closeCalls takes the same lock).
+  ocamera::wire::beginRequest(item->context());
+  try {
+    calls_.insert(item);
+  } catch (...) {
+    release(item);
+    throw;
+  }
+  return item;
+}
+
+void SoapCache::leaveCall(SoapItem *item) {
+  // Under the lock, so that closeCalls never cuts an item given back (and
+  // perhaps destroyed) meanwhile; notified under it too: once closeCalls sees
+  // no call left it may let the owner destroy the cache, and nothing here is
+  // touched after the unlock.
+  std::lock_guard<std::mutex> lock(callMutex_);
+  calls_.erase(item);
+  release(item);
+  if (calls_.empty()) callsLeft_.notify_all();
+}
+
+bool SoapCache::closeCalls(std::chrono::milliseconds bound) {
+  std::unique_lock<std::mutex> lock(callMutex_);
+  callsClosed_ = true;
+  for (SoapItem *item : calls_) ocamera::wire::cutConnection(item->context());
+  return callsLeft_.wait_for(lock, bound, [this] { return calls_.empty(); });
+}
+
+SoapGuard::SoapGuard(SoapCache &cache, bool raising, LeaseKind kind)
+    : item_(nullptr), cache_(cache), raising_(raising), kind_(kind) {
+  if (kind == LeaseKind::kCall) {
+    item_ = cache.enterCall();
+    if (!item_) return;
+  } else {
+    item_ = cache.acquire();
+    ocamera::wire::beginRequest(item_->context());
+  }
   // Every request starts under the reply time-out in force when it starts.
   ocamera::wire::applyReplyTimeout(item_->context());
 }
+
+int SoapGuard::refused() { return SOAP_EOF; }
 
 SoapGuard::~SoapGuard() {
   if (!item_) return;
@@ -81,8 +125,14 @@ bool SoapGuard::end(std::string *text, std::string *reason) {
   }
   SoapItem *item = item_;
   item_ = nullptr;
-  cache_.release(item);
-  return failed && raising_;
+  const bool raise = failed && raising_;
+  // The last touch of the cache: once the last call has left, its owner may go.
+  if (kind_ == LeaseKind::kCall) {
+    cache_.leaveCall(item);
+  } else {
+    cache_.release(item);
+  }
+  return raise;
 }
 
 bool SoapGuard::dropRefusedConnection() {

@@ -19,8 +19,13 @@
 // Thread safety: operations may be called from several threads at once; each
 // runs as its own request. Exceptions: setAcquisitionMode and
 // getSensorRegisterNames change state of the object and must not run at the
-// same time as any other operation of the same object; destroy must not
-// overlap any other call.
+// same time as any other operation of the same object. destroy may overlap
+// calls of other threads: it cuts the calls in flight (they return -1), makes
+// calls that reach the object meanwhile fail with -1 (getImageCount 0,
+// getSensorRegisterNames null), waits for them to leave (a cut call leaves at
+// once, one still connecting within the 2 s connect time-out; the wait ends
+// after 10 s) and only then frees the object. The object is gone once destroy
+// has returned: no call may start after that.
 class OCAMERA_API OCamera {
  public:
   enum eCameraType : int {
@@ -152,8 +157,11 @@ class OCAMERA_API OCamera {
   // camera checks every value itself and answers -15 for one it refuses.
 
   // ---- session and frame buffers
-  // Slot 0. Sends the destroy request, closes the session and frees the
-  // object. Returns the destroy request's status, or -1 when it failed.
+  // Slot 0. Ends the calls in flight (see "Thread safety" above), sends the
+  // destroy request, closes the session and frees the object. Returns the
+  // destroy request's status, or -1 when it failed. Should calls of other
+  // threads still be running after the wait (the machine stalled), destroy
+  // returns -1 at once and leaves the object and its session as they are.
   virtual int destroy() = 0;
   // Opens the camera for acquisition with maxBuffers frame buffers (ocamsim:
   // 1..1024) of frameBufferSize bytes each (the window's width x height for

@@ -32,15 +32,24 @@ constexpr const char *kFactoryDefaultIoAddress = "192.168.0.42:8080";
 // starts on a fresh one. The time-out counts while nothing arrives: it runs
 // from the moment the request is sent, and again across any pause inside a
 // reply (or while the camera takes no more request bytes), so a large image
-// that keeps flowing is never cut short. A wait of the camera that is meant to
-// take longer (an input wait with a long time-out) fails too, so choose it
-// longer than any such wait. Requests already waiting keep the setting they
+// that keeps flowing is never cut short. So that a camera cannot hold a request
+// for ever by sending a byte now and then, a reply that has begun must also
+// keep a floor on its rate: every further time-out period of it must bring at
+// least 4 KiB (kMinReplyBytesPerTimeout), or the request fails with -1 and its
+// connection is dropped, within about two periods of the reply's start. The
+// floor is far below any working link (a 100 ms time-out asks for 40 KiB/s),
+// so a large image that keeps flowing is never cut. A wait of the camera that
+// is meant to take longer (an input wait with a long time-out) fails too, so
+// choose it longer than any such wait. Requests already waiting keep the setting they
 // started with.
 //
-// milliseconds <= 0 switches it off (the default). Thread-safe.
+// milliseconds <= 0 switches it off (the default), and the rate floor with it.
+// Thread-safe.
 OCAMERA_API void setReplyTimeout(int milliseconds);
 // The reply time-out in force, 0 when off.
 OCAMERA_API int replyTimeout();
+// The rate floor under a reply time-out: bytes per time-out period.
+constexpr int kMinReplyBytesPerTimeout = 4096;
 
 // ---------------------------------------------------------------- log lines
 //

@@ -13,7 +13,11 @@
 // Thread safety: operations may run on several threads at once, each on its own
 // connection, so a thread blocked in a wait does not stop another from reading
 // the inputs. A wait returns when the camera answers; bound it with
-// iSetTimeout. destroy must not overlap any other call.
+// iSetTimeout. destroy may overlap calls of other threads: it cuts the calls
+// in flight (they return -1), makes calls that reach the object meanwhile fail
+// with -1 and frees the object only once they have left (as for OCamera: the
+// wait ends after 10 s, and past that the object is left as it is). No call
+// may start once destroy has returned.
 class OCAMERA_API OCameraInputs {
  public:
   enum eCameraInput : int {

@@ -4,6 +4,7 @@
 #include <ocamera/camera.h>
 #include <ocamera/devices.h>
 #include <ocamera/export.h>
+#include <ocamera/image_ram.h>
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>

@@ -28,6 +28,12 @@ class OCAMERA_API OCameraTools {
   static void Bayer2RGB(unsigned char *source, unsigned char *destination, int width, int height,
                         eBayerPattern pattern);
 
+  // The white-balance factors the front ends take (typed, or read from
+  // "wb.conf"), in percent. The conversion itself takes any int: a negative
+  // factor saturates its channel at 255, as a result beyond 255 does.
+  static constexpr int kMinWhiteBalanceFactor = 0;
+  static constexpr int kMaxWhiteBalanceFactor = 10000;
+
   // As Bayer2RGB, then scales every red, green and blue value by its factor in
   // percent (100 = unchanged); results beyond 255 saturate at 255.
   static void Bayer2RGBWhiteBalance(unsigned char *source, unsigned char *destination, int width,
@@ -59,10 +65,6 @@ class OCAMERA_API OCameraTools {
   // The layout of either name, in any case (also "BAYER_PATTERN_GRGR"); false
   // when the name is none.
   static bool ParsePattern(const char *name, eBayerPattern *pattern);
-
-  // The range of a white-balance factor, in percent, wherever one is taken:
-  // typed, read from "wb.conf", or given to a stream.
-  static constexpr int kMaxWhiteBalanceFactor = 10000;
 
   // Writes "wb.conf" in the current directory: a comment line and red=, green=,
   // blue= lines. Returns 0, or -errno when the file cannot be opened.

@@ -1,5 +1,6 @@
 // ocamera.Camera: every operation of OCamera, with images as numpy arrays.
 #include <ocamera/camera.h>
+#include <ocamera/image_ram.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -99,11 +100,23 @@ class Camera : public Wrapper<OCamera> {
   }
 
   py::tuple readImageRAM(unsigned address, unsigned length) {
+    if (const int outside = refuseOutsideRam(address, length, "readImageRAM"))
+      return py::make_tuple(outside, py::bytes());
     std::string bytes(length, '\0');
     const int result =
         object_.shared([&](OCamera &c) { return c.readImageRAM(bytes.data(), address, length); });
     checkStatus(check(), result, "readImageRAM");
     return py::make_tuple(result, result == 0 ? py::bytes(bytes) : py::bytes());
+  }
+  // A read longer than kCheckedRamRead is checked against the image RAM
+  // before memory is taken for it: 0 when it lies inside, else the status the
+  // camera's read would answer (the check setting applies to it as to that).
+  static constexpr unsigned kCheckedRamRead = 1u << 20;
+  int refuseOutsideRam(unsigned address, unsigned length, const char *operation) {
+    if (length <= kCheckedRamRead) return 0;
+    const int inside =
+        object_.shared([&](OCamera &c) { return ocamera::checkImageRAMRange(c, address, length); });
+    return checkStatus(check(), inside, operation);
   }
   int readImageRAMInto(py::object buffer, unsigned address) {
     BufferView view(buffer, true);
@@ -118,6 +131,8 @@ class Camera : public Wrapper<OCamera> {
                   [&](OCamera &c) { return c.writeImageRAM(view.data(), address, length); });
   }
   py::tuple readImageRAMReducedData(unsigned address, unsigned length) {
+    if (const int outside = refuseOutsideRam(address, length, "readImageRAMReducedData"))
+      return py::make_tuple(outside, py::bytes());
     std::string bytes(length, '\0');
     int returned = 0;
     const int result = object_.shared([&](OCamera &c) {
@@ -403,12 +418,16 @@ void defineCamera(py::module_ &m) {
           },
           py::arg("frequency"))
       .def("read_image_ram", &Camera::readImageRAM, py::arg("address"), py::arg("length"),
-           "(status, bytes): the bytes only when status is 0.")
+           "(status, bytes): the bytes only when status is 0. A length above 1 MiB is "
+           "checked against the image RAM first: outside it, the status is -17 (out of "
+           "range) and no memory is taken for the length.")
       .def("read_image_ram_into", &Camera::readImageRAMInto, py::arg("buffer"), py::arg("address"),
            "Fills a writable buffer (its whole length) from image RAM.")
       .def("write_image_ram", &Camera::writeImageRAM, py::arg("data"), py::arg("address"))
       .def("read_image_ram_reduced_data", &Camera::readImageRAMReducedData, py::arg("address"),
-           py::arg("length"), "(status, bytes): at most length bytes.")
+           py::arg("length"),
+           "(status, bytes): at most length bytes; a length above 1 MiB is checked as for "
+           "read_image_ram.")
       .def(
           "image_ram_to_image_ram",
           [](Camera &s, unsigned src, unsigned srcLength, unsigned dest, unsigned destLength) {

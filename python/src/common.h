@@ -8,6 +8,7 @@
 #include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
+#include <climits>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,27 @@ void defineErrors(py::module_ &m);
 // Raises ocamera.CreationError(what, address, reason).
 [[noreturn]] void raiseCreationError(const std::string &what, const std::string &address,
                                      const std::string &reason);
+
+// A Python integer (or an object with __index__) given as `name`, for a C++ int
+// in [low, high]: TypeError when it is no integer, ValueError naming the
+// argument and the range when it lies outside.
+inline int intArgument(py::handle value, const std::string &name, long long low = INT_MIN,
+                       long long high = INT_MAX) {
+  PyObject *index = PyNumber_Index(value.ptr());
+  if (!index) {
+    PyErr_Clear();
+    throw py::type_error(name + " must be an int, not " +
+                         std::string(Py_TYPE(value.ptr())->tp_name));
+  }
+  int overflow = 0;
+  const long long number = PyLong_AsLongLongAndOverflow(index, &overflow);
+  const std::string text = py::str(py::handle(index)).cast<std::string>();
+  Py_DECREF(index);
+  if (overflow || number < low || number > high)
+    throw py::value_error(name + "=" + text + " is out of range (" + std::to_string(low) + " to " +
+                          std::to_string(high) + ")");
+  return static_cast<int>(number);
+}
 
 // With check, a status operation fails on anything but 0 and a value
 // operation (a getter, a wait) on a negative result. Either returns result.

@@ -276,19 +276,20 @@ void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) 
     value = v.cast<bool>() ? 1 : 0;
   } else {
     // Enumerations of the package are accepted as themselves and as integers.
-    py::int_ number;
-    try {
-      number = py::int_(py::reinterpret_borrow<py::object>(v));
-    } catch (py::error_already_set &) {
+    // Whole numbers only (a float is refused, not cut down).
+    PyObject *index = PyNumber_Index(v.ptr());
+    if (!index) {
+      PyErr_Clear();
       throw py::type_error("Stream option " + key + " takes an integer, not " +
                            std::string(py::str(py::type::of(v).attr("__name__"))));
     }
+    const auto number = py::reinterpret_steal<py::object>(index);
     value = PyLong_AsLongLong(number.ptr());
     if (value == -1 && PyErr_Occurred()) {
       PyErr_Clear();
       const ocamera::StreamOption &o = *option;
       throw py::value_error(std::string(o.name) + " must be " + std::to_string(o.min) + ".." +
-                            std::to_string(o.max) + ", not " + std::string(py::str(number)));
+                            std::to_string(o.max) + ", not " + py::str(number).cast<std::string>());
     }
   }
   std::string error;

@@ -3,12 +3,30 @@
 #include <ocamera/tools.h>
 #include <pybind11/numpy.h>
 
+#include <array>
+#include <climits>
 #include <string>
 
 #include "common.h"
 
 namespace ocamera_python {
 namespace {
+
+using Factors = std::array<int, 3>;
+
+// One factor in percent, within the library's range for white-balance factors.
+int factor(py::handle value, const char *name) {
+  return intArgument(value, name, OCameraTools::kMinWhiteBalanceFactor,
+                     OCameraTools::kMaxWhiteBalanceFactor);
+}
+
+// wb as (red, green, blue).
+Factors whiteBalanceFactors(py::handle wb) {
+  if (!py::isinstance<py::sequence>(wb) || py::len(wb) != 3)
+    throw py::value_error("wb is None, (red, green, blue) in percent, or \"file\"");
+  const py::sequence items = py::reinterpret_borrow<py::sequence>(wb);
+  return {factor(items[0], "wb red"), factor(items[1], "wb green"), factor(items[2], "wb blue")};
+}
 
 // The source is read in place: a 2-D, C-contiguous uint8 array (a frame's
 // read-only view included). Anything else is refused rather than copied.
@@ -20,6 +38,12 @@ py::array bayerToRgb(py::array source, OCameraTools::eBayerPattern pattern, py::
         "bayer_to_rgb needs a 2-D C-contiguous uint8 array (numpy.ascontiguousarray makes one)");
   if (pattern != OCameraTools::BAYER_PATTERN_GRGR && pattern != OCameraTools::BAYER_PATTERN_BGBG)
     throw py::value_error("only GRGR and BGBG frames are converted");
+  // The conversion takes int sizes: a larger array is refused, never cut.
+  for (int axis = 0; axis < 2; ++axis)
+    if (source.shape(axis) > INT_MAX)
+      throw py::value_error(std::string("array ") + (axis ? "width " : "height ") +
+                            std::to_string(source.shape(axis)) + " is more than the " +
+                            std::to_string(INT_MAX) + " the conversion takes");
   const auto height = static_cast<int>(source.shape(0));
   const auto width = static_cast<int>(source.shape(1));
   if (width < 2 || height < 2) throw py::value_error("a frame is at least 2 x 2");
@@ -49,10 +73,10 @@ py::array bayerToRgb(py::array source, OCameraTools::eBayerPattern pattern, py::
     py::gil_scoped_release unlocked;
     OCameraTools::Bayer2RGBBuiltIn(src, dst, width, height, pattern);
   } else {
-    const auto factors = wb.cast<std::tuple<int, int, int>>();
+    const Factors factors = whiteBalanceFactors(wb);
     py::gil_scoped_release unlocked;
-    OCameraTools::Bayer2RGBWhiteBalance(src, dst, width, height, std::get<0>(factors),
-                                        std::get<1>(factors), std::get<2>(factors), pattern);
+    OCameraTools::Bayer2RGBWhiteBalance(src, dst, width, height, factors[0], factors[1], factors[2],
+                                        pattern);
   }
   return std::move(rgb);
 }
@@ -74,9 +98,13 @@ void defineTools(py::module_ &m) {
             return py::make_tuple(result, red, green, blue);
           },
           "(result, red, green, blue) from ./wb.conf; 100 for a factor not found.")
-      .def_static("store_white_balance_factors", &OCameraTools::StoreWhiteBalanceFactors,
-                  py::arg("red"), py::arg("green"), py::arg("blue"),
-                  "Writes ./wb.conf; 0 or -errno.");
+      .def_static(
+          "store_white_balance_factors",
+          [](py::handle red, py::handle green, py::handle blue) {
+            return OCameraTools::StoreWhiteBalanceFactors(
+                factor(red, "red"), factor(green, "green"), factor(blue, "blue"));
+          },
+          py::arg("red"), py::arg("green"), py::arg("blue"), "Writes ./wb.conf; 0 or -errno.");
 }
 
 }  // namespace ocamera_python

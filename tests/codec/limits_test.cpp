@@ -230,6 +230,78 @@ TEST(ClientLimits, DeviceListLongerThanTheLimitFails) {
   EXPECT_EQ(ocam::soap_call_rdev__list(ctx, peer.httpEndpoint().c_str(), "", reply), SOAP_OCCURS);
 }
 
+// A names reply whose first name element carries `attributes` (name="v") and
+// `declarations` (xmlns:pN="urn:N") on its start tag.
+std::string costlyNamesReply(std::size_t attributes, std::size_t declarations) {
+  std::string tag = "<scam:names";
+  for (std::size_t i = 0; i < attributes; ++i) tag += " a" + std::to_string(i) + "=\"v\"";
+  for (std::size_t i = 0; i < declarations; ++i)
+    tag += " xmlns:p" + std::to_string(i) + "=\"urn:" + std::to_string(i) + "\"";
+  return soapEnvelope("<scam:SensorRegisterNames>" + tag +
+                      ">GAIN</scam:names></scam:SensorRegisterNames>");
+}
+
+// A names call that fails for too many attributes; its connection is dropped
+// (as a lease drops it) with the rest of the reply unread.
+void expectTooManyAttributes(soap *ctx, const std::string &endpoint, int which) {
+  std::size_t count = 0;
+  EXPECT_EQ(getNames(ctx, endpoint, &count), SOAP_OCCURS) << which;
+  soap_force_closesock(ctx);
+}
+
+// Attributes and namespace declarations cost the parser time quadratic in
+// their number on one tag: up to the limit a tag passes, one more fails the
+// call before the parser takes them in, on a connection that is then dropped.
+TEST(ClientLimits, AttributesAndDeclarationsOfATagAreBounded) {
+  ScriptedPeer peer;
+  LimitedContext ctx;
+  const std::size_t attributes = ocamera::wire::kMaxElementAttributes;
+  const std::size_t declarations = ocamera::wire::kMaxElementNamespaces;
+  peer.enqueue(PeerReply::http(costlyNamesReply(attributes, declarations)));
+  peer.enqueue(PeerReply::http(costlyNamesReply(attributes + 1, 0)));
+  peer.enqueue(PeerReply::http(costlyNamesReply(0, declarations + 1)));
+  peer.enqueue(PeerReply::http(costlyNamesReply(100000, 0)));  // 27 s of parsing unbounded
+  peer.enqueue(PeerReply::http(costlyNamesReply(0, 100000)));
+  std::size_t count = 0;
+  EXPECT_EQ(getNames(ctx, peer.httpEndpoint(), &count), SOAP_OK);
+  EXPECT_EQ(count, 1u);
+  for (int i = 0; i < 4; ++i) expectTooManyAttributes(ctx, peer.httpEndpoint(), i);
+}
+
+// Per reply: a list at its limit with every member typed passes, tags each
+// within the limit but together beyond the reply's fail; the count starts
+// again with every reply of a kept connection, and '=' in text, values,
+// comments and CDATA is no attribute.
+TEST(ClientLimits, AttributesOfAReplyAreBounded) {
+  ScriptedPeer peer;
+  LimitedContext ctx;
+  auto typedNames = [](std::size_t members, const std::string &attributes) {
+    std::string body = "<scam:SensorRegisterNames>";
+    for (std::size_t i = 0; i < members; ++i)
+      body += "<scam:names xsi:type=\"xsd:string\"" + attributes + ">R</scam:names>";
+    return soapEnvelope(body + "</scam:SensorRegisterNames>");
+  };
+  const std::size_t full = ocamera::wire::kMaxListEntries;
+  const std::string many(ocamera::wire::kMaxReplyAttributes / full, 'x');  // 16 more each
+  std::string sixteen;
+  for (char c : many) sixteen += std::string(" ") + c + std::to_string(sixteen.size()) + "=\"1\"";
+  peer.enqueue(PeerReply::http(typedNames(full, "")));
+  peer.enqueue(PeerReply::http(typedNames(full, "")));  // the same again on the kept connection
+  peer.enqueue(PeerReply::http(typedNames(full, sixteen)));
+  const std::string noise = "a=b&amp;c=d<!-- x=\"1\" y=2 --><![CDATA[<e f=\"g\">]]>";
+  peer.enqueue(PeerReply::http(
+      soapEnvelope("<scam:SensorRegisterNames><scam:names n=\"" + std::string(5000, '=') + "\">" +
+                   noise + std::string(5000, '=') + "</scam:names></scam:SensorRegisterNames>")));
+  std::size_t count = 0;
+  EXPECT_EQ(getNames(ctx, peer.httpEndpoint(), &count), SOAP_OK);
+  EXPECT_EQ(count, full);
+  EXPECT_EQ(getNames(ctx, peer.httpEndpoint(), &count), SOAP_OK);
+  EXPECT_EQ(peer.connectionCount(), 1u);
+  expectTooManyAttributes(ctx, peer.httpEndpoint(), 0);
+  EXPECT_EQ(getNames(ctx, peer.httpEndpoint(), &count), SOAP_OK);
+  EXPECT_EQ(count, 1u);
+}
+
 // The camera object turns an oversized image into a failed getSingleImage and
 // goes on working.
 TEST(ClientLimits, CameraRefusesAnOversizedImage) {

@@ -136,6 +136,9 @@ const Row kRows[] = {
                                                                     {F, F, F, F, F, F, F, F, F}, kAllNormal},
   // An image holds the bytes delivered, whatever size the camera announces; an
   // image RAM read must match the length asked for.
+  // A reply whose element carries 100000 attributes and declarations fails
+  // before the parser takes them in (unbounded, it would parse for minutes).
+  {"CostlyAttributes",  Mode::kFault, FaultKind::CostlyAttributes,  {F, F, F, F, F, F, F, F, F}, kAllNormal},
   {"TruncateData",      Mode::kFault, FaultKind::TruncateData,      {N, N, N, N, F, N, N, N, N}, kAllNormal},
   {"PadData",           Mode::kFault, FaultKind::PadData,           {N, N, N, N, F, N, N, N, N}, kAllNormal},
   // The names reply has no status; an image carries it in its record.
@@ -582,7 +585,8 @@ TEST_P(FaultMatrix, EveryFamilyGetsItsValueAndRecovers) {
         ASSERT_NO_FATAL_FAILURE(prepare(family, subject));
         ocamsim::Fault fault{row.kind, operation};
         fault.delayMs = kDelayMs;
-        fault.bytes = kPayloadDelta;
+        // The costly row takes the simulator's default: 100000 attributes.
+        fault.bytes = row.kind == FaultKind::CostlyAttributes ? 0 : kPayloadDelta;
         fault.status = kStatus;
         sim().inject(fault);
         const std::size_t before = sim().count(operation);

@@ -110,3 +110,41 @@ def test_image_ram_and_registers(sim):
         with pytest.raises(ValueError, match="768"):
             cam.set_white_balance(ocamera.BayerPattern.GRGR, bytes(10))
         assert cam.set_white_balance(ocamera.BayerPattern.GRGR, bytes(768)) == 0
+
+
+def test_image_ram_reads_are_checked_before_memory_is_taken(sim):
+    import resource
+    with ocamera.Camera(sim.camera) as cam:
+        assert cam.init_image_ram() == 0
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss  # KiB
+        # 1 GiB past the end of the 16 MiB image RAM: refused as the camera would.
+        assert cam.read_image_ram(0, (1 << 30) + 1) == (-17, b"")
+        assert cam.read_image_ram_reduced_data(1 << 20, 1 << 30) == (-17, b"")
+        assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 256 * 1024
+        # Inside, a long read still comes whole.
+        status, data = cam.read_image_ram((16 << 20) - (2 << 20), 2 << 20)
+        assert status == 0 and len(data) == 2 << 20
+    with ocamera.Camera(sim.camera, check=True) as cam:
+        with pytest.raises(ocamera.CameraError):
+            cam.read_image_ram(0xFFFF0000, 1 << 21)
+
+
+def test_out_of_range_arguments_name_themselves(tmp_path):
+    Tools, P = ocamera.Tools, ocamera.BayerPattern
+    raw = np.zeros((4, 4), np.uint8)
+    for wb, name in (((-1, 100, 100), "wb red"), ((100, 100, 10001), "wb blue"),
+                     ((100, 2**40, 100), "wb green")):
+        with pytest.raises(ValueError, match=name):
+            Tools.bayer_to_rgb(raw, P.GRGR, wb=wb)
+    with pytest.raises(ValueError, match="green"):
+        Tools.store_white_balance_factors(100, -5, 100)
+    # An array wider than the conversion's int takes is refused, never cut down.
+    # (A sparse file: nothing of it is read.)
+    wide = np.memmap(tmp_path / "wide.raw", np.uint8, "w+", shape=(3, 2**32 + 2))
+    with pytest.raises(ValueError, match="width 4294967298"):
+        Tools.bayer_to_rgb(wide, P.GRGR)
+    del wide
+    with pytest.raises(ValueError, match="width must be 1..65535, not 2147483648"):
+        ocamera.Stream("127.0.0.1:1", width=2**31)
+    with pytest.raises(TypeError, match="height"):
+        ocamera.Stream("127.0.0.1:1", height=1.5)

@@ -1,16 +1,27 @@
 // The opt-in reply time-out against a camera whose host is alive but whose
 // service accepts a request and never answers it.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
+#include <thread>
 
 #include "common/scripted_peer.h"
 #include "faults/watchdog.h"
 #include "io/scripted_camera.h"
+#include "ocamH.h"
 #include "ocamera/export.h"
 #include "ocamera/inputs.h"
+#include "protocol/connection_guard.h"
 #include "protocol/transport.h"
 #include "sim/simulator.h"
+#include "support/device_manager.h"
+#include "support/soap_cache.h"
 
 namespace ocamera_test {
 namespace {
@@ -110,6 +121,108 @@ TEST(ReplyTimeout, ASilentKeepAliveEndsWithinTheIntervalAndTearDownGoesOn) {
   inputs->destroy();
   // The interval, plus room for a loaded machine.
   EXPECT_LT(msSince(start), 1000 + 4000);
+}
+
+// A camera that answers one request on one connection with `reply`, `piece`
+// bytes at a time every `every`, and gives up after `giveUp`.
+class PacedPeer {
+ public:
+  PacedPeer(std::string reply, std::size_t piece, std::chrono::milliseconds every,
+            std::chrono::milliseconds giveUp)
+      : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    if (bind(listener_, reinterpret_cast<sockaddr *>(&at), size) != 0 ||
+        listen(listener_, 1) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr *>(&at), &size) != 0)
+      throw std::runtime_error("cannot listen");
+    port_ = ntohs(at.sin_port);
+    thread_ = std::thread([=, reply = std::move(reply)] {
+      const int fd = accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      std::string request;
+      char buffer[4096];
+      while (request.find("</SOAP-ENV:Envelope>") == std::string::npos) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        request.append(buffer, static_cast<std::size_t>(n));
+      }
+      const auto until = Clock::now() + giveUp;
+      for (std::size_t at = 0; at < reply.size() && !stop_ && Clock::now() < until; at += piece) {
+        if (send(fd, reply.data() + at, std::min(piece, reply.size() - at), MSG_NOSIGNAL) <= 0)
+          break;
+        std::this_thread::sleep_for(every);  // the pace of the reply, not a wait for a condition
+      }
+      close(fd);
+    });
+  }
+  ~PacedPeer() {
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int listener_;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// An image reply of `bytes` zero bytes behind an HTTP header block.
+std::string imageReply(std::size_t bytes) {
+  return httpResponse(soapEnvelope("<scam:SingleImageResponse><scam:nSize>" +
+                                   std::to_string(bytes) + "</scam:nSize><scam:data>" +
+                                   std::string(bytes / 3 * 4, 'A') +
+                                   "</scam:data></scam:SingleImageResponse>"));
+}
+
+// getSingleImage on a context of the library's own set-up: rc and bytes.
+std::pair<int, int> fetchImage(const std::string &address) {
+  mox::webservice::client::DeviceManager manager(address, true, "", 0);
+  mox::webservice::client::SoapGuard lease(manager.soapCache(), false);
+  ocam::scam__SingleImageResponse reply;
+  const int rc = lease.send([&](soap *c, const char *e) {
+    return ocam::soap_call_scam__getSingleImage(c, e, "", 7, reply);
+  });
+  return {rc, rc == SOAP_OK ? reply.data.__size : 0};
+}
+
+// Under a reply time-out a reply must bring a few KB per period once it has
+// begun: one that trickles (never silent for a whole period) fails within about
+// two periods, while a slower-than-instant image above the floor comes whole
+// however many periods it takes.
+TEST(ReplyTimeout, ATricklingReplyFailsAndAFlowingOneIsNeverCut) {
+  constexpr int kTimeoutMs = 500;
+  ReplyTimeoutScope scope(kTimeoutMs);
+  Watchdog watchdog("paced replies", std::chrono::seconds(60));
+  {
+    // 16 bytes every 50 ms: 160 bytes a period, where the floor asks for 4096.
+    PacedPeer trickle(imageReply(48 << 10), 16, std::chrono::milliseconds(50),
+                      std::chrono::seconds(15));
+    const auto start = Clock::now();
+    EXPECT_NE(fetchImage(trickle.address()).first, SOAP_OK);
+    const long long took = msSince(start);
+    EXPECT_GE(took, kTimeoutMs);
+    EXPECT_LT(took, 2 * kTimeoutMs + 2500) << "cut within about two periods";
+  }
+  {
+    // 8 KiB every 100 ms, 40 KiB a period: the 192 KiB of base64 take about
+    // 2.4 s, nearly five periods. One piece a period already meets the floor,
+    // which leaves room for a busy machine.
+    constexpr std::size_t kBytes = 144 << 10;
+    PacedPeer flowing(imageReply(kBytes), 8 << 10, std::chrono::milliseconds(100),
+                      std::chrono::seconds(30));
+    const auto start = Clock::now();
+    const std::pair<int, int> got = fetchImage(flowing.address());
+    EXPECT_EQ(got.first, SOAP_OK);
+    EXPECT_EQ(got.second, static_cast<int>(kBytes));
+    EXPECT_GT(msSince(start), 4 * kTimeoutMs) << "the reply lasted several periods";
+  }
 }
 
 }  // namespace
