@@ -173,7 +173,8 @@ void defineEnums(py::module_ &m) {
       .value("LOST", ocamera::StreamEvent::Lost)
       .value("RECOVERED", ocamera::StreamEvent::Recovered)
       .value("GAVE_UP", ocamera::StreamEvent::GaveUp)
-      .value("STOPPED", ocamera::StreamEvent::Stopped);
+      .value("STOPPED", ocamera::StreamEvent::Stopped)
+      .value("ERROR", ocamera::StreamEvent::Error);
   py::enum_<ocamera::FetchResult>(m, "FetchResult", "What Stream.fetch found")
       .value("FRAME", ocamera::FetchResult::Frame)
       .value("TIMEOUT", ocamera::FetchResult::Timeout)

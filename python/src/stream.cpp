@@ -364,6 +364,7 @@ class StreamStopped(Error):
       .def_readonly("missing", &S::missing)
       .def_readonly("failed_requests", &S::failedRequests)
       .def_readonly("recoveries", &S::recoveries)
+      .def_readonly("sequence_resets", &S::sequenceResets)
       .def_readonly("frames_per_second", &S::framesPerSecond)
       .def_readonly("megabytes_per_second", &S::megabytesPerSecond)
       .def_readonly("state", &S::state);
