@@ -274,33 +274,22 @@ const std::vector<Named> &cameraTypeNames() {
 }
 
 WhiteBalance parseWhiteBalance(const std::string &text) {
-  ocamera::WhiteBalanceSetting setting;
-  std::string error;
-  if (!ocamera::parseWhiteBalance(text, &setting, &error)) throw UsageError(error);
   WhiteBalance wb;
-  wb.source = setting.mode == ocamera::WhiteBalance::File      ? WhiteBalance::Source::kFile
-              : setting.mode == ocamera::WhiteBalance::Factors ? WhiteBalance::Source::kFactors
-                                                               : WhiteBalance::Source::kNone;
-  wb.red = setting.red;
-  wb.green = setting.green;
-  wb.blue = setting.blue;
+  std::string error;
+  if (!ocamera::parseWhiteBalance(text, &wb, &error)) throw UsageError(error);
   return wb;
 }
 
 void loadWhiteBalance(WhiteBalance &wb) {
-  if (wb.source != WhiteBalance::Source::kFile) return;
-  ocamera::WhiteBalanceSetting setting;
+  if (wb.mode != ocamera::WhiteBalance::File) return;
   std::string error;
-  if (!ocamera::readWhiteBalanceFile(&setting, &error))
+  if (!ocamera::readWhiteBalanceFile(&wb, &error))
     throw Failure(error + " (store factors with 'ocam wb store R G B')");
-  wb.red = setting.red;
-  wb.green = setting.green;
-  wb.blue = setting.blue;
 }
 
 void convertBayer(unsigned char *raw, unsigned char *rgb, int width, int height,
                   OCameraTools::eBayerPattern pattern, const WhiteBalance &wb) {
-  if (wb.source == WhiteBalance::Source::kNone)
+  if (wb.mode == ocamera::WhiteBalance::None)
     OCameraTools::Bayer2RGB(raw, rgb, width, height, pattern);
   else
     OCameraTools::Bayer2RGBWhiteBalance(raw, rgb, width, height, wb.red, wb.green, wb.blue,

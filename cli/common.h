@@ -76,17 +76,15 @@ std::string bayerPatternLabel(int pattern);
 const std::vector<Named> &cameraTypeNames();  // MT9V403, GENERIC, IBIS1300, MT9V022
 
 // --- white balance --------------------------------------------------------
-struct WhiteBalance {
-  enum class Source { kNone, kFactors, kFile } source = Source::kNone;
-  int red = 100, green = 100, blue = 100;
-};
+// The library's record: mode (none, factors, file) and the factors.
+using WhiteBalance = ocamera::WhiteBalanceSetting;
 // "none", "file" or "R,G,B" (percent).
 WhiteBalance parseWhiteBalance(const std::string &text);
 // The range every factor must lie in, whether typed or read from wb.conf (the
 // library's: 0 is its minimum too).
 constexpr int kMaxFactor = OCameraTools::kMaxWhiteBalanceFactor;
 static_assert(OCameraTools::kMinWhiteBalanceFactor == 0, "the tool parses factors from 0");
-// Reads wb.conf for Source::kFile; Failure when the file cannot supply all three
+// Reads wb.conf for the file mode; Failure when the file cannot supply all three
 // within 0..kMaxFactor, or is not a small regular file.
 void loadWhiteBalance(WhiteBalance &wb);
 // Converts width x height Bayer samples into 3 x width x height RGB bytes.

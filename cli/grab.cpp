@@ -114,7 +114,7 @@ Plan makePlan(const Args &args) {
   else
     plan.pattern = parseConvertiblePattern(pattern);
   plan.wb = parseWhiteBalance(args.get("wb", "none"));
-  if (plan.raw && plan.wb.source != WhiteBalance::Source::kNone)
+  if (plan.raw && plan.wb.mode != ocamera::WhiteBalance::None)
     throw UsageError("--wb applies to PNG output, not to --raw");
   plan.buffers = streamArg(args, "buffers", "--buffers", "cameraBuffers", 4);
   plan.directory = args.get("output", ".");
@@ -180,7 +180,7 @@ ocamera::StreamOptions streamOptions(const Plan &plan) {
     o.frameLimit = plan.frames;  // no frame is fetched beyond the ones written
     o.recover = false;
     o.rgb = !plan.raw;
-    o.whiteBalance = plan.wb.source == WhiteBalance::Source::kNone
+    o.whiteBalance = plan.wb.mode == ocamera::WhiteBalance::None
                          ? ocamera::WhiteBalance::None
                          : ocamera::WhiteBalance::Factors;  // wb.conf was read already
     o.red = plan.wb.red;

@@ -64,7 +64,7 @@ int runWb(const Args &args) {
     throw UsageError("unexpected argument '" + words[1] + "'");
   }
   WhiteBalance wb;
-  wb.source = WhiteBalance::Source::kFile;
+  wb.mode = ocamera::WhiteBalance::File;
   loadWhiteBalance(wb);
   std::cout << "red=" << wb.red << " green=" << wb.green << " blue=" << wb.blue << '\n';
   return 0;

@@ -231,9 +231,12 @@ const Entry *findEntry(const std::string &name) {
   return nullptr;
 }
 
+// The public table holds the entries' options in the same order, so an
+// option of it finds its entry by position; a copy made elsewhere, by name.
 const Entry &entryOf(const StreamOption &option) {
-  for (const Entry &e : entries())
-    if (&e.option == &option) return e;
+  const std::vector<StreamOption> &table = streamOptionTable();
+  if (&option >= table.data() && &option < table.data() + table.size())
+    return entries()[static_cast<std::size_t>(&option - table.data())];
   return *findEntry(option.name);
 }
 
@@ -270,10 +273,9 @@ const std::vector<StreamOption> &streamOptionTable() {
 }
 
 const StreamOption *findStreamOption(const std::string &name) {
-  const std::string key = folded(name);
-  for (const StreamOption &option : streamOptionTable())
-    if (folded(option.name) == key) return &option;
-  return nullptr;
+  const Entry *entry = findEntry(name);
+  if (!entry) return nullptr;
+  return &streamOptionTable()[static_cast<std::size_t>(entry - entries().data())];
 }
 
 std::string streamOptionName(const StreamOption &option, char separator) {
