@@ -8,6 +8,7 @@
 #include <ocamera/inputs.h>
 #include <ocamera/leds.h>
 #include <ocamera/outputs.h>
+#include <ocamera/settings.h>
 #include <ocamera/status.h>
 #include <ocamera/stream.h>
 #include <ocamera/stream_options.h>
