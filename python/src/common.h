@@ -8,6 +8,7 @@
 #include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
 #include <mutex>
@@ -28,10 +29,20 @@ class ClosedError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+using Clock = std::chrono::steady_clock;
+// The start of a request that is not known: no failure of it counts as a
+// reply time-out.
+constexpr Clock::time_point kUnknownStart = Clock::time_point::max();
+
 // The exception classes of the package, made at import (see errors.cpp).
 void defineErrors(py::module_ &m);
-// Raises ocamera.CameraError(status, operation).
-[[noreturn]] void raiseCameraError(int status, const char *operation);
+// Raises ocamera.CameraError(status, operation), or ocamera.TimeoutError for
+// the camera's time-out status and for a failed request (-1) that started at
+// least the reply time-out in force before now. The exception's text is
+// detail when given, else the library's words for the status.
+[[noreturn]] void raiseCameraError(int status, const char *operation,
+                                   Clock::time_point started = kUnknownStart,
+                                   const char *detail = nullptr);
 // Raises ocamera.CreationError(what, address, reason).
 [[noreturn]] void raiseCreationError(const std::string &what, const std::string &address,
                                      const std::string &reason);
@@ -59,12 +70,15 @@ inline int intArgument(py::handle value, const std::string &name, long long low 
 
 // With check, a status operation fails on anything but 0 and a value
 // operation (a getter, a wait) on a negative result. Either returns result.
-inline int checkStatus(bool check, int result, const char *operation) {
-  if (check && result != 0) raiseCameraError(result, operation);
+// started is when the request went out (see raiseCameraError).
+inline int checkStatus(bool check, int result, const char *operation,
+                       Clock::time_point started = kUnknownStart) {
+  if (check && result != 0) raiseCameraError(result, operation, started);
   return result;
 }
-inline int checkValue(bool check, int result, const char *operation) {
-  if (check && result < 0) raiseCameraError(result, operation);
+inline int checkValue(bool check, int result, const char *operation,
+                      Clock::time_point started = kUnknownStart) {
+  if (check && result < 0) raiseCameraError(result, operation, started);
   return result;
 }
 
@@ -138,15 +152,18 @@ class Wrapper {
 
   template <class F>
   int status(const char *operation, F &&f) {
-    return checkStatus(check_, object_.shared(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkStatus(check_, object_.shared(f), operation, started);
   }
   template <class F>
   int value(const char *operation, F &&f) {
-    return checkValue(check_, object_.shared(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkValue(check_, object_.shared(f), operation, started);
   }
   template <class F>
   int exclusiveStatus(const char *operation, F &&f) {
-    return checkStatus(check_, object_.exclusive(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkStatus(check_, object_.exclusive(f), operation, started);
   }
 
  protected:
@@ -201,9 +218,10 @@ class Wrapper {
 // close() and destroy() (both W::close), and the with block closing it.
 template <class W>
 py::class_<W> &bindLifetime(py::class_<W> &c, const char *closeDoc) {
-  c.def_property_readonly("address", &W::address)
-      .def_property_readonly("check", &W::check)
-      .def_property_readonly("closed", &W::closed)
+  c.def_property_readonly("address", &W::address, "The address the object was made at.")
+      .def_property_readonly("check", &W::check,
+                             "Whether failures raise CameraError instead of returning a result.")
+      .def_property_readonly("closed", &W::closed, "Whether close() was called.")
       .def("close", &W::close, closeDoc)
       .def("destroy", &W::close, "The same as close().")
       .def("__enter__", [](py::object self) { return self; })
