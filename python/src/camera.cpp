@@ -19,7 +19,7 @@ namespace {
 // One delivered image: the pixels (a new array, H x W when the window is known,
 // else flat) and the acquisition data. data is None when nothing was delivered.
 struct PyImage {
-  py::object data = py::none();
+  ArrayOrNone data;
   int seqNr = 0, timeSec = 0, timeMicroSec = 0, size = 0, status = 0, result = 0;
 };
 
@@ -156,7 +156,7 @@ class Camera : public Wrapper<OCamera> {
     return py::make_tuple(result, value);
   }
   // A copy of the names, made while no other call can replace the list.
-  py::object getSensorRegisterNames() {
+  NamesOrNone getSensorRegisterNames() {
     std::vector<std::string> names;
     const bool ok = object_.exclusive([&](OCamera &c) {
       const char *const *list = c.getSensorRegisterNames();
@@ -165,9 +165,9 @@ class Camera : public Wrapper<OCamera> {
     });
     if (!ok) {
       checkValue(check(), -1, "getSensorRegisterNames");
-      return py::none();
+      return {};
     }
-    return py::cast(names);
+    return NamesOrNone(py::cast(names));
   }
 
   int setWhiteBalance(OCameraTools::eBayerPattern pattern, py::object table) {
@@ -231,13 +231,13 @@ void defineCamera(py::module_ &m) {
                       "One image from Camera.get_single_image or get_single_image_into, with "
                       "its acquisition data.")
       .def_readonly("data", &PyImage::data,
-                    "The pixels: a uint8 array (H x W once the window was set through the "
-                    "object, else flat), or the buffer given to get_single_image_into; None "
-                    "when no image came.")
+                    "The pixels as a uint8 array (H x W once the window was set through "
+                    "the object, else flat), or the buffer given to get_single_image_into; "
+                    "None when no image came.")
       .def_readonly("seq_nr", &PyImage::seqNr, "The camera's sequence number of the frame.")
-      .def_readonly("time_sec", &PyImage::timeSec, "Capture time stamp: whole seconds.")
+      .def_readonly("time_sec", &PyImage::timeSec, "Whole seconds of the capture time stamp.")
       .def_readonly("time_micro_sec", &PyImage::timeMicroSec,
-                    "Capture time stamp: microseconds within the second (0..999999).")
+                    "Microseconds (0..999999) within the second of the capture time stamp.")
       .def_readonly("size", &PyImage::size, "Bytes delivered (0 when no image came).")
       .def_readonly("status", &PyImage::status,
                     "The camera's image status: 0, or why no image came (-21 the read time-out "

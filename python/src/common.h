@@ -224,10 +224,26 @@ py::class_<W> &bindLifetime(py::class_<W> &c, const char *closeDoc) {
       .def_property_readonly("closed", &W::closed, "Whether close() was called.")
       .def("close", &W::close, closeDoc)
       .def("destroy", &W::close, "The same as close().")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](W &self, py::args) { self.close(); });
+      .def(
+          "__enter__", [](W &self) -> W & { return self; }, py::return_value_policy::reference,
+          "The object itself; the end of the with block closes it.")
+      .def(
+          "__exit__", [](W &self, py::args) { self.close(); }, "Closes the object.");
   return c;
 }
+
+// Python objects handed out whose signature (help(), the type stubs) names
+// their type instead of "object".
+#define OCPY_TYPED_OBJECT(Type)                                   \
+  struct Type : py::object {                                      \
+    Type(py::object o = py::none()) : py::object(std::move(o)) {} \
+  }
+OCPY_TYPED_OBJECT(FrameObject);  // a Frame
+OCPY_TYPED_OBJECT(FrameOrNone);  // a Frame, or None
+OCPY_TYPED_OBJECT(Array);        // a numpy array
+OCPY_TYPED_OBJECT(ArrayOrNone);  // a numpy array (or a buffer given), or None
+OCPY_TYPED_OBJECT(EventOrNone);  // (StreamEvent, str), or None
+OCPY_TYPED_OBJECT(NamesOrNone);  // a list of str, or None
 
 // The parts of the package, each defined in its own file.
 void defineEnums(py::module_ &m);
@@ -239,6 +255,23 @@ void defineStream(py::module_ &m);
 void defineSettings(py::module_ &m);
 
 }  // namespace ocamera_python
+
+namespace pybind11 {
+namespace detail {
+#define OCPY_TYPE_NAME(Type, text)                 \
+  template <>                                      \
+  struct handle_type_name<ocamera_python::Type> {  \
+    static constexpr auto name = const_name(text); \
+  }
+OCPY_TYPE_NAME(FrameObject, "ocamera._ocamera.Frame");
+OCPY_TYPE_NAME(FrameOrNone, "Optional[ocamera._ocamera.Frame]");
+OCPY_TYPE_NAME(Array, "numpy.ndarray");
+OCPY_TYPE_NAME(ArrayOrNone, "Optional[numpy.ndarray]");
+OCPY_TYPE_NAME(EventOrNone, "Optional[Tuple[ocamera._ocamera.StreamEvent, str]]");
+OCPY_TYPE_NAME(NamesOrNone, "Optional[List[str]]");
+#undef OCPY_TYPE_NAME
+}  // namespace detail
+}  // namespace pybind11
 
 namespace ocamera_python {
 

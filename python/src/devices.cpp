@@ -15,7 +15,7 @@ void defineDevices(py::module_ &m) {
   using D = ocamera::DeviceInfo;
   py::class_<D>(m, "DeviceInfo", "One device of a camera's device list")
       .def_readonly("id", &D::id, "The device manager's number for the device.")
-      .def_readonly("type", &D::type, "The device type: the camera or one of its I/O services.")
+      .def_readonly("type", &D::type, "The device type, the camera or one of its I/O services.")
       .def_readonly("vendor", &D::vendor, "The vendor's name.")
       .def_readonly("description", &D::description,
                     "The device's description; a camera's ends in its geometry, "

@@ -75,7 +75,7 @@ class PyFrame {
     array_ = view;
   }
 
-  py::object array() const {
+  Array array() const {
     if (array_.is_none()) throw ClosedError("the frame is released");
     return array_;
   }
@@ -168,7 +168,7 @@ class PyStream {
   // negative: no limit). The wait goes in slices, the signals looked at in
   // between: Ctrl-C raises KeyboardInterrupt within one slice, and the stream
   // goes on as before.
-  std::pair<ocamera::FetchResult, py::object> fetch(std::optional<double> timeout) {
+  std::pair<ocamera::FetchResult, FrameOrNone> fetch(std::optional<double> timeout) {
     using Clock = std::chrono::steady_clock;
     const bool limited = timeout && *timeout >= 0;
     const Clock::time_point until =
@@ -187,16 +187,16 @@ class PyStream {
       const ocamera::FetchResult result =
           call([&](ocamera::Stream &s) { return s.next(frame, slice); });
       if (result == ocamera::FetchResult::Frame)
-        return {result, frame ? wrap(std::move(frame)) : py::none()};
-      if (result == ocamera::FetchResult::Stopped) return {result, py::none()};
-      if (result == ocamera::FetchResult::Lost && gaveUp()) return {result, py::none()};
-      if (limited && Clock::now() >= until) return {result, py::none()};
+        return {result, frame ? FrameOrNone(wrap(std::move(frame))) : FrameOrNone()};
+      if (result == ocamera::FetchResult::Stopped) return {result, FrameOrNone()};
+      if (result == ocamera::FetchResult::Lost && gaveUp()) return {result, FrameOrNone()};
+      if (limited && Clock::now() >= until) return {result, FrameOrNone()};
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
   }
   // The next frame, None when none came within timeout (or the camera is lost
   // and recovering); StreamStopped once the stream is stopped.
-  py::object next(std::optional<double> timeout) {
+  FrameOrNone next(std::optional<double> timeout) {
     auto [result, frame] = fetch(timeout);
     if (result == ocamera::FetchResult::Stopped) throwStopped("the stream is stopped");
     return frame;
@@ -204,10 +204,10 @@ class PyStream {
   // Iteration waits through time-outs and losses (the stream recovers by
   // itself) and ends when the stream is stopped; after recovery gave up it
   // raises StreamStopped.
-  py::object iterate() {
+  FrameObject iterate() {
     for (;;) {
       auto [result, frame] = fetch(0.2);
-      if (result == ocamera::FetchResult::Frame) return frame;
+      if (result == ocamera::FetchResult::Frame && !frame.is_none()) return FrameObject(frame);
       if (result == ocamera::FetchResult::Stopped) throw py::stop_iteration();
       if (gaveUp()) {
         std::lock_guard<std::mutex> lock(events_->mutex);
@@ -216,7 +216,7 @@ class PyStream {
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
   }
-  py::object tryNext() {
+  FrameOrNone tryNext() {
     ocamera::Frame frame;
     const bool got = call([&](ocamera::Stream &s) { return s.tryNext(frame); });
     if (!got || !frame) return py::none();
@@ -224,7 +224,7 @@ class PyStream {
   }
   // Frames delivered as copies because the pool was held (see the top).
   std::uint64_t copiedFrames() const { return copied_; }
-  py::object lastEvent() {
+  EventOrNone lastEvent() {
     std::lock_guard<std::mutex> lock(events_->mutex);
     if (!events_->seen) return py::none();
     return py::make_tuple(events_->last, events_->detail);
@@ -330,8 +330,12 @@ py::dict optionsDict(const ocamera::StreamOptions &o) {
 // One keyword argument of Stream as its signature and help show it.
 struct Keyword {
   std::string name;
-  py::object defaultValue;  // its type is the annotation
+  py::object defaultValue;
   std::string help;
+  // A type or typing annotation (typing.Optional[...]); without one, the
+  // default's type.
+  py::object annotation = py::object();
+  py::object type() const { return annotation ? annotation : py::type::of(defaultValue); }
 };
 
 // An option's help line: the table's text, range, unit and default.
@@ -367,6 +371,7 @@ std::vector<Keyword> streamKeywords() {
 }
 
 std::string typeName(py::handle type) {
+  if (!py::hasattr(type, "__qualname__")) return py::str(type);  // typing.Optional[...]
   const std::string module = py::str(type.attr("__module__"));
   const std::string name = py::str(type.attr("__qualname__"));
   return module == "builtins" ? name : module + "." + name;
@@ -386,8 +391,7 @@ std::string initDoc(const std::vector<Keyword> &keywords) {
   std::string line = "__init__(self: ocamera._ocamera.Stream, address: str, *";
   std::string help;
   for (const Keyword &k : keywords) {
-    line += ", " + k.name + ": " + typeName(py::type::of(k.defaultValue)) + " = " +
-            defaultText(k.defaultValue);
+    line += ", " + k.name + ": " + typeName(k.type()) + " = " + defaultText(k.defaultValue);
     help += "\n  " + k.name + ": " + k.help;
   }
   return line +
@@ -408,7 +412,7 @@ py::object initSignature(const std::vector<Keyword> &keywords) {
   for (const Keyword &k : keywords)
     parameters.append(parameter(k.name, parameter.attr("KEYWORD_ONLY"),
                                 py::arg("default") = k.defaultValue,
-                                py::arg("annotation") = py::type::of(k.defaultValue)));
+                                py::arg("annotation") = k.type()));
   return inspect.attr("Signature")(parameters, py::arg("return_annotation") = py::none());
 }
 
@@ -455,8 +459,8 @@ class StreamStopped(Error):
                       "let the buffer go back to the pool; once all buffers but one are held, "
                       "frames come as copies (Stream.copied_frames).")
       .def_property_readonly("array", &PyFrame::array,
-                             "The pixels: a read-only uint8 numpy array, H x W Bayer samples or "
-                             "H x W x 3 R, G, B. ClosedError once the frame is released.")
+                             "The pixels as a read-only uint8 numpy array, H x W Bayer samples "
+                             "or H x W x 3 R, G, B. ClosedError once the frame is released.")
       .def(
           "__array__",
           [](PyFrame &f, py::object dtype) {
@@ -469,9 +473,9 @@ class StreamStopped(Error):
       .def_readonly("channels", &PyFrame::channels_, "1 for Bayer samples, 3 for RGB.")
       .def_readonly("pattern", &PyFrame::pattern_, "The sensor's BayerPattern.")
       .def_readonly("seq_nr", &PyFrame::seqNr_, "The camera's sequence number of the frame.")
-      .def_readonly("time_sec", &PyFrame::timeSec_, "Capture time stamp: whole seconds.")
+      .def_readonly("time_sec", &PyFrame::timeSec_, "Whole seconds of the capture time stamp.")
       .def_readonly("time_micro_sec", &PyFrame::timeMicroSec_,
-                    "Capture time stamp: microseconds within the second (0..999999).")
+                    "Microseconds (0..999999) within the second of the capture time stamp.")
       .def_readonly("status", &PyFrame::status_, "The camera's image status (0).")
       .def_property_readonly("released", &PyFrame::released,
                              "Whether release() was called (or the with block ended).")
@@ -479,8 +483,12 @@ class StreamStopped(Error):
            "Gives up the frame's hold on its buffer; the buffer goes back to the pool once "
            "no array from it is left. array raises ClosedError afterwards.")
       .def("__repr__", &frameRepr)
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](PyFrame &f, py::args) { f.release(); });
+      .def(
+          "__enter__", [](PyFrame &f) -> PyFrame & { return f; },
+          py::return_value_policy::reference,
+          "The frame itself; the end of the with block releases it.")
+      .def(
+          "__exit__", [](PyFrame &f, py::args) { f.release(); }, "Releases the frame.");
 
   using S = ocamera::StreamStats;
   py::class_<S>(m, "StreamStats", "What a stream counted since it was made (Stream.stats()).")
@@ -534,8 +542,12 @@ class StreamStopped(Error):
            })
       .def("close", &PyStream::close,
            "Stops the stream and ends its camera object; frames still held stay valid.")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](PyStream &s, py::args) { s.close(); })
+      .def(
+          "__enter__", [](PyStream &s) -> PyStream & { return s; },
+          py::return_value_policy::reference,
+          "The stream itself; the end of the with block closes it.")
+      .def(
+          "__exit__", [](PyStream &s, py::args) { s.close(); }, "Closes the stream.")
       .def("start", &PyStream::start,
            "Opens the camera's buffers, sets the window, the read time-out, the recorded "
            "settings and the acquisition mode, and starts the grab thread. Returns 0, or the "
@@ -559,7 +571,8 @@ class StreamStopped(Error):
                              "Frames delivered as copies because all buffers of the pool but "
                              "one were held by frames or their arrays.")
       .def(
-          "__iter__", [](py::object self) { return self; },
+          "__iter__", [](PyStream &s) -> PyStream & { return s; },
+          py::return_value_policy::reference,
           "Iterating waits through time-outs and a lost camera and ends when the stream is "
           "stopped (or frame_limit frames came); StreamStopped when recovery gave up.")
       .def("__next__", &PyStream::iterate, "The next frame (see __iter__).")
@@ -569,7 +582,7 @@ class StreamStopped(Error):
           "rates and state.")
       .def_property_readonly(
           "state", [](PyStream &s) { return s.call([](St &st) { return st.state(); }); },
-          "The StreamState: STOPPED, RUNNING or LOST (recovering).")
+          "STOPPED, RUNNING or LOST (recovering), a StreamState.")
       .def_property_readonly("last_event", &PyStream::lastEvent,
                              "(StreamEvent, detail) of the latest event, or None.")
       .def(
