@@ -21,7 +21,7 @@
 
 namespace bench {
 
-// unshare(CLONE_NEWNET), "ip link set lo mtu 1500 up", and
+// unshare(CLONE_NEWNET), "ip link set lo mtu 9000 up", and
 // "tc qdisc add dev lo root tbf rate <rate> burst 64kb latency 10ms". False,
 // with the reason in *why, when any step fails (then nothing was shaped
 // outside the namespace: the namespace comes first).
