@@ -1,12 +1,15 @@
 // Many cameras in one process: 1, 4 and 16 streams at once, each on a canned
 // peer of its own (loopback, no link emulation), frames taken by a frame
 // callback. Per case: the aggregate MB/s of image, the client's CPU seconds
-// per GB of image, and the threads and resident memory each camera adds.
+// per GB of image, and the threads and heap memory in use each camera adds
+// (heap in use rather than resident memory: memory freed by an earlier round
+// stays resident and would hide what the next one takes).
 //
 //   build-bench/bench/bench_cameras [rounds] [width height]
 //
 // The peers run in a child process, so that this process's CPU time is the
 // client's alone. Rounds interleave the three cases.
+#include <malloc.h>
 #include <ocamera/stream.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -39,7 +42,13 @@ double cpuSeconds() {
   return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-// "Threads:" or "VmRSS:" (kB) of /proc/self/status.
+// Bytes the heap has handed out and not got back.
+double heapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<double>(m.uordblks + m.hblkhd);
+}
+
+// "Threads:" of /proc/self/status.
 long status(const std::string &field) {
   std::ifstream in("/proc/self/status");
   std::string line;
@@ -69,7 +78,8 @@ struct Result {
 };
 
 Result run(const std::vector<int> &ports, int cameras, int width, int height) {
-  const long threads0 = status("Threads:"), rss0 = status("VmRSS:");
+  const long threads0 = status("Threads:");
+  const double heap0 = heapInUse();
   std::atomic<unsigned long long> bytes{0};
   std::vector<std::unique_ptr<ocamera::Stream>> streams;
   for (int i = 0; i < cameras; ++i) {
@@ -95,7 +105,8 @@ Result run(const std::vector<int> &ports, int cameras, int width, int height) {
   const unsigned long long bytes0 = bytes.load();
   const Clock::time_point start = Clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds / 2));
-  const long threads = status("Threads:"), rss = status("VmRSS:");
+  const long threads = status("Threads:");
+  const double heap = heapInUse();
   std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds / 2));
   const double cpu = cpuSeconds() - cpu0;
   const double moved = static_cast<double>(bytes.load() - bytes0);
@@ -107,8 +118,7 @@ Result run(const std::vector<int> &ports, int cameras, int width, int height) {
   }
   streams.clear();
   return Result{moved / seconds / 1e6, cpu / (moved / 1e9),
-                static_cast<double>(threads - threads0) / cameras,
-                static_cast<double>(rss - rss0) / 1024.0 / cameras};
+                static_cast<double>(threads - threads0) / cameras, (heap - heap0) / 1e6 / cameras};
 }
 
 double median(std::vector<double> v) {
@@ -148,7 +158,7 @@ int main(int argc, char **argv) {
       const Result r = run(ports, cameras, width, height);
       results[cameras].push_back(r);
       std::printf(
-          "round %d %2d cameras: %8.1f MB/s, %6.3f CPU s/GB, %5.2f threads, %6.2f MB each\n",
+          "round %d %2d cameras: %8.1f MB/s, %6.3f CPU s/GB, %5.2f threads, %6.2f MB heap each\n",
           round + 1, cameras, r.mbPerSecond, r.cpuPerGb, r.threadsPerCamera, r.mbPerCamera);
       std::fflush(stdout);
     }
@@ -158,7 +168,7 @@ int main(int argc, char **argv) {
   std::printf("\n%dx%d frames, medians of %d rounds (ratios against one camera)\n", width, height,
               rounds);
   std::printf("%-8s %10s %12s %8s %14s %14s\n", "cameras", "MB/s", "CPU s/GB", "ratio",
-              "threads/cam", "MB RSS/cam");
+              "threads/cam", "MB heap/cam");
   double base = 0;
   for (int cameras : kCameras) {
     std::vector<double> mb, cpu, th, mem;
