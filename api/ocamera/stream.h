@@ -89,8 +89,9 @@ struct StreamOptions {
   // still delivered in seqNr order (one that arrives early waits for the
   // requests issued before it), and the statistics, recovery and the bound of
   // stop() are those of one request. Worth raising where frames are small
-  // beside the round trip (small windows over a real network); on loopback it
-  // gains nothing.
+  // beside the round trip (small windows over a real network), or where the
+  // camera's own work per frame is long beside the transfer: requests in
+  // flight overlap both with the transfer of the frame before.
   int requestsInFlight = 1;
   // Recovery: a stream is lost after failuresBeforeLost failed requests in a
   // row (or at once on a reply saying the session is gone, status -10); it
