@@ -36,7 +36,7 @@ std::unique_ptr<CannedPeer> learnStreamPeer(int width, int height) {
     frame.release();
     stream->stop();
     peer->learnKeepAlive();  // while the session is open
-  }  // the end of the session, learned too
+  }                          // the end of the session, learned too
   peer->freeze();
   sim.stop();
   return peer;
