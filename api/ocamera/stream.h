@@ -92,9 +92,15 @@ struct StreamOptions {
   // loss (Lost event, recovery). So stop() waits at most that long for a
   // request in flight, whatever the camera does.
   int replyTimeoutMs = 0;
-  // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1 for
-  // now: the stream keeps one request in flight, so frames are in seqNr order.
-  // (bench_stream's Bare/2 measures what a second request would gain.)
+  // Image requests kept in flight, 1..4, each on a pooled connection of the
+  // camera object (fetched by threads of the stream's own). With more than one
+  // the link does not idle for a round trip between two frames; frames are
+  // still delivered in seqNr order (one that arrives early waits for the
+  // requests issued before it), and the statistics, recovery and the bound of
+  // stop() are those of one request. Worth raising where frames are small
+  // beside the round trip (small windows over a real network), or where the
+  // camera's own work per frame is long beside the transfer: requests in
+  // flight overlap both with the transfer of the frame before.
   int requestsInFlight = 1;
   // Recovery: a stream is lost after failuresBeforeLost failed requests in a
   // row (or at once on a reply saying the session is gone, status -10); it
