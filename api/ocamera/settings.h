@@ -84,6 +84,7 @@ namespace ocamera {
 
 // ------------------------------------------------------------------- the table
 
+// What kind of value a field takes.
 enum class SettingFieldType : int {
   Int = 0,     // a whole number within [min, max]
   Number = 1,  // a real number within [min, max]
@@ -94,8 +95,8 @@ enum class SettingFieldType : int {
 
 // One named value of a Choice field ("FREE_RUN" for ACQ_MODE_FREE_RUN).
 struct SettingChoice {
-  const char *name;
-  int value;
+  const char *name;  // the name in JSON and on the command line
+  int value;         // the enumerator's value the setter takes
 };
 
 // Where a field's power-on value comes from when it is not a constant.
@@ -108,14 +109,14 @@ enum class SettingExtent : int {
 
 // One field of a setting: one parameter of its setter.
 struct SettingField {
-  const char *name;  // "x0", "width", "polarity"; "value" for a one-field setting
-  SettingFieldType type;
-  double min, max;  // the range (Int, Number); 0, 1 (Bool); lowest and highest value
-                    // (Choice); the allowed length in bytes (Bytes)
-  double powerOn;   // the camera's value after power-on (Bytes: empty)
-  SettingExtent extent;
-  const char *unit;                    // "us", "ms", "fps", "px", "" for none
-  const char *help;                    // one line, no line end
+  const char *name;       // "x0", "width", "polarity"; "value" for a one-field setting
+  SettingFieldType type;  // what kind of value it takes
+  double min, max;        // the range (Int, Number); 0, 1 (Bool); lowest and highest value
+                          // (Choice); the allowed length in bytes (Bytes)
+  double powerOn;         // the camera's value after power-on (Bytes: empty)
+  SettingExtent extent;   // where powerOn comes from when not a constant
+  const char *unit;       // "us", "ms", "fps", "px", "" for none
+  const char *help;       // one line, no line end
   std::vector<SettingChoice> choices;  // for Choice fields
 };
 
@@ -145,11 +146,13 @@ OCAMERA_API const SettingField *findSettingField(const SettingInfo &setting,
 // enumerator's value, a Bool as 0 or 1, a Bytes field as 0), and the bytes of
 // its Bytes field if it has one.
 struct SettingValue {
-  std::vector<double> numbers;
-  std::vector<unsigned char> bytes;
+  std::vector<double> numbers;       // one per field, in the table's order
+  std::vector<unsigned char> bytes;  // the Bytes field's content
+  // Equal when every number and byte is.
   bool operator==(const SettingValue &other) const {
     return numbers == other.numbers && bytes == other.bytes;
   }
+  // Not equal.
   bool operator!=(const SettingValue &other) const { return !(*this == other); }
 };
 
@@ -164,9 +167,10 @@ enum class SettingOrigin : int {
 // reports them; the library learns them from the device description where the
 // camera writes them, or a document states them.
 struct SensorGeometry {
-  int width = 0;   // pixels; 0 when unknown
-  int height = 0;  // pixels; 0 when unknown
-  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
+  int width = 0;                                                           // pixels; 0 when unknown
+  int height = 0;                                                          // pixels; 0 when unknown
+  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;  // the layout
+  // True when the size is known.
   bool known() const { return width > 0 && height > 0; }
 };
 
@@ -175,13 +179,15 @@ struct SensorGeometry {
 // known. A value type; not thread-safe (copy it to share it).
 class OCAMERA_API Settings {
  public:
+  // One setting's value and where it came from.
   struct Entry {
-    SettingValue value;
-    SettingOrigin origin = SettingOrigin::Given;
+    SettingValue value;                           // checked against the table
+    SettingOrigin origin = SettingOrigin::Given;  // given, recorded or read
   };
+  // One sensor register's value and where it came from.
   struct Register {
-    unsigned value = 0;
-    SettingOrigin origin = SettingOrigin::Given;
+    unsigned value = 0;                           // the register's value
+    SettingOrigin origin = SettingOrigin::Given;  // given, recorded or read
   };
 
   // Sets the setting called `name` (any spelling findSetting takes) after
@@ -195,15 +201,21 @@ class OCAMERA_API Settings {
            std::string *error = nullptr);
   // The entry of that setting, or null when the document leaves it alone.
   const Entry *get(const std::string &name) const;
+  // Leaves that setting out of the document (nothing when it is absent).
   void erase(const std::string &name);
 
+  // Sets a sensor register by name; names are the camera's (not checked here:
+  // the camera refuses a name it does not know when the document is applied).
   void setRegister(const std::string &name, unsigned value,
                    SettingOrigin origin = SettingOrigin::Given);
+  // Leaves that register out of the document.
   void eraseRegister(const std::string &name);
 
   // Entries by the table's name, registers by their name.
   const std::map<std::string, Entry> &entries() const { return entries_; }
+  // The registers by name.
   const std::map<std::string, Register> &registers() const { return registers_; }
+  // True when the document has no entry and no register.
   bool empty() const { return entries_.empty() && registers_.empty(); }
 
   // The sensor geometry the document states (known() false when it states none).
@@ -245,6 +257,7 @@ OCAMERA_API std::string settingValueText(const SettingInfo &setting, const Setti
 // unknown). Registers are not included.
 OCAMERA_API Settings powerOnSettings(const SensorGeometry &sensor = SensorGeometry());
 
+// What applySettings does after the camera refuses an entry.
 enum class ApplyMode : int {
   StopAtRefusal = 0,  // the first refused entry ends the apply
   SkipRefused = 1,    // refused entries are reported and the rest still made
@@ -257,10 +270,12 @@ struct SettingRefusal {
   std::string text;  // statusText(status)
 };
 
+// What applySettings came to, entry by entry.
 struct ApplyResult {
   std::vector<std::string> applied;     // accepted, in the order sent
   std::vector<SettingRefusal> refused;  // in the order sent
   std::vector<std::string> notSent;     // left out after a refusal (StopAtRefusal)
+  // True when the camera refused nothing.
   bool ok() const { return refused.empty(); }
 };
 
@@ -294,9 +309,9 @@ OCAMERA_API SensorGeometry parseSensorGeometry(const std::string &description);
 
 // One difference between two documents.
 struct SettingDifference {
-  std::string name;  // the setting's name, "registers.NAME" or "sensor"
-  bool inA = false, inB = false;
-  std::string a, b;  // the values as text (settingValueText); empty when absent
+  std::string name;               // the setting's name, "registers.NAME" or "sensor"
+  bool inA = false, inB = false;  // whether each document has it
+  std::string a, b;               // the values as text (settingValueText); empty when absent
 };
 
 // The entries that differ between a and b (present in one only, or with other
