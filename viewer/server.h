@@ -1,0 +1,62 @@
+// The viewer: the camera streamed into a page served over HTTP.
+//
+// Endpoints (every request carries the access token, see viewer/access.h):
+//   GET  /, /app.js, /style.css   the page
+//   GET  /stream.mjpg?scale=N     the live picture, multipart JPEG, each part
+//                                 with X-Sequence and X-Camera-Time-Us headers;
+//                                 N = 1, 2, 4 or 8 divides the frame's size
+//   GET  /api/status?after=E      numbers, state, events after E, histogram, I/O
+//   GET  /api/settings            the library's settings table and the values set
+//   POST /api/settings            a settings document (JSON) to make
+//   POST /api/reset               the camera's power-on settings
+//   GET  /api/profile             what this viewer set, as a profile to save
+//   POST /api/profile             a profile to load (same as /api/settings)
+//   POST /api/io                  {"output": 0..3 | "led": 0..7, "on": bool}
+//   GET  /snapshot.png, /snapshot.raw   the newest frame, full size
+// Errors are {"error": "..."} with a 4xx/5xx status; a refused request
+// changes nothing.
+#pragma once
+
+#include <ocamera/stream.h>
+
+#include <memory>
+#include <string>
+
+namespace ocam_viewer {
+
+struct ViewerOptions {
+  std::string cameraAddress;  // host:port of the camera service
+  std::string ioAddress;      // host:port of the I/O services; empty: no I/O panel
+  std::string bindAddress = "127.0.0.1";
+  int port = 0;        // 0: a free port
+  std::string token;   // empty: a random one
+  int maxViewers = 4;  // live pictures served at once
+  int ioPollMs = 250;
+  std::size_t maxBodyBytes = 64 * 1024;
+  ocamera::StreamOptions stream;  // the window, pattern, type, recovery
+};
+
+class Viewer {
+ public:
+  explicit Viewer(ViewerOptions options);
+  ~Viewer();  // stop()s
+  Viewer(const Viewer &) = delete;
+  Viewer &operator=(const Viewer &) = delete;
+
+  // Connects to the camera, starts the stream, binds and starts serving;
+  // false with the reason in *error (nothing left running).
+  bool start(std::string *error);
+  // Ends serving, then stops the camera (mode STOP, close, session ended).
+  void stop();
+
+  int port() const;
+  const std::string &token() const;
+  // "http://ADDRESS:PORT/?token=TOKEN" (the bind address; loopback for a wildcard).
+  std::string url() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ocam_viewer
