@@ -25,8 +25,6 @@ constexpr int kServingThreadsBeyondViewers = 6;
 // How long a live picture waits for the next one before looking whether the
 // viewer is still there and the server still running.
 constexpr int kPictureWaitMs = 1000;
-// A browser that takes no bytes for this long is cut off (its seat freed).
-constexpr int kWriteTimeoutS = 5;
 constexpr const char *kBoundary = "ocamframe";
 
 void sendError(httplib::Response &res, int status, const std::string &message) {
@@ -266,9 +264,16 @@ bool Viewer::start(std::string *error) {
   const int threads = m.options.maxViewers + kServingThreadsBeyondViewers;
   m.server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   m.server.set_payload_max_length(m.options.maxBodyBytes);
-  m.server.set_write_timeout(kWriteTimeoutS, 0);
+  m.server.set_write_timeout(m.options.writeTimeoutS, 0);
   m.server.set_read_timeout(5, 0);
   m.server.set_keep_alive_timeout(2);
+  // Connections inherit the listening socket's buffer size.
+  const int sendBuffer = m.options.sendBufferBytes;
+  m.server.set_socket_options([sendBuffer](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (sendBuffer > 0) setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+  });
   m.routes();
   m.port =
       m.options.port == 0

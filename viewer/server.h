@@ -33,6 +33,11 @@ struct ViewerOptions {
   int maxViewers = 4;  // live pictures served at once
   int ioPollMs = 250;
   std::size_t maxBodyBytes = 64 * 1024;
+  // The kernel's send buffer of each connection: what a slow browser can
+  // have queued behind it. Small, so that its pictures stay recent and a
+  // stalled one is found out (and cut off after the write time-out).
+  int sendBufferBytes = 256 * 1024;
+  int writeTimeoutS = 5;          // a browser that takes no bytes this long is cut off
   ocamera::StreamOptions stream;  // the window, pattern, type, recovery
 };
 
