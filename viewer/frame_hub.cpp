@@ -12,7 +12,8 @@ namespace ocam_viewer {
 using Clock = std::chrono::steady_clock;
 
 namespace {
-// How long pictures are made after the numbers asked for one without a viewer.
+// How long pictures are made after the numbers asked for one without a
+// viewer, or after a viewer asked for its scale.
 constexpr auto kAskedFor = std::chrono::seconds(3);
 // The scale made for the numbers alone: small, the histogram is all it is for.
 constexpr int kNumbersScale = 4;
@@ -71,6 +72,7 @@ std::unique_ptr<FrameHub::Seat> FrameHub::join(int scale) {
   for (const auto &s : seats_) taken += s.second;
   if (taken >= maxViewers_) return nullptr;
   ++seats_[scale];
+  askedUntil_[scale] = Clock::now() + kAskedFor;
   return std::unique_ptr<Seat>(new Seat(*this, scale));
 }
 
@@ -105,8 +107,8 @@ std::shared_ptr<const Picture> FrameHub::newestPicture() {
   std::shared_ptr<const Picture> newest;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    wake = Clock::now() >= askedUntil_;
-    askedUntil_ = Clock::now() + kAskedFor;
+    wake = Clock::now() >= numbersUntil_;
+    numbersUntil_ = Clock::now() + kAskedFor;
     newest = newest_;
   }
   if (wake) frameReady_.notify_one();
@@ -115,8 +117,9 @@ std::shared_ptr<const Picture> FrameHub::newestPicture() {
 
 std::vector<int> FrameHub::wantedScales(Clock::time_point now) const {
   std::vector<int> scales;
-  for (const auto &s : seats_) scales.push_back(s.first);
-  if (scales.empty() && now < askedUntil_) scales.push_back(kNumbersScale);
+  for (const auto &s : askedUntil_)
+    if (seats_.count(s.first) || now < s.second) scales.push_back(s.first);
+  if (scales.empty() && now < numbersUntil_) scales.push_back(kNumbersScale);
   return scales;  // ascending: the largest picture first
 }
 

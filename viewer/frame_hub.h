@@ -13,6 +13,7 @@
 
 #include <ocamera/stream.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -98,10 +99,13 @@ class FrameHub {
   std::shared_ptr<const ocamera::Frame> frame_;
   std::uint64_t frameCount_ = 0;  // frames offered
   std::map<int, int> seats_;      // viewers per scale
+  // Scales kept being made for a while after a viewer asked, so that one
+  // that asks picture by picture finds the next one made.
+  std::map<int, std::chrono::steady_clock::time_point> askedUntil_;
   std::map<int, std::shared_ptr<const Picture>> pictures_;
   std::shared_ptr<const Picture> newest_;
   std::uint64_t generation_ = 0;
-  std::chrono::steady_clock::time_point askedUntil_{};  // pictures wanted without a viewer
+  std::chrono::steady_clock::time_point numbersUntil_{};  // pictures wanted without a viewer
   std::thread encoder_;
 };
 

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <ocamera/status.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -67,6 +68,8 @@ struct Viewer::Impl {
   void status(const httplib::Request &req, httplib::Response &res);
   void switchIo(const httplib::Request &req, httplib::Response &res);
   void live(const httplib::Request &req, httplib::Response &res);
+  void onePicture(const httplib::Request &req, httplib::Response &res);
+  int scaleOf(const httplib::Request &req, httplib::Response &res);
   void snapshot(httplib::Response &res, bool png);
 };
 
@@ -90,11 +93,17 @@ void Viewer::Impl::routes() {
         sendError(res, 500, "the viewer failed to answer");
       });
 
-  auto page = [](const httplib::Request &req, httplib::Response &res) {
+  auto page = [this](const httplib::Request &req, httplib::Response &res) {
     const Asset *asset = findAsset(req.path);
     if (!asset) return sendError(res, 404, "no such page");
     res.set_header("Cache-Control", "no-store");
-    res.set_content(reinterpret_cast<const char *>(asset->data), asset->size, asset->type);
+    std::string body(reinterpret_cast<const char *>(asset->data), asset->size);
+    // The page's own files are asked for with the token, as every request is.
+    if (req.path == "/" || req.path == "/index.html") {
+      for (std::size_t at; (at = body.find("@TOKEN@")) != std::string::npos;)
+        body.replace(at, 7, options.token);
+    }
+    res.set_content(body, asset->type);
   };
   server.Get("/", page);
   server.Get("/index.html", page);
@@ -102,6 +111,8 @@ void Viewer::Impl::routes() {
   server.Get("/style.css", page);
   server.Get("/stream.mjpg",
              [this](const httplib::Request &req, httplib::Response &res) { live(req, res); });
+  server.Get("/picture.jpg",
+             [this](const httplib::Request &req, httplib::Response &res) { onePicture(req, res); });
   server.Get("/api/status",
              [this](const httplib::Request &req, httplib::Response &res) { status(req, res); });
   server.Post("/api/io",
@@ -183,13 +194,56 @@ void Viewer::Impl::switchIo(const httplib::Request &req, httplib::Response &res)
   sendJson(res, {{"output", output}, {"line", n}, {"on", on}});
 }
 
-void Viewer::Impl::live(const httplib::Request &req, httplib::Response &res) {
+namespace {
+// The headers that say which frame a picture shows.
+void describe(const Picture &p,
+              const std::function<void(const std::string &, const std::string &)> &add) {
+  add("X-Generation", std::to_string(p.generation));
+  add("X-Sequence", std::to_string(p.seqNr));
+  add("X-Camera-Time-Us", std::to_string(p.cameraTimeUs));
+  add("X-Frame-Size", std::to_string(p.frameWidth) + "x" + std::to_string(p.frameHeight));
+}
+}  // namespace
+
+// The scale asked for (1 when none), or 0 after answering a bad one.
+int Viewer::Impl::scaleOf(const httplib::Request &req, httplib::Response &res) {
   int scale = 1;
   if (req.has_param("scale")) {
     const std::string text = req.get_param_value("scale");
     scale = text.size() == 1 ? text[0] - '0' : 0;
   }
-  if (!FrameHub::validScale(scale)) return sendError(res, 400, "scale must be 1, 2, 4 or 8");
+  if (FrameHub::validScale(scale)) return scale;
+  sendError(res, 400, "scale must be 1, 2, 4 or 8");
+  return 0;
+}
+
+void Viewer::Impl::onePicture(const httplib::Request &req, httplib::Response &res) {
+  const int scale = scaleOf(req, res);
+  if (!scale) return;
+  std::uint64_t after = 0;
+  try {
+    if (req.has_param("after")) after = std::stoull(req.get_param_value("after"));
+  } catch (const std::exception &) {
+    return sendError(res, 400, "after must be a picture number");
+  }
+  std::unique_ptr<FrameHub::Seat> seat = hub.join(scale);
+  if (!seat)
+    return sendError(res, 503,
+                     "all " + std::to_string(options.maxViewers) + " live pictures are in use");
+  std::shared_ptr<const Picture> picture = hub.wait(*seat, after, kPictureWaitMs);
+  if (!picture) {
+    res.status = 204;  // nothing newer yet: ask again
+    return;
+  }
+  res.set_header("Cache-Control", "no-store");
+  describe(*picture, [&](const std::string &k, const std::string &v) { res.set_header(k, v); });
+  res.set_content(reinterpret_cast<const char *>(picture->jpeg.data()), picture->jpeg.size(),
+                  "image/jpeg");
+}
+
+void Viewer::Impl::live(const httplib::Request &req, httplib::Response &res) {
+  const int scale = scaleOf(req, res);
+  if (!scale) return;
   std::shared_ptr<FrameHub::Seat> seat = hub.join(scale);
   if (!seat)
     return sendError(res, 503,
@@ -205,11 +259,11 @@ void Viewer::Impl::live(const httplib::Request &req, httplib::Response &res) {
         *last = picture->generation;
         std::string head = std::string("--") + kBoundary +
                            "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                           std::to_string(picture->jpeg.size()) +
-                           "\r\nX-Sequence: " + std::to_string(picture->seqNr) +
-                           "\r\nX-Camera-Time-Us: " + std::to_string(picture->cameraTimeUs) +
-                           "\r\nX-Frame-Size: " + std::to_string(picture->frameWidth) + "x" +
-                           std::to_string(picture->frameHeight) + "\r\n\r\n";
+                           std::to_string(picture->jpeg.size()) + "\r\n";
+        describe(*picture, [&](const std::string &k, const std::string &v) {
+          head += k + ": " + v + "\r\n";
+        });
+        head += "\r\n";
         return sink.write(head.data(), head.size()) &&
                sink.write(reinterpret_cast<const char *>(picture->jpeg.data()),
                           picture->jpeg.size()) &&

@@ -2,9 +2,17 @@
 //
 // Endpoints (every request carries the access token, see viewer/access.h):
 //   GET  /, /app.js, /style.css   the page
-//   GET  /stream.mjpg?scale=N     the live picture, multipart JPEG, each part
-//                                 with X-Sequence and X-Camera-Time-Us headers;
-//                                 N = 1, 2, 4 or 8 divides the frame's size
+//   GET  /picture.jpg?scale=N&after=G   the newest picture once there is one
+//                                 newer than number G (X-Generation), or 204
+//                                 after a second without; the page asks for
+//                                 one at a time, so however slow the browser,
+//                                 what it shows is at most a picture behind
+//   GET  /stream.mjpg?scale=N     the live picture as multipart JPEG (for
+//                                 <img>, players); behind by at most what the
+//                                 connection's buffers hold
+//                                 Both: N = 1, 2, 4 or 8 divides the frame's
+//                                 size; X-Sequence, X-Camera-Time-Us and
+//                                 X-Frame-Size say which frame it shows
 //   GET  /api/status?after=E      numbers, state, events after E, histogram, I/O
 //   GET  /api/settings            the library's settings table and the values set
 //   POST /api/settings            a settings document (JSON) to make

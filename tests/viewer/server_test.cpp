@@ -209,6 +209,20 @@ TEST_F(ViewerServer, LivePicturesAreNewFramesAtTheAskedScale) {
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
   EXPECT_LT(std::llabs(nowUs - parts.back().header("X-Camera-Time-Us")), 60LL * 1000000);
+  // One picture at a time: each answer is newer than the one named.
+  auto one = get("/picture.jpg?scale=4");
+  ASSERT_EQ(one->status, 200);
+  int w = 0, h = 0;
+  jpegSize(one->body, &w, &h);
+  EXPECT_EQ(w, kWidth / 4);
+  const std::string generation = one->get_header_value("X-Generation");
+  auto next = get("/picture.jpg?scale=4&after=" + generation);
+  ASSERT_EQ(next->status, 200);
+  EXPECT_GT(std::stoull(next->get_header_value("X-Generation")), std::stoull(generation));
+  EXPECT_GT(std::stoll(next->get_header_value("X-Sequence")),
+            std::stoll(one->get_header_value("X-Sequence")));
+  EXPECT_EQ(get("/picture.jpg?after=-")->status, 400);
+  EXPECT_EQ(get("/picture.jpg?scale=0")->status, 400);
   EXPECT_EQ(get("/stream.mjpg?scale=3")->status, 400);
   EXPECT_EQ(get("/stream.mjpg?scale=22")->status, 400);
 }

@@ -35,81 +35,41 @@ function wantedScale() {
   return 1;
 }
 
-function indexOf(bytes, pattern, from) {
-  outer: for (let i = from; i <= bytes.length - pattern.length; i++) {
-    for (let j = 0; j < pattern.length; j++) if (bytes[i + j] !== pattern[j]) continue outer;
-    return i;
-  }
-  return -1;
-}
-
-const headEnd = new TextEncoder().encode('\r\n\r\n');
-
-// One multipart part: its headers and its bytes.
-async function* parts(reader) {
-  let buffer = new Uint8Array(0);
-  const more = async () => {
-    const { value, done } = await reader.read();
-    if (done) return false;
-    const joined = new Uint8Array(buffer.length + value.length);
-    joined.set(buffer);
-    joined.set(value, buffer.length);
-    buffer = joined;
-    return true;
-  };
-  for (;;) {
-    let end;
-    while ((end = indexOf(buffer, headEnd, 0)) < 0) if (!(await more())) return;
-    const headers = {};
-    for (const line of new TextDecoder().decode(buffer.subarray(0, end)).split('\r\n')) {
-      const colon = line.indexOf(':');
-      if (colon > 0) headers[line.slice(0, colon).trim().toLowerCase()] = line.slice(colon + 1).trim();
-    }
-    const length = parseInt(headers['content-length'], 10);
-    if (!(length >= 0)) throw new Error('a part without Content-Length');
-    while (buffer.length < end + 4 + length + 2) if (!(await more())) return;
-    yield { headers, bytes: buffer.slice(end + 4, end + 4 + length) };
-    buffer = buffer.slice(end + 4 + length + 2);
-  }
-}
-
+// One picture at a time, each the newest there is: however slow this browser,
+// what it shows is at most about a picture behind the camera.
 async function live() {
+  let generation = 0;
   for (;;) {
     const scale = wantedScale();
-    const abort = new AbortController();
     try {
-      const reply = await fetch(withToken('/stream.mjpg?scale=' + scale), { signal: abort.signal });
+      const reply = await fetch(withToken(`/picture.jpg?scale=${scale}&after=${generation}`), { cache: 'no-store' });
+      if (reply.status === 204) continue;  // nothing newer within a second
       if (!reply.ok) {
         const body = await reply.json().catch(() => ({}));
         throw new Error(body.error || reply.statusText);
       }
-      for await (const part of parts(reply.body.getReader())) {
-        const bitmap = await createImageBitmap(new Blob([part.bytes], { type: 'image/jpeg' }));
-        const size = (part.headers['x-frame-size'] || '').split('x').map(Number);
-        const sizeChanged = size[0] !== view.frameWidth || size[1] !== view.frameHeight;
-        view.frameWidth = size[0];
-        view.frameHeight = size[1];
-        view.seqNr = Number(part.headers['x-sequence']);
-        const taken = Number(part.headers['x-camera-time-us']) / 1000;
-        const delay = Date.now() - taken;
-        if (picture.width !== bitmap.width || picture.height !== bitmap.height) {
-          picture.width = overlay.width = bitmap.width;
-          picture.height = overlay.height = bitmap.height;
-          drawSelection();
-        }
-        picture.getContext('2d').drawImage(bitmap, 0, 0);
-        bitmap.close();
-        view.delays.push(delay);
-        if (view.delays.length > 100) view.delays.shift();
-        $('frameinfo').textContent = `frame ${view.seqNr}, ${view.frameWidth}×${view.frameHeight}` +
-          (scale > 1 ? ` shown at 1/${scale}` : '');
-        if (sizeChanged || scale !== wantedScale()) break;  // ask for the right size
+      generation = Number(reply.headers.get('X-Generation'));
+      const bitmap = await createImageBitmap(await reply.blob());
+      const size = (reply.headers.get('X-Frame-Size') || '').split('x').map(Number);
+      view.frameWidth = size[0];
+      view.frameHeight = size[1];
+      view.seqNr = Number(reply.headers.get('X-Sequence'));
+      const taken = Number(reply.headers.get('X-Camera-Time-Us')) / 1000;
+      if (picture.width !== bitmap.width || picture.height !== bitmap.height) {
+        picture.width = overlay.width = bitmap.width;
+        picture.height = overlay.height = bitmap.height;
+        drawSelection();
       }
+      picture.getContext('2d').drawImage(bitmap, 0, 0);
+      bitmap.close();
+      view.delays.push(Date.now() - taken);
+      if (view.delays.length > 100) view.delays.shift();
+      $('frameinfo').textContent = `frame ${view.seqNr}, ${view.frameWidth}×${view.frameHeight}` +
+        (scale > 1 ? ` shown at 1/${scale}` : '');
     } catch (e) {
       say('live picture: ' + e.message);
       await sleep(1000);
     }
-    abort.abort();
   }
 }
 
