@@ -39,7 +39,7 @@ constexpr GstClockTime kMaxClockSkew = GST_SECOND;
 // downstream at once: the rest hold the frames queued in the stream and the
 // one being fetched.
 constexpr int kPoolFrames = 12;
-constexpr int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
+const int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
 // Assumed frame period for the latency without a frame rate.
 constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
 
@@ -362,6 +362,15 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
     st->closer.close(std::move(stream));
     return false;
   }
+  // The window and pattern the stream chose (those left to the sensor).
+  const ocamera::StreamOptions chosen = stream->options();
+  GST_OBJECT_LOCK(src);
+  st->active.options.x0 = chosen.x0;
+  st->active.options.y0 = chosen.y0;
+  st->active.options.width = chosen.width;
+  st->active.options.height = chosen.height;
+  st->active.options.pattern = chosen.pattern;
+  GST_OBJECT_UNLOCK(src);
   st->stream = std::move(stream);
   st->rgb = rgb;
   return true;
