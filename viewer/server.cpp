@@ -10,6 +10,7 @@
 #include "viewer/access.h"
 #include "viewer/assets.h"
 #include "viewer/camera_link.h"
+#include "viewer/controls.h"
 #include "viewer/frame_hub.h"
 #include "viewer/image_codec.h"
 #include "viewer/io_panel.h"
@@ -53,6 +54,7 @@ struct Viewer::Impl {
   ViewerOptions options;
   FrameHub hub;
   CameraLink link;
+  std::unique_ptr<Controls> controls;  // once the camera is connected
   std::unique_ptr<IoPanel> io;
   httplib::Server server;
   std::thread serving;
@@ -66,6 +68,7 @@ struct Viewer::Impl {
 
   void routes();
   void status(const httplib::Request &req, httplib::Response &res);
+  void applied(httplib::Response &res, const ApplyOutcome &outcome);
   void switchIo(const httplib::Request &req, httplib::Response &res);
   void live(const httplib::Request &req, httplib::Response &res);
   void onePicture(const httplib::Request &req, httplib::Response &res);
@@ -115,6 +118,23 @@ void Viewer::Impl::routes() {
              [this](const httplib::Request &req, httplib::Response &res) { onePicture(req, res); });
   server.Get("/api/status",
              [this](const httplib::Request &req, httplib::Response &res) { status(req, res); });
+  server.Get("/api/settings", [this](const httplib::Request &, httplib::Response &res) {
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(controls->tableJson(), "application/json");
+  });
+  server.Post("/api/settings", [this](const httplib::Request &req, httplib::Response &res) {
+    applied(res, controls->apply(req.body));
+  });
+  server.Post("/api/profile", [this](const httplib::Request &req, httplib::Response &res) {
+    applied(res, controls->apply(req.body));
+  });
+  server.Get("/api/profile", [this](const httplib::Request &, httplib::Response &res) {
+    res.set_header("Content-Disposition", "attachment; filename=\"camera-profile.json\"");
+    res.set_content(controls->profileJson(), "application/json");
+  });
+  server.Post("/api/reset", [this](const httplib::Request &, httplib::Response &res) {
+    applied(res, controls->reset());
+  });
   server.Post("/api/io",
               [this](const httplib::Request &req, httplib::Response &res) { switchIo(req, res); });
   server.Get("/snapshot.png",
@@ -168,6 +188,11 @@ void Viewer::Impl::status(const httplib::Request &req, httplib::Response &res) {
                   {"leds", st.leds}};
   }
   sendJson(res, body);
+}
+
+void Viewer::Impl::applied(httplib::Response &res, const ApplyOutcome &outcome) {
+  if (!outcome.ok) return sendError(res, outcome.httpStatus, outcome.message);
+  sendJson(res, {{"applied", outcome.applied}});
 }
 
 void Viewer::Impl::switchIo(const httplib::Request &req, httplib::Response &res) {
@@ -311,6 +336,7 @@ bool Viewer::start(std::string *error) {
     m.hub.close();
     return false;
   }
+  m.controls.reset(new Controls(m.link));
   if (!m.options.ioAddress.empty()) {
     m.io.reset(new IoPanel(m.options.ioAddress, m.options.ioPollMs));
     m.io->start();

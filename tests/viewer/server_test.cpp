@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <ocamera/settings.h>
 #include <sys/socket.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -367,6 +368,98 @@ TEST_F(ViewerServer, SnapshotsAreTheFullFrameAsPngAndRawBytes) {
   EXPECT_EQ((b[18] << 8) | b[19], kWidth);
   EXPECT_EQ((b[22] << 8) | b[23], kHeight);
   EXPECT_EQ(b[25], 2);  // RGB
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewerServer, ControlsComeFromTheLibrarysTable) {
+  auto r = get("/api/settings");
+  ASSERT_EQ(r->status, 200);
+  const json table = json::parse(r->body)["settings"];
+  ASSERT_EQ(table.size(), ocamera::settingTable().size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ocamera::SettingInfo &info = ocamera::settingTable()[i];
+    EXPECT_EQ(table[i]["name"], info.name);
+    ASSERT_EQ(table[i]["fields"].size(), info.fields.size());
+    for (std::size_t f = 0; f < info.fields.size(); ++f) {
+      EXPECT_EQ(table[i]["fields"][f]["min"].get<double>(), info.fields[f].min) << info.name;
+      EXPECT_EQ(table[i]["fields"][f]["max"].get<double>(), info.fields[f].max) << info.name;
+      EXPECT_EQ(table[i]["fields"][f]["unit"], info.fields[f].unit) << info.name;
+    }
+    if (std::string(info.name) == "window") {  // the whole sensor the camera describes
+      EXPECT_EQ(table[i]["powerOn"][2], kWidth);
+      EXPECT_EQ(table[i]["powerOn"][3], kHeight);
+    }
+  }
+}
+
+TEST_F(ViewerServer, SettingsReachTheCameraAndBadOnesChangeNothing) {
+  auto ok = post("/api/settings", R"({"shutterTime": 20000, "gain": 4})");
+  ASSERT_EQ(ok->status, 200) << ok->body;
+  EXPECT_EQ(sim->shutterTime(), 20000);
+  EXPECT_EQ(sim->gain(), 4);
+  const std::size_t sent = sim->count("scam:setShutterTime") + sim->count("scam:setGain");
+
+  const char *const bad[] = {R"({"shutterTime": 0})",
+                             R"({"shutterTime": 2000000})",
+                             R"({"noSuchSetting": 1})",
+                             R"({"gain": "high"})",
+                             R"({"gain": 2, "shutterTime": -5})",
+                             R"({"shutterTime": 10)",
+                             R"([20000])",
+                             R"({"readTimeout": 100})"};
+  for (const char *body : bad) {
+    auto r = post("/api/settings", body);
+    ASSERT_TRUE(r) << body;
+    EXPECT_EQ(r->status, 400) << body;
+    EXPECT_NE(json::parse(r->body, nullptr, false).value("error", ""), "") << body;
+  }
+  // The refusal names the setting and its range, in the library's words.
+  const json why = json::parse(post("/api/settings", R"({"shutterTime": 0})")->body);
+  EXPECT_NE(why["error"].get<std::string>().find("shutterTime"), std::string::npos) << why;
+  auto huge = post("/api/settings",
+                   "{\"shutterTime\": 5000, \"x\": \"" + std::string(1 << 20, 'x') + "\"}");
+  EXPECT_EQ(huge->status, 413);
+  EXPECT_EQ(sim->count("scam:setShutterTime") + sim->count("scam:setGain"), sent);
+  EXPECT_EQ(sim->shutterTime(), 20000);
+  EXPECT_EQ(sim->gain(), 4);
+}
+
+TEST_F(ViewerServer, WindowProfileAndReset) {
+  auto window =
+      post("/api/settings", R"({"window": {"x0": 20, "y0": 10, "width": 160, "height": 120}})");
+  ASSERT_EQ(window->status, 200) << window->body;
+  EXPECT_EQ(sim->lastSetting("scam:setCameraWindow"), "20 10 160 120");
+  ASSERT_TRUE(eventually([&] {
+    auto raw = get("/snapshot.raw");
+    return raw->status == 200 && raw->body.size() == 160u * 120;
+  }));
+  ASSERT_EQ(post("/api/settings", R"({"shutterTime": 30000})")->status, 200);
+
+  // The profile holds what was set; reset goes back to power-on; loading the
+  // profile brings the settings back.
+  auto saved = get("/api/profile");
+  ASSERT_EQ(saved->status, 200);
+  ocamera::Settings profile;
+  std::string error;
+  ASSERT_TRUE(ocamera::Settings::fromJson(saved->body, &profile, &error)) << error;
+  ASSERT_TRUE(profile.get("shutterTime"));
+  EXPECT_EQ(profile.get("shutterTime")->value.numbers[0], 30000);
+  ASSERT_TRUE(profile.get("window"));
+  EXPECT_EQ(profile.get("window")->value.numbers[2], 160);
+
+  auto reset = post("/api/reset", "");
+  ASSERT_EQ(reset->status, 200) << reset->body;
+  EXPECT_EQ(sim->shutterTime(), 10000);
+  EXPECT_EQ(sim->lastSetting("scam:setCameraWindow"), "0 0 320 240");
+  ASSERT_TRUE(eventually([&] { return get("/snapshot.raw")->body.size() == 320u * 240; }));
+
+  auto loaded = post("/api/profile", saved->body);
+  ASSERT_EQ(loaded->status, 200) << loaded->body;
+  EXPECT_EQ(sim->shutterTime(), 30000);
+  EXPECT_EQ(sim->lastSetting("scam:setCameraWindow"), "20 10 160 120");
 }
 
 }  // namespace

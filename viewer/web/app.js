@@ -186,7 +186,7 @@ async function numbers() {
         const item = document.createElement('li');
         item.textContent = e.kind + (e.detail ? ': ' + e.detail : '');
         $('events').append(item);
-        item.scrollIntoView({ block: 'nearest' });
+        $('events').scrollTop = $('events').scrollHeight;
         if (e.kind === 'recovered') recoveredUntil = Date.now() + 5000;
       }
       view.window = s.window;
@@ -308,7 +308,25 @@ function control(setting) {
   const values = setting.value || setting.powerOn || setting.fields.map((f) => f.powerOn);
   if (setting.fields.length === 1) {
     const f = setting.fields[0];
-    const editor = fieldEditor(setting, f, values[0], (v) => send(setting, [v], box));
+    // One request at a time, the newest value next: a dragged slider's last
+    // position is the one the camera ends with.
+    let busy = false;
+    let queued = null;
+    const push = async (v) => {
+      if (busy) {
+        queued = v;
+        return;
+      }
+      busy = true;
+      await send(setting, [v], box);
+      busy = false;
+      if (queued !== null) {
+        const next = queued;
+        queued = null;
+        push(next);
+      }
+    };
+    const editor = fieldEditor(setting, f, values[0], push);
     editor.row.title = `${f.help} (${f.min}..${f.max} ${f.unit})`;
     box.append(editor.row);
   } else {
@@ -332,7 +350,7 @@ function control(setting) {
 }
 
 // The settings people tune while watching come first; the rest of the table follows.
-const tuned = /^(shutter|gain|frameRate|trigger|illumination|switchIllumination|whiteBalance)/i;
+const tuned = /^(shutterTime|gain|frameRate|triggerSource|triggerDelay|illumination\w*|whiteBalance\w*)$/;
 
 async function settings() {
   try {
