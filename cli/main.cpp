@@ -19,7 +19,7 @@ const std::vector<Command> &allCommands() {
     std::vector<Command> list = {devicesCommand(), grabCommand(),      setCommand(),
                                  getCommand(),     inputsCommand(),    outputsCommand(),
                                  ledsCommand(),    registersCommand(), ramCommand(),
-                                 convertCommand(), wbCommand()};
+                                 convertCommand(), wbCommand(),        viewCommand()};
     return list;
   }();
   return commands;

@@ -38,6 +38,25 @@ TEST_F(OcamTest, InterruptedGrabClosesTheCameraAndLeavesNoPartialFile) {
   EXPECT_EQ(next.exitCode, 0) << next.err;
 }
 
+TEST_F(OcamTest, ViewServesUntilCtrlCThenStopsTheCameraAndEndsItsSessions) {
+  Process view(ocamPath(), {"view", "-a", camera(), "--io-address", io(), "--port", "0"},
+               ocamOptions(dir.path()));
+  ASSERT_TRUE(sim.waitForCount("scam:getSingleImage", 5, 30000));
+  ASSERT_TRUE(sim.waitForCount("sinp:iGetInputs", 1, 30000));
+  ASSERT_EQ(kill(view.pid(), SIGINT), 0);
+  const steady_clock::time_point signalled = steady_clock::now();
+  ProcessResult result = view.wait();
+  EXPECT_LT(steady_clock::now() - signalled, kCleanEnd);
+  EXPECT_EQ(result.exitCode, 130) << result.err;
+  // The address to open, on this machine only, with its token.
+  EXPECT_NE(result.out.find("open http://127.0.0.1:"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("/?token="), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("camera stopped"), std::string::npos) << result.out;
+  EXPECT_EQ(sim.openSessions(), 0u);  // the camera's and the I/O services'
+  EXPECT_EQ(sim.count("scam:close"), 1u);
+  EXPECT_EQ(sim.acquisitionMode(), OCamera::ACQ_MODE_STOP);
+}
+
 TEST_F(OcamTest, ContinuousGrabShowsStatusAndEndsOnSigtermWithStatistics) {
   Process grab(ocamPath(), {"grab", "-a", camera(), "--continuous", "--json"},
                ocamOptions(dir.path()));
