@@ -14,12 +14,14 @@ set(CMAKE_FIND_ROOT_PATH /usr/${OCAMERA_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages also outside the MinGW root, so that an application finds an
+# installed ocamera through CMAKE_PREFIX_PATH as on Linux.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
-# Windows aligns the stack to 16 bytes only, and GCC does not realign it for
-# the 32- and 64-byte vectors the AVX2 and AVX-512 code keeps there, so aligned
-# moves of spilled vectors could fault: the assembler makes every such move an
-# unaligned one (as fast on aligned data).
+# Windows aligns the stack to 16 bytes only, so a 32- or 64-byte vector of the
+# AVX2 and AVX-512 code kept there may sit unaligned. This GCC spills them with
+# unaligned moves already; the assembler makes sure every vector move is one
+# (as fast on aligned data), whatever a later compiler emits.
 set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 
