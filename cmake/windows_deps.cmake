@@ -14,6 +14,16 @@ foreach(file ${OCAMERA_GSOAP_SOURCE_DIR}/stdsoap2.cpp ${OCAMERA_GSOAP_SOURCE_DIR
   endif()
 endforeach()
 
+# The base64 reader and writer work in the runtime's buffers: the same
+# version floor as the Linux build's.
+file(STRINGS ${OCAMERA_GSOAP_SOURCE_DIR}/stdsoap2.h OCAMERA_GSOAP_VERSION_LINE
+     REGEX "^#define GSOAP_VERSION [0-9]+")
+string(REGEX REPLACE ".* ([0-9]+)$" "\\1" OCAMERA_GSOAP_VERSION "${OCAMERA_GSOAP_VERSION_LINE}")
+if(NOT OCAMERA_GSOAP_VERSION OR OCAMERA_GSOAP_VERSION LESS 208124)
+  message(FATAL_ERROR "gSOAP runtime ${OCAMERA_GSOAP_VERSION} in ${OCAMERA_GSOAP_SOURCE_DIR}: "
+                      "2.8.124 (208124) or later is needed")
+endif()
+
 # The runtime with the options of Debian's libgsoap++, so that every object
 # sees the same struct soap.
 add_library(ocamera_gsoap_runtime STATIC ${OCAMERA_GSOAP_SOURCE_DIR}/stdsoap2.cpp
