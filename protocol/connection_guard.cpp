@@ -1,7 +1,5 @@
 #include "protocol/connection_guard.h"
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -53,7 +51,7 @@ SOAP_SOCKET openGuarded(struct soap *ctx, const char *endpoint, const char *host
   if (soap_valid_socket(fd)) {
     std::lock_guard<std::mutex> lock(guard->mutex);
     guard->socket = fd;
-    if (guard->cut.load()) (void)shutdown(fd, SHUT_RDWR);
+    if (guard->cut.load()) (void)shutdown(fd, SOAP_SHUT_RDWR);
   }
   return fd;
 }
@@ -152,7 +150,7 @@ void cutConnection(struct soap *ctx) {
   if (!guard) return;
   std::lock_guard<std::mutex> lock(guard->mutex);
   guard->cut.store(true);
-  if (soap_valid_socket(guard->socket)) (void)shutdown(guard->socket, SHUT_RDWR);
+  if (soap_valid_socket(guard->socket)) (void)shutdown(guard->socket, SOAP_SHUT_RDWR);
 }
 
 }  // namespace wire

@@ -30,6 +30,15 @@ constexpr unsigned kUnacknowledgedMs = 5000;
 // their granularity.
 constexpr int kDeadPeerBoundMs = static_cast<int>(kUnacknowledgedMs) + 1000 * kProbeIntervalSeconds;
 
+// Where the probe count cannot be set (Windows before 10 version 1703, and
+// Wine), the system sends its own number of probes, 10 on Windows, and
+// nothing limits unacknowledged data but the system's retransmissions: a host
+// that goes while the camera works on a request (the request acknowledged,
+// the reply not come) fails the call within this bound instead.
+constexpr int kSystemProbeCount = 10;
+constexpr int kDeadPeerBoundSystemCountMs =
+    1000 * (kProbeIdleSeconds + (kSystemProbeCount + 1) * kProbeIntervalSeconds);
+
 // Probing and unacknowledged data give up at the same moment.
 static_assert((kProbeIdleSeconds + kProbeCount * kProbeIntervalSeconds) * 1000 ==
                   static_cast<int>(kUnacknowledgedMs),

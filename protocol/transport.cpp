@@ -1,14 +1,10 @@
 #include "protocol/transport.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <atomic>
 #include <climits>
 #include <cstring>
 
-#include "protocol/dead_peer.h"
+#include "protocol/socket_options.h"
 #include "stdsoap2.h"
 
 namespace ocamera {
@@ -63,18 +59,10 @@ int write_request(struct soap *ctx, const char *endpoint, const char *host, int 
 }
 
 // Connects as the runtime does, then arms the dead-peer watch on the new
-// socket. A socket option the kernel refuses leaves the connection as it is:
-// it still works, only without that part of the watch.
+// socket (protocol/socket_options.h).
 SOAP_SOCKET open_watched(struct soap *ctx, const char *endpoint, const char *host, int port) {
   const SOAP_SOCKET fd = runtime_writers().open(ctx, endpoint, host, port);
-  if (!soap_valid_socket(fd)) return fd;
-  const int on = 1, idle = kProbeIdleSeconds, interval = kProbeIntervalSeconds, count = kProbeCount;
-  const unsigned unacknowledged = kUnacknowledgedMs;
-  (void)setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-  (void)setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-  (void)setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
+  if (soap_valid_socket(fd)) watchSocket(fd);
   return fd;
 }
 
@@ -97,7 +85,7 @@ void configure(struct soap *ctx) {
   ctx->fpost = write_request;
   // A peer that drops the connection must fail the call, not raise SIGPIPE and
   // end the application.
-  ctx->socket_flags |= MSG_NOSIGNAL;
+  ctx->socket_flags |= noSignalFlags();
 }
 
 void setReplyTimeout(int milliseconds) {

@@ -1,10 +1,6 @@
 // Parsing a white balance and reading the factors file safely, for every front end.
 #include "ocamera/white_balance.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -12,6 +8,7 @@
 #include <cstring>
 
 #include "ocamera/tools.h"
+#include "tools/file_kind.h"
 
 namespace ocamera {
 namespace {
@@ -95,15 +92,12 @@ std::string whiteBalanceText(const WhiteBalanceSetting &setting) {
 
 bool readWhiteBalanceFile(WhiteBalanceSetting *out, std::string *error) {
   const char *const kFile = "wb.conf";
-  struct stat info {};
-  const int fd = ::open(kFile, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(error, std::string("cannot read wb.conf: ") + std::strerror(errno));
-  const bool statOk = fstat(fd, &info) == 0;
-  ::close(fd);
-  if (!statOk || !S_ISREG(info.st_mode))
-    return fail(error, "cannot read wb.conf: not a regular file");
-  if (info.st_size > kMaxFactorsFileBytes)
-    return fail(error, "cannot read wb.conf: " + std::to_string(info.st_size) +
+  FileKind kind;
+  if (const int err = fileKind(kFile, &kind))
+    return fail(error, std::string("cannot read wb.conf: ") + std::strerror(err));
+  if (!kind.regular) return fail(error, "cannot read wb.conf: not a regular file");
+  if (kind.size > kMaxFactorsFileBytes)
+    return fail(error, "cannot read wb.conf: " + std::to_string(kind.size) +
                            " bytes, more than a factors file holds (" +
                            std::to_string(kMaxFactorsFileBytes) + ")");
   // A key without a number leaves its value as it was: start from a value no

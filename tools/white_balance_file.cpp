@@ -53,7 +53,8 @@ int OCameraTools::GetWhiteBalanceFactors(int *red, int *green, int *blue) {
 }
 
 int OCameraTools::StoreWhiteBalanceFactors(int red, int green, int blue) {
-  std::FILE *file = std::fopen(kFactorsFile, "w+");
+  // Binary, so that the file has the same bytes (line ends) on every system.
+  std::FILE *file = std::fopen(kFactorsFile, "wb+");
   if (file == nullptr) return -errno;
   std::fputs("# white balance configuration file\n", file);
   std::fprintf(file, "red=%d\ngreen=%d\nblue=%d\n", red, green, blue);

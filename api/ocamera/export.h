@@ -2,7 +2,15 @@
 // apply to every object of the library at once.
 #pragma once
 
+// On Windows the library is a DLL: it exports the API, and an application
+// imports it from the DLL. Elsewhere every other symbol is hidden.
+#if defined(_WIN32)
 #if defined(OCAMERA_BUILDING)
+#define OCAMERA_API __declspec(dllexport)
+#else
+#define OCAMERA_API __declspec(dllimport)
+#endif
+#elif defined(OCAMERA_BUILDING)
 #define OCAMERA_API __attribute__((visibility("default")))
 #else
 #define OCAMERA_API

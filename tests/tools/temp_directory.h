@@ -3,12 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 // Replaces "wb.conf" in the current directory with `text`.
@@ -25,10 +25,14 @@ class InTemporaryDirectory : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = std::filesystem::current_path();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ocamera-tools-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
+    // A fresh name: create_directory is false for one that exists already.
+    std::random_device random;
+    for (int i = 0; i < 100 && directory_.empty(); ++i) {
+      const auto candidate =
+          std::filesystem::temp_directory_path() / ("ocamera-tools-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) directory_ = candidate;
+    }
+    ASSERT_FALSE(directory_.empty());
     std::filesystem::current_path(directory_);
   }
 
