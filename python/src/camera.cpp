@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common.h"
+#include "settings.h"
 
 namespace ocamera_python {
 namespace {
@@ -53,6 +54,19 @@ class Camera : public Wrapper<OCamera> {
       height_ = height;
     }
     return checkStatus(check(), result, "setCameraWindow");
+  }
+
+  // For the settings operations (settings.cpp): f on the object, and a window set by them.
+  void run(const std::function<void(OCamera &)> &f) {
+    object_.shared([&](OCamera &c) {
+      f(c);
+      return 0;
+    });
+  }
+  void windowSet(int width, int height) {
+    std::lock_guard<std::mutex> lock(windowMutex_);
+    width_ = width;
+    height_ = height;
   }
 
   // getSingleImage, copied into a new array and given back to the library at once.
@@ -539,6 +553,12 @@ void defineCamera(py::module_ &m) {
                             [&](C &c) { return c.setupImageSplitting(type, dest, size); });
           },
           py::arg("type"), py::arg("dest_address"), py::arg("size"));
+  defineCameraSettings(camera, {[](py::handle self, const std::function<void(OCamera &)> &f) {
+                                  self.cast<Camera &>().run(f);
+                                },
+                                [](py::handle self, int width, int height) {
+                                  self.cast<Camera &>().windowSet(width, height);
+                                }});
 }
 
 }  // namespace ocamera_python
