@@ -41,8 +41,13 @@ std::string lowerWord(std::string text) {
 
 // "polarity" -> "POLARITY", "x0" -> "X0".
 std::string fieldPlaceholder(const ocamera::SettingField &field) {
-  if (std::string(field.name) == "value" && *field.unit) return upper(field.unit);
-  return upper(settingWordOf(field.name));
+  using Type = ocamera::SettingFieldType;
+  if (std::string(field.name) != "value") return upper(settingWordOf(field.name));
+  if (field.type == Type::Bool) return "on|off";
+  if (field.type == Type::Choice) return "NAME";
+  if (field.type == Type::Bytes) return "HEX";
+  if (*field.unit) return upper(field.unit);
+  return field.type == Type::Int ? "N" : "X";
 }
 
 // The range of a field for help lines: "1..32", "on|off", "free-run|...".

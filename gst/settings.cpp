@@ -101,8 +101,40 @@ std::string bayerFormat(OCameraTools::eBayerPattern pattern) {
   return lower(cell ? cell : OCameraTools::PatternCellName(OCameraTools::BAYER_PATTERN_GRGR));
 }
 
+bool loadProfile(Settings *settings, std::string *error) {
+  settings->profile = ocamera::Settings();
+  if (settings->settingsFile.empty()) return true;
+  if (!ocamera::Settings::readFile(settings->settingsFile, &settings->profile, error)) return false;
+  const ocamera::Settings::Entry *window = settings->profile.get("window");
+  if (window && !settings->windowGiven && window->value.numbers.size() == 4) {
+    ocamera::StreamOptions &o = settings->options;
+    o.x0 = static_cast<int>(window->value.numbers[0]);
+    o.y0 = static_cast<int>(window->value.numbers[1]);
+    o.width = static_cast<int>(window->value.numbers[2]);
+    o.height = static_cast<int>(window->value.numbers[3]);
+    settings->windowGiven = true;
+  }
+  return true;
+}
+
+bool fitToSensor(Settings *settings, const ocamera::SensorGeometry &described) {
+  const ocamera::SensorGeometry sensor = described.known() ? described : settings->profile.sensor;
+  if (!sensor.known()) return false;
+  ocamera::StreamOptions &o = settings->options;
+  const ocamera::StreamOptions before = o;
+  if (!settings->windowGiven) {
+    o.x0 = o.y0 = 0;
+    o.width = sensor.width;
+    o.height = sensor.height;
+  }
+  if (!settings->patternGiven) o.pattern = sensor.pattern;
+  return o.x0 != before.x0 || o.y0 != before.y0 || o.width != before.width ||
+         o.height != before.height || o.pattern != before.pattern;
+}
+
 ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames) {
   ocamera::StreamOptions o = settings.options;
+  o.settings = settings.profile;
   o.bufferCount = poolFrames;
   o.rgb = rgb;
   return o;
@@ -166,7 +198,12 @@ bool setOption(Settings *settings, int i, const GValue *value, std::string *erro
   const ocamera::StreamOption &o = optionOf(i);
   const long long v = o.type == ocamera::StreamOptionType::Choice ? g_value_get_enum(value)
                                                                   : g_value_get_int(value);
-  return ocamera::setStreamOption(settings->options, o.name, v, error);
+  if (!ocamera::setStreamOption(settings->options, o.name, v, error)) return false;
+  const std::string name = o.name;
+  if (name == "x0" || name == "y0" || name == "width" || name == "height")
+    settings->windowGiven = true;
+  if (name == "pattern") settings->patternGiven = true;
+  return true;
 }
 
 void getOption(const Settings &settings, int i, GValue *value) {

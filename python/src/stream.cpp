@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "common.h"
+#include "settings.h"
 #include "wait.h"
 
 namespace ocamera_python {
@@ -389,8 +390,13 @@ class StreamStopped(Error):
   py::class_<PyStream>(m, "Stream", streamDoc.c_str())
       .def(py::init([](const std::string &address, bool check, py::kwargs kwargs) {
              ocamera::StreamOptions options;
-             for (auto item : kwargs)
-               setOption(options, item.first.cast<std::string>(), item.second);
+             for (auto item : kwargs) {
+               const std::string key = item.first.cast<std::string>();
+               if (key == "settings")  // an ocamera.Settings, made at every start and recovery
+                 options.settings = item.second.cast<ocamera::Settings>();
+               else
+                 setOption(options, key, item.second);
+             }
              return new PyStream(address, options, check);
            }),
            py::arg("address"), py::kw_only(), py::arg("check") = false)

@@ -167,7 +167,8 @@ std::string complete(const std::string &words) {
   }());
   ProcessOptions options;
   options.directory = dir.path();
-  options.environment = {std::string("OCAM=") + ocamPath(), "WORDS=" + words};
+  options.environment.push_back(std::string("OCAM=") + ocamPath());
+  options.environment.push_back("WORDS=" + words);
   ProcessResult result = run("/bin/bash", {"script.sh"}, options);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   return result.out;
