@@ -185,6 +185,10 @@ TEST(OcamOptions, BashCompletionKnowsCommandsOptionsAndValues) {
   EXPECT_EQ(complete("ocam grab --mode single"), "single-shot\n");
   // inputs --timeout is the wait's own option: still completed for inputs.
   EXPECT_EQ(complete("ocam inputs --ti"), "--timeout\n");
+  // The settings by the library's table's names; config's actions.
+  EXPECT_EQ(complete("ocam set shutter-t"), "shutter-time\n");
+  EXPECT_EQ(complete("ocam set circular"), "circular-overwrite\n");
+  EXPECT_EQ(complete("ocam config ap"), "apply\n");
 }
 
 }  // namespace
