@@ -230,21 +230,31 @@ int ONetCamera::setAcquisitionMode(eAcqMode mode) {
     return -1;
   // The camera took the request, whatever it answered.
   acquisitionMode_ = mode;
+  record_.note(status, "acquisitionMode", {double(mode)});
   return status;
 }
 
 int ONetCamera::setTriggerSource(eTrigSource source, eTrigPolarity polarity) {
-  return send(&ocam::soap_call_scam__setTriggerSource, ocam::scam__eTrigSource(source),
-              ocam::scam__eTrigPolarity(polarity));
+  const int status = send(&ocam::soap_call_scam__setTriggerSource, ocam::scam__eTrigSource(source),
+                          ocam::scam__eTrigPolarity(polarity));
+  record_.note(status, "triggerSource", {double(source), double(polarity)});
+  return status;
 }
 
 int ONetCamera::setTriggerDelay(int delay) {
-  return send(&ocam::soap_call_scam__setTriggerDelay, delay);
+  const int status = send(&ocam::soap_call_scam__setTriggerDelay, delay);
+  record_.note(status, "triggerDelay", {double(delay)});
+  return status;
 }
 
 int ONetCamera::setTriggerWindow(int x0, int y0, int width, int height, int threshMin,
                                  int threshMax) {
-  return send(&ocam::soap_call_scam__setTriggerWindow, x0, y0, width, height, threshMin, threshMax);
+  const int status =
+      send(&ocam::soap_call_scam__setTriggerWindow, x0, y0, width, height, threshMin, threshMax);
+  record_.note(status, "triggerWindow",
+               {double(x0), double(y0), double(width), double(height), double(threshMin),
+                double(threshMax)});
+  return status;
 }
 
 int ONetCamera::triggerImage() { return send(&ocam::soap_call_scam__triggerImage); }
@@ -256,17 +266,23 @@ int ONetCamera::resetSequenceCounter() { return send(&ocam::soap_call_scam__rese
 int ONetCamera::purgeImages() { return send(&ocam::soap_call_scam__purgeImages); }
 
 int ONetCamera::setReadTimeout(int timeout) {
-  return send(&ocam::soap_call_scam__setReadTimeout, timeout);
+  const int status = send(&ocam::soap_call_scam__setReadTimeout, timeout);
+  record_.note(status, "readTimeout", {double(timeout)});
+  return status;
 }
 
 int ONetCamera::setCircularOverwrite(bool overwrite) {
-  return send(&ocam::soap_call_scam__setCircularOverwrite, flag(overwrite));
+  const int status = send(&ocam::soap_call_scam__setCircularOverwrite, flag(overwrite));
+  record_.note(status, "circularOverwrite", {double(overwrite)});
+  return status;
 }
 
 // ---------------------------------------------------------------- exposure and illumination
 
 int ONetCamera::setShutterTime(int shutter) {
-  return send(&ocam::soap_call_scam__setShutterTime, shutter);
+  const int status = send(&ocam::soap_call_scam__setShutterTime, shutter);
+  record_.note(status, "shutterTime", {double(shutter)});
+  return status;
 }
 
 int ONetCamera::getShutterTime() { return send(&ocam::soap_call_scam__getShutterTime); }
@@ -275,35 +291,57 @@ int ONetCamera::setCameraWindow(int x0, int y0, int width, int height) {
   const int status = send(&ocam::soap_call_scam__setCameraWindow, x0, y0, width, height);
   if (status == 0 && width > 0 && height > 0)
     windowBytes_ = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  record_.note(status, "window", {double(x0), double(y0), double(width), double(height)});
   return status;
 }
 
 int ONetCamera::setFrameRate(float fps) {
-  return send(&ocam::soap_call_scam__setFrameRateFloat, fps);
+  const int status = send(&ocam::soap_call_scam__setFrameRateFloat, fps);
+  record_.note(status, "frameRate", {double(fps)});
+  return status;
 }
 
-int ONetCamera::setFrameRate(int fps) { return send(&ocam::soap_call_scam__setFrameRate, fps); }
+int ONetCamera::setFrameRate(int fps) {
+  const int status = send(&ocam::soap_call_scam__setFrameRate, fps);
+  record_.note(status, "frameRate", {double(fps)});
+  return status;
+}
 
-int ONetCamera::setGain(int factor) { return send(&ocam::soap_call_scam__setGain, factor); }
+int ONetCamera::setGain(int factor) {
+  const int status = send(&ocam::soap_call_scam__setGain, factor);
+  record_.note(status, "gain", {double(factor)});
+  return status;
+}
 
 int ONetCamera::setFrequency(eFrequency frequency) {
-  return send(&ocam::soap_call_scam__setFrequency, ocam::scam__eFrequency(frequency));
+  const int status = send(&ocam::soap_call_scam__setFrequency, ocam::scam__eFrequency(frequency));
+  record_.note(status, "frequency", {double(frequency)});
+  return status;
 }
 
 int ONetCamera::setIlluminationMode(eIllMode mode) {
-  return send(&ocam::soap_call_scam__setIlluminationMode, ocam::scam__eIllMode(mode));
+  const int status = send(&ocam::soap_call_scam__setIlluminationMode, ocam::scam__eIllMode(mode));
+  record_.note(status, "illuminationMode", {double(mode)});
+  return status;
 }
 
 int ONetCamera::setIlluminationModeExternal(eIllModeExt mode) {
-  return send(&ocam::soap_call_scam__setIlluminationModeExternal, ocam::scam__eIllModeExt(mode));
+  const int status =
+      send(&ocam::soap_call_scam__setIlluminationModeExternal, ocam::scam__eIllModeExt(mode));
+  record_.note(status, "illuminationModeExternal", {double(mode)});
+  return status;
 }
 
 int ONetCamera::setIlluminationTiming(int delay, int period) {
-  return send(&ocam::soap_call_scam__setIlluminationTiming, delay, period);
+  const int status = send(&ocam::soap_call_scam__setIlluminationTiming, delay, period);
+  record_.note(status, "illuminationTiming", {double(delay), double(period)});
+  return status;
 }
 
 int ONetCamera::switchIllumination(bool on) {
-  return send(&ocam::soap_call_scam__switchIllumination, flag(on));
+  const int status = send(&ocam::soap_call_scam__switchIllumination, flag(on));
+  record_.note(status, "illumination", {double(on)});
+  return status;
 }
 
 // ---------------------------------------------------------------- colour and format
@@ -312,22 +350,36 @@ int ONetCamera::initColor() { return send(&ocam::soap_call_scam__initColor); }
 
 int ONetCamera::setJPEG(bool enable, eJPEGQuality quality, bool byteStuffEnable,
                         OCameraTools::eBayerPattern pattern, bool forceGreyscale) {
-  return send(&ocam::soap_call_scam__setJPEG, flag(enable), ocam::scam__eJPEGQuality(quality),
-              flag(byteStuffEnable), ocam::scam__eBayerPattern(pattern), flag(forceGreyscale));
+  const int status =
+      send(&ocam::soap_call_scam__setJPEG, flag(enable), ocam::scam__eJPEGQuality(quality),
+           flag(byteStuffEnable), ocam::scam__eBayerPattern(pattern), flag(forceGreyscale));
+  record_.note(status, "jpeg",
+               {double(enable), double(quality), double(byteStuffEnable), double(pattern),
+                double(forceGreyscale)});
+  return status;
 }
 
 int ONetCamera::setBayer2X(eBayer2XType output, OCameraTools::eBayerPattern pattern) {
-  return send(&ocam::soap_call_scam__setBayer2X, ocam::scam__eBayer2XType(output),
-              ocam::scam__eBayerPattern(pattern));
+  const int status = send(&ocam::soap_call_scam__setBayer2X, ocam::scam__eBayer2XType(output),
+                          ocam::scam__eBayerPattern(pattern));
+  record_.note(status, "bayer2X", {double(output), double(pattern)});
+  return status;
 }
 
 int ONetCamera::setMedian(bool enable) {
-  return send(&ocam::soap_call_scam__setMedian, flag(enable));
+  const int status = send(&ocam::soap_call_scam__setMedian, flag(enable));
+  record_.note(status, "median", {double(enable)});
+  return status;
 }
 
 int ONetCamera::setWhiteBalance(OCameraTools::eBayerPattern pattern, const unsigned char *table) {
-  return send(&ocam::soap_call_scam__setWhiteBalance, ocam::scam__eBayerPattern(pattern),
-              payload(table, kWhiteBalanceTableBytes));
+  const int status =
+      send(&ocam::soap_call_scam__setWhiteBalance, ocam::scam__eBayerPattern(pattern),
+           payload(table, kWhiteBalanceTableBytes));
+  record_.note(status, "whiteBalance", {double(pattern), 0},
+               table ? std::vector<unsigned char>(table, table + kWhiteBalanceTableBytes)
+                     : std::vector<unsigned char>());
+  return status;
 }
 
 // ---------------------------------------------------------------- image memory
@@ -394,18 +446,25 @@ int ONetCamera::getImageToImageRAM(unsigned address) {
 }
 
 int ONetCamera::setImageRAMPictureSize(int width, int height) {
-  return send(&ocam::soap_call_scam__setImageRAMPictureSize, width, height);
+  const int status = send(&ocam::soap_call_scam__setImageRAMPictureSize, width, height);
+  record_.note(status, "imageRAMPictureSize", {double(width), double(height)});
+  return status;
 }
 
 int ONetCamera::setupImageCorrection(bool enable, eCorrectionType type, unsigned startAddress,
                                      unsigned size, unsigned images) {
-  return send(&ocam::soap_call_scam__setupImageCorrection, enable,
-              ocam::scam__eCorrectionType(type), startAddress, size, images);
+  const int status = send(&ocam::soap_call_scam__setupImageCorrection, enable,
+                          ocam::scam__eCorrectionType(type), startAddress, size, images);
+  record_.note(status, "imageCorrection",
+               {double(enable), double(type), double(startAddress), double(size), double(images)});
+  return status;
 }
 
 int ONetCamera::setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) {
-  return send(&ocam::soap_call_scam__setupImageSplitting, ocam::scam__eSplitType(type), destAddress,
-              size);
+  const int status = send(&ocam::soap_call_scam__setupImageSplitting, ocam::scam__eSplitType(type),
+                          destAddress, size);
+  record_.note(status, "imageSplitting", {double(type), double(destAddress), double(size)});
+  return status;
 }
 
 // ---------------------------------------------------------------- reserved slots
@@ -423,7 +482,10 @@ int ONetCamera::calibrateSensor(const CalibrationParams *params) {
 }
 
 int ONetCamera::setSensorRegister(const char *name, unsigned value) {
-  return send(&ocam::soap_call_scam__setSensorRegister, const_cast<char *>(name), value);
+  const int status =
+      send(&ocam::soap_call_scam__setSensorRegister, const_cast<char *>(name), value);
+  record_.noteRegister(status, name, value);
+  return status;
 }
 
 int ONetCamera::getSensorRegister(const char *name, unsigned *value) {
@@ -468,8 +530,10 @@ const char *const *ONetCamera::getSensorRegisterNames() {
 // ---------------------------------------------------------------- processing
 
 int ONetCamera::setHardwareApplet(bool enable, unsigned maxSize, eAppletType applet) {
-  return send(&ocam::soap_call_scam__setHardwareApplet, flag(enable), maxSize,
-              ocam::scam__eAppletType(applet));
+  const int status = send(&ocam::soap_call_scam__setHardwareApplet, flag(enable), maxSize,
+                          ocam::scam__eAppletType(applet));
+  record_.note(status, "hardwareApplet", {double(enable), double(maxSize), double(applet)});
+  return status;
 }
 
 int ONetCamera::setupLaserProfiling(LaserSetup setup) {
@@ -487,14 +551,28 @@ int ONetCamera::setupLaserProfiling(LaserSetup setup) {
   wire.dAreaMax = setup.areaMax;
   wire.eSubRes = ocam::scam__eLaserOutputFormat(setup.subRes);
   wire.RefData = payload(setup.refData, setup.width);
-  return send(&ocam::soap_call_scam__setupLaserProfiling, wire);
+  const int status = send(&ocam::soap_call_scam__setupLaserProfiling, wire);
+  std::vector<unsigned char> reference;
+  if (status == 0 && setup.refData && setup.width > 0)
+    reference.assign(setup.refData, setup.refData + setup.width);
+  record_.note(status, "laserProfiling",
+               {double(setup.enable), double(setup.x0), double(setup.y0), double(setup.width),
+                double(setup.height), double(setup.priority), double(setup.direction),
+                double(setup.threshMin), double(setup.threshMax), double(setup.areaMin),
+                double(setup.areaMax), double(setup.subRes), 0},
+               std::move(reference));
+  return status;
 }
 
 int ONetCamera::setFilter(eFilterType filter, const FilterParams *params) {
   ocam::scam__FilterSetup wire;
   wire.eFilter = ocam::scam__eFilterType(filter);
   setOptionalParams(wire, params);
-  return send(&ocam::soap_call_scam__setFilter, wire);
+  const int status = send(&ocam::soap_call_scam__setFilter, wire);
+  record_.note(status, "filter",
+               {double(filter), params ? double(params->numParam) : 0,
+                params ? double(params->param1) : 0, params ? double(params->param2) : 0});
+  return status;
 }
 
 int ONetCamera::setBinarization(bool enable, const BinarizationParams *params) {
@@ -507,7 +585,12 @@ int ONetCamera::setBinarization(bool enable, const BinarizationParams *params) {
     wire.nThreshold1 = params->threshold1;
     wire.nThreshold2 = params->threshold2;
   }
-  return send(&ocam::soap_call_scam__setBinarization, wire);
+  const int status = send(&ocam::soap_call_scam__setBinarization, wire);
+  record_.note(status, "binarization",
+               {double(enable), params ? double(params->invert) : 0,
+                params ? double(params->numThreshold) : 0, params ? double(params->threshold1) : 0,
+                params ? double(params->threshold2) : 0});
+  return status;
 }
 
 }  // namespace remote

@@ -9,6 +9,7 @@
 
 #include "ocamera/camera.h"
 #include "remote/service_session.h"
+#include "remote/session_record.h"
 
 namespace ocamera {
 namespace remote {
@@ -87,6 +88,11 @@ class ONetCamera final : public OCamera {
                            unsigned images) override;
   int setupImageSplitting(eSplitType type, unsigned destAddress, unsigned size) override;
 
+  // What this object set and the camera accepted (see sessionRecord).
+  Settings record() const { return record_.snapshot(); }
+  // The camera device's description from the device list.
+  const std::string &description() const { return session_->description(); }
+
   // Bytes of the white-balance table that setWhiteBalance sends.
   static constexpr int kWhiteBalanceTableBytes = 768;
 
@@ -118,6 +124,7 @@ class ONetCamera final : public OCamera {
   // pointers into them that getSensorRegisterNames hands out.
   std::vector<std::string> nameText_;
   std::vector<const char *> names_;
+  SessionRecord record_;
 };
 
 }  // namespace remote

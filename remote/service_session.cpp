@@ -45,6 +45,7 @@ void ServiceSession::openDevice(const char *typeName) {
   duringStep("opening a session", [&] { device->open(true, kAccessReadWrite); });
   device_ = device;
   token_ = device->token();
+  description_ = device->descriptor().description;
 }
 
 bool ServiceSession::endCalls() { return cache().closeCalls(kCallsEndBound); }

@@ -88,6 +88,8 @@ class ServiceSession {
   static constexpr std::chrono::milliseconds kCallsEndBound{10000};
 
   int token() const { return token_; }
+  // The description the camera's device list gave the device.
+  const std::string &description() const { return description_; }
   mox::webservice::client::SoapCache &cache() { return manager_->soapCache(); }
   mox::webservice::client::DeviceManager &manager() { return *manager_; }
 
@@ -97,6 +99,7 @@ class ServiceSession {
   std::unique_ptr<mox::webservice::client::DeviceManager> manager_;
   boost::shared_ptr<mox::webservice::client::Device> device_;
   int token_ = 0;
+  std::string description_;
 };
 
 }  // namespace remote

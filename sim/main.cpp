@@ -45,6 +45,8 @@ const char kUsage[] =
     "                    drive the inputs: at MS milliseconds after start set the\n"
     "                    levels (bit 0 = I0, bit 1 = I1), e.g. 0:0,1000:1\n"
     "  --input-period MS repeat the input schedule every MS milliseconds\n"
+    "  --settings FILE   start from the settings of a profile (JSON, as written by\n"
+    "                    'ocam config save'); its acquisition mode must be STOP\n"
     "  -v, --verbose     one line per request on standard error\n"
     "  --version         print the version and exit\n"
     "  -h, --help        this text\n";
@@ -88,6 +90,7 @@ int parsePattern(const std::string &p) {
 
 int main(int argc, char **argv) {
   ocamsim::Options opt;
+  ocamera::Settings profile;  // --settings: made before serving starts
   opt.cameraPort = 8000;
   opt.ioPort = 8080;
   for (int i = 1; i < argc; ++i) {
@@ -143,6 +146,12 @@ int main(int argc, char **argv) {
       ok = parseSchedule(v, opt.inputSchedule);
     } else if (a == "--input-period" && (ok = parseInt(v, 1, 86400000, n))) {
       opt.inputSchedulePeriodMs = static_cast<int>(n);
+    } else if (a == "--settings") {
+      std::string why;
+      if (!ocamera::Settings::readFile(v, &profile, &why)) {
+        std::fprintf(stderr, "ocamsim: --settings: %s\n", why.c_str());
+        return 2;
+      }
     } else {
       std::fprintf(stderr, "ocamsim: unknown option: %s\n%s", a.c_str(), kUsage);
       return 2;
@@ -162,6 +171,11 @@ int main(int argc, char **argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   ocamsim::Simulator sim(opt);
+  const std::string refused = sim.applySettings(profile);
+  if (!refused.empty()) {
+    std::fprintf(stderr, "ocamsim: --settings: %s\n", refused.c_str());
+    return 2;
+  }
   try {
     sim.start();
   } catch (const std::exception &e) {

@@ -9,7 +9,10 @@ namespace detail {
 
 using namespace status;
 
-Model::Model(const Options &options) : options_(options), ram_(options.imageRamSize) {
+Model::Model(const Options &options)
+    : options_(options),
+      ram_(options.imageRamSize),
+      stored_(options.sensorWidth, options.sensorHeight, options.bayerPattern) {
   devices_ = options.devices.empty()
                  ? standardDevices(options.sensorWidth, options.sensorHeight, options.bayerPattern)
                  : options.devices;

@@ -9,9 +9,12 @@
 // model_io.cpp (inputs, outputs, LEDs).
 #pragma once
 
+#include <ocamera/settings.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +29,7 @@
 #include "sim/sensor_registers.h"
 #include "sim/sessions.h"
 #include "sim/simulator.h"
+#include "sim/stored_settings.h"
 
 namespace ocamsim {
 namespace detail {
@@ -53,8 +57,8 @@ struct LaserSetup {
   int threshMax = 0;
   int areaMin = 0;  // 0 up to areaMax
   int areaMax = 0;
-  int format = 0;    // output format: 4 (16.4) or 16..20 (8.0..8.4)
-  int refBytes = 0;  // the reference line: none, or one byte per column
+  int format = 0;                       // output format: 4 (16.4) or 16..20 (8.0..8.4)
+  std::vector<std::uint8_t> reference;  // the reference line: none, or one byte per column
 };
 
 class Model {
@@ -114,26 +118,30 @@ class Model {
   int setCameraWindow(int token, int x0, int y0, int width, int height);
   int setFrameRate(int token, double fps);
   int setGain(int token, int factor);
-  // Settings the camera checks but that change nothing in the simulated
-  // picture, so none of them is kept: each answers kOk for a value in its
-  // range, kBadArgument for one outside (after the session checks).
+  // Settings the camera checks and keeps but that change nothing in the
+  // simulated picture (StoredSettings): each answers kOk for a value in its
+  // range and keeps it, kBadArgument for one outside (after the session
+  // checks).
   int setTriggerWindow(int token, int x0, int y0, int width, int height, int threshMin,
                        int threshMax);
   int setFrequency(int token, int frequency);
   int setIlluminationMode(int token, int mode);
   int setIlluminationModeExternal(int token, int mode);
   int setIlluminationTiming(int token, int delay, int period);
-  int switchIllumination(int token);  // on or off alike
+  int switchIllumination(int token, bool on);
   int initColor(int token);
-  int setJpeg(int token, int quality, int pattern);
+  int setJpeg(int token, bool enable, int quality, bool byteStuff, int pattern, bool greyscale);
   int setBayer2X(int token, int output, int pattern);
-  int setMedian(int token);  // on or off alike
-  // `tableBytes`: the size of the white-balance table, 0 when none was sent.
-  int setWhiteBalance(int token, int pattern, int tableBytes);
-  int setHardwareApplet(int token, int applet);
+  int setMedian(int token, bool on);
+  // `table`: the white-balance table, empty when none was sent.
+  int setWhiteBalance(int token, int pattern, const std::vector<std::uint8_t> &table);
+  int setHardwareApplet(int token, bool enable, std::uint32_t maxSize, int applet);
   int setupLaserProfiling(int token, const LaserSetup &setup);
-  int setFilter(int token, int kind, bool hasParams, std::uint32_t numParams);
-  int setBinarization(int token, bool hasParams, int numThresholds, int threshold1, int threshold2);
+  // Without parameters the parameters are kept as zeros.
+  int setFilter(int token, int kind, bool hasParams, std::uint32_t numParams, std::uint32_t p1,
+                std::uint32_t p2);
+  int setBinarization(int token, bool enable, bool hasParams, bool invert, int numThresholds,
+                      int threshold1, int threshold2);
 
   // Image RAM.
   int readRam(int token, std::uint32_t address, std::uint32_t length,
@@ -197,6 +205,13 @@ class Model {
   int acquisitionMode();
   int shutterTime();
   int gain();
+  // Every setting the camera keeps, as the library's table names them, and
+  // every sensor register.
+  ocamera::Settings settings();
+  // Makes every entry of `profile` (in the table's order, registers after the
+  // clock) as a client's setters would, on a session of its own: "" when the
+  // camera took them all, else the first refused entry and why.
+  std::string loadSettings(const ocamera::Settings &profile);
   std::vector<std::uint8_t> lastImage();
   std::vector<std::uint8_t> peekRam(std::size_t address, std::size_t length);
   void pokeRam(std::size_t address, const std::vector<std::uint8_t> &bytes);
@@ -208,10 +223,14 @@ class Model {
   void stopCamera();
   // Waits for the next frame (under the lock); kOk with `frame` or a status.
   int nextFrame(std::unique_lock<std::mutex> &lock, int token, FrameInfo &frame);
+  // A register's value, the mirrored ones from the settings they mirror (under the lock).
+  int readRegister(const std::string &name, std::uint32_t &value) const;
   // Checks a window or region against the sensor.
   bool insideSensor(int x0, int y0, int width, int height) const;
   // The answer of a setting that is only checked: the session checks, then `valid`.
   int acceptSetting(int token, bool valid);
+  // The same for a setting the camera keeps: `keep` stores a valid value.
+  int keepSetting(int token, bool valid, const std::function<void()> &keep);
   // Sets the masked lines of the outputs or LEDs to `state` (under the lock).
   int applyOutputs(DeviceKind kind, int mask, int state);
   // The built-in scene, made on first use, or the pictures from files.
@@ -228,6 +247,7 @@ class Model {
   FrameQueue cam_;
   ImageRam ram_;
   SensorRegisters registers_;
+  StoredSettings stored_;
   std::shared_ptr<Frame> last_;
   std::shared_ptr<Frame> spare_;  // the one before, for reuse
   std::once_flag sceneOnce_;

@@ -2,6 +2,7 @@
 // triggers, delivering frames, and the settings it checks or keeps.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "sim/model.h"
 
@@ -294,49 +295,91 @@ int Model::acceptSetting(int token, bool valid) {
                      [&](Session &, auto &) { return valid ? kOk : kBadArgument; });
 }
 
+int Model::keepSetting(int token, bool valid, const std::function<void()> &keep) {
+  return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
+    if (!valid) return kBadArgument;
+    keep();
+    return kOk;
+  });
+}
+
 int Model::setTriggerWindow(int token, int x0, int y0, int width, int height, int threshMin,
                             int threshMax) {
-  return acceptSetting(token, insideSensor(x0, y0, width, height) && threshold(threshMin) &&
-                                  threshold(threshMax) && threshMin <= threshMax);
+  const bool valid = insideSensor(x0, y0, width, height) && threshold(threshMin) &&
+                     threshold(threshMax) && threshMin <= threshMax;
+  return keepSetting(token, valid, [&] {
+    stored_.triggerWindow = {x0, y0, width, height};
+    stored_.triggerThreshMin = threshMin;
+    stored_.triggerThreshMax = threshMax;
+  });
 }
 
 int Model::setFrequency(int token, int frequency) {
-  return acceptSetting(token, within(frequency, 0, 3));  // 20, 40, 50, 60 MHz
+  // 20, 40, 50, 60 MHz
+  return keepSetting(token, within(frequency, 0, 3), [&] { stored_.frequency = frequency; });
 }
 
 int Model::setIlluminationMode(int token, int mode) {
-  return acceptSetting(token, within(mode, 1, 3));  // off, normal, pulsed
+  // off, normal, pulsed
+  return keepSetting(token, within(mode, 1, 3), [&] { stored_.illuminationMode = mode; });
 }
 
 int Model::setIlluminationModeExternal(int token, int mode) {
-  return acceptSetting(token, within(mode, 0, 2));  // off, on positive, on negative
+  // off, on positive, on negative
+  return keepSetting(token, within(mode, 0, 2), [&] { stored_.illuminationModeExternal = mode; });
 }
 
 int Model::setIlluminationTiming(int token, int delay, int period) {
-  return acceptSetting(token, delay >= 0 && period >= 0);
+  return keepSetting(token, delay >= 0 && period >= 0, [&] {
+    stored_.illuminationDelay = delay;
+    stored_.illuminationPeriod = period;
+  });
 }
 
-int Model::switchIllumination(int token) { return acceptSetting(token, true); }
+int Model::switchIllumination(int token, bool on) {
+  return keepSetting(token, true, [&] { stored_.illumination = on; });
+}
 
 int Model::initColor(int token) { return acceptSetting(token, true); }
 
-int Model::setJpeg(int token, int quality, int pattern) {
-  return acceptSetting(token, within(quality, 0, 3) && bayerPattern(pattern));
+int Model::setJpeg(int token, bool enable, int quality, bool byteStuff, int pattern,
+                   bool greyscale) {
+  return keepSetting(token, within(quality, 0, 3) && bayerPattern(pattern), [&] {
+    stored_.jpegEnable = enable;
+    stored_.jpegQuality = quality;
+    stored_.jpegByteStuff = byteStuff;
+    stored_.jpegPattern = pattern;
+    stored_.jpegGreyscale = greyscale;
+  });
 }
 
 int Model::setBayer2X(int token, int output, int pattern) {
-  return acceptSetting(token, within(output, 0, 7) && bayerPattern(pattern));  // raw, H .. B
+  // raw, H .. B
+  return keepSetting(token, within(output, 0, 7) && bayerPattern(pattern), [&] {
+    stored_.bayer2XOutput = output;
+    stored_.bayer2XPattern = pattern;
+  });
 }
 
-int Model::setMedian(int token) { return acceptSetting(token, true); }
+int Model::setMedian(int token, bool on) {
+  return keepSetting(token, true, [&] { stored_.median = on; });
+}
 
-int Model::setWhiteBalance(int token, int pattern, int tableBytes) {
+int Model::setWhiteBalance(int token, int pattern, const std::vector<std::uint8_t> &table) {
   // The table holds 256 entries for each of red, green and blue.
-  return acceptSetting(token, bayerPattern(pattern) && (tableBytes == 0 || tableBytes == 768));
+  const bool valid = bayerPattern(pattern) && (table.empty() || table.size() == 768);
+  return keepSetting(token, valid, [&] {
+    stored_.whiteBalancePattern = pattern;
+    stored_.whiteBalanceTable = table;
+  });
 }
 
-int Model::setHardwareApplet(int token, int applet) {
-  return acceptSetting(token, within(applet, 0, 3));
+int Model::setHardwareApplet(int token, bool enable, std::uint32_t maxSize, int applet) {
+  return keepSetting(token, within(applet, 0, 3), [&] {
+    stored_.applet = enable;
+    stored_.appletMaxSize = maxSize;
+    stored_.appletType = applet;
+  });
 }
 
 int Model::setupLaserProfiling(int token, const LaserSetup &s) {
@@ -346,20 +389,44 @@ int Model::setupLaserProfiling(int token, const LaserSetup &s) {
       (insideSensor(s.x0, s.y0, s.width, s.height) && within(s.priority, 0, 3) &&
        within(s.direction, 0, 1) && (s.format == 4 || within(s.format, 16, 20)) &&
        threshold(s.threshMin) && threshold(s.threshMax) && s.threshMin <= s.threshMax &&
-       s.areaMin >= 0 && s.areaMin <= s.areaMax && (s.refBytes == 0 || s.refBytes == s.width));
-  return acceptSetting(token, valid);
+       s.areaMin >= 0 && s.areaMin <= s.areaMax &&
+       (s.reference.empty() || s.reference.size() == static_cast<std::size_t>(s.width)));
+  return keepSetting(token, valid, [&] {
+    stored_.laserEnable = s.enable;
+    stored_.laserWindow = {s.x0, s.y0, s.width, s.height};
+    stored_.laserPriority = s.priority;
+    stored_.laserDirection = s.direction;
+    stored_.laserThreshMin = s.threshMin;
+    stored_.laserThreshMax = s.threshMax;
+    stored_.laserAreaMin = s.areaMin;
+    stored_.laserAreaMax = s.areaMax;
+    stored_.laserFormat = s.format;
+    stored_.laserReference = s.reference;
+  });
 }
 
-int Model::setFilter(int token, int kind, bool hasParams, std::uint32_t numParams) {
+int Model::setFilter(int token, int kind, bool hasParams, std::uint32_t numParams, std::uint32_t p1,
+                     std::uint32_t p2) {
   // Off, binarize only, median, mean, SNN, Sobel; the reserved kinds are refused.
-  return acceptSetting(token, within(kind, 0, 5) && (!hasParams || numParams <= 2));
+  return keepSetting(token, within(kind, 0, 5) && (!hasParams || numParams <= 2), [&] {
+    stored_.filter = kind;
+    stored_.filterParams[0] = hasParams ? numParams : 0;
+    stored_.filterParams[1] = hasParams ? p1 : 0;
+    stored_.filterParams[2] = hasParams ? p2 : 0;
+  });
 }
 
-int Model::setBinarization(int token, bool hasParams, int numThresholds, int threshold1,
-                           int threshold2) {
+int Model::setBinarization(int token, bool enable, bool hasParams, bool invert, int numThresholds,
+                           int threshold1, int threshold2) {
   const bool two = hasParams && numThresholds == 2;
-  return acceptSetting(token,
-                       (!hasParams || numThresholds <= 2) && (!two || threshold1 <= threshold2));
+  const bool valid = (!hasParams || numThresholds <= 2) && (!two || threshold1 <= threshold2);
+  return keepSetting(token, valid, [&] {
+    stored_.binarization = enable;
+    stored_.binarizationInvert = hasParams && invert;
+    stored_.binarizationThresholds[0] = hasParams ? numThresholds : 0;
+    stored_.binarizationThresholds[1] = hasParams ? threshold1 : 0;
+    stored_.binarizationThresholds[2] = hasParams ? threshold2 : 0;
+  });
 }
 
 }  // namespace detail

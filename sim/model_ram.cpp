@@ -56,6 +56,8 @@ int Model::setRamPictureSize(int token, int width, int height) {
   return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
     if (width < 1 || height < 1) return kBadArgument;
     if (static_cast<std::uint64_t>(width) * height > ram_.size()) return kOutOfRange;
+    stored_.ramPictureWidth = width;
+    stored_.ramPictureHeight = height;
     return kOk;
   });
 }
@@ -66,6 +68,11 @@ int Model::setupImageCorrection(int token, bool enable, int type, std::uint32_t 
     if (!within(type, 0, 2)) return kBadArgument;  // replace, mask and, mask or
     const std::uint64_t length = static_cast<std::uint64_t>(imageBytes) * images;
     if (enable && !ram_.inside(address, length)) return kOutOfRange;
+    stored_.correction = enable;
+    stored_.correctionType = type;
+    stored_.correctionRegion[0] = address;
+    stored_.correctionRegion[1] = imageBytes;
+    stored_.correctionRegion[2] = images;
     return kOk;
   });
 }
@@ -74,6 +81,9 @@ int Model::setupImageSplitting(int token, int type, std::uint32_t address, std::
   return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
     if (!within(type, 0, 2)) return kBadArgument;  // off, raw, processed
     if (type != 0 && !ram_.inside(address, size)) return kOutOfRange;
+    stored_.splitting = type;
+    stored_.splittingRegion[0] = address;
+    stored_.splittingRegion[1] = size;
     return kOk;
   });
 }
@@ -114,18 +124,21 @@ bool mirrored(const std::string &name) {
 
 }  // namespace
 
+int Model::readRegister(const std::string &name, std::uint32_t &value) const {
+  if (!mirrored(name)) return registers_.get(name, value);
+  const Window &w = cam_.window;
+  int v = cam_.gainSixteenths;
+  if (name == "COLUMN_START") v = kFirstColumn + w.x0;
+  if (name == "ROW_START") v = kFirstRow + w.y0;
+  if (name == "WINDOW_WIDTH") v = w.width;
+  if (name == "WINDOW_HEIGHT") v = w.height;
+  value = static_cast<std::uint32_t>(v);
+  return kOk;
+}
+
 int Model::getRegister(int token, const std::string &name, std::uint32_t &value) {
-  return withSession(token, DeviceKind::Camera, true, false, [&](Session &, auto &) {
-    if (!mirrored(name)) return registers_.get(name, value);
-    const Window &w = cam_.window;
-    int v = cam_.gainSixteenths;
-    if (name == "COLUMN_START") v = kFirstColumn + w.x0;
-    if (name == "ROW_START") v = kFirstRow + w.y0;
-    if (name == "WINDOW_WIDTH") v = w.width;
-    if (name == "WINDOW_HEIGHT") v = w.height;
-    value = static_cast<std::uint32_t>(v);
-    return kOk;
-  });
+  return withSession(token, DeviceKind::Camera, true, false,
+                     [&](Session &, auto &) { return readRegister(name, value); });
 }
 
 int Model::setRegister(int token, const std::string &name, std::uint32_t value) {

@@ -64,7 +64,7 @@ ocamsim::detail::LaserSetup laserSetup(const ocam::scam__LaserSetup &s, int refB
   l.areaMin = s.dAreaMin;
   l.areaMax = s.dAreaMax;
   l.format = s.eSubRes;
-  l.refBytes = refBytes;
+  if (refBytes > 0) l.reference.assign(s.RefData.__ptr, s.RefData.__ptr + refBytes);
   return l;
 }
 
@@ -302,7 +302,8 @@ int scam__setIlluminationTiming(struct soap *ctx, int token, int dDelay, int dPe
 }
 
 int scam__switchIllumination(struct soap *ctx, int token, int bOn, int &status) {
-  return set(ctx, token, status, args(bOn), [&](Model &m) { return m.switchIllumination(token); });
+  return set(ctx, token, status, args(bOn),
+             [&](Model &m) { return m.switchIllumination(token, bOn != 0); });
 }
 
 int scam__initColor(struct soap *ctx, int token, int &status) {
@@ -315,7 +316,10 @@ int scam__setJPEG(struct soap *ctx, int token, int bEnable, enum scam__eJPEGQual
   return set(ctx, token, status,
              args(bEnable, static_cast<int>(eQuality), bByteStuffEnable, static_cast<int>(ePattern),
                   bForceGreyscale),
-             [&](Model &m) { return m.setJpeg(token, eQuality, ePattern); });
+             [&](Model &m) {
+               return m.setJpeg(token, bEnable != 0, eQuality, bByteStuffEnable != 0, ePattern,
+                                bForceGreyscale != 0);
+             });
 }
 
 int scam__setBayer2X(struct soap *ctx, int token, enum scam__eBayer2XType eBayer2xOutput,
@@ -325,14 +329,16 @@ int scam__setBayer2X(struct soap *ctx, int token, enum scam__eBayer2XType eBayer
 }
 
 int scam__setMedian(struct soap *ctx, int token, int bEnable, int &status) {
-  return set(ctx, token, status, args(bEnable), [&](Model &m) { return m.setMedian(token); });
+  return set(ctx, token, status, args(bEnable),
+             [&](Model &m) { return m.setMedian(token, bEnable != 0); });
 }
 
 int scam__setWhiteBalance(struct soap *ctx, int token, enum scam__eBayerPattern ePattern,
                           xsd__base64Binary data, int &status) {
-  const int size = data.__ptr ? data.__size : 0;
+  const int size = data.__ptr && data.__size > 0 ? data.__size : 0;
+  const std::vector<std::uint8_t> table(data.__ptr, data.__ptr + size);
   return set(ctx, token, status, args(static_cast<int>(ePattern), size),
-             [&](Model &m) { return m.setWhiteBalance(token, ePattern, size); });
+             [&](Model &m) { return m.setWhiteBalance(token, ePattern, table); });
 }
 
 // ------------------------------------------------------------------ camera: image memory
@@ -458,11 +464,11 @@ int scam__calibrateSensor(struct soap *ctx, int token, scam__CalibrateSensorPara
 int scam__setHardwareApplet(struct soap *ctx, int token, int bEnable, unsigned int nMaxSize,
                             enum scam__eAppletType eApplet, int &status) {
   return set(ctx, token, status, args(bEnable, nMaxSize, static_cast<int>(eApplet)),
-             [&](Model &m) { return m.setHardwareApplet(token, eApplet); });
+             [&](Model &m) { return m.setHardwareApplet(token, bEnable != 0, nMaxSize, eApplet); });
 }
 
 int scam__setupLaserProfiling(struct soap *ctx, int token, scam__LaserSetup s, int &status) {
-  const int refBytes = s.RefData.__ptr ? s.RefData.__size : 0;
+  const int refBytes = s.RefData.__ptr && s.RefData.__size > 0 ? s.RefData.__size : 0;
   return set(ctx, token, status,
              args(s.bEnable ? 1 : 0, s.dX0, s.dY0, s.dWidth, s.dHeight, static_cast<int>(s.ePrio),
                   static_cast<int>(s.eDir), s.dThreshMin, s.dThreshMax, s.dAreaMin, s.dAreaMax,
@@ -474,7 +480,9 @@ int scam__setFilter(struct soap *ctx, int token, scam__FilterSetup s, int &statu
   return set(
       ctx, token, status,
       args(static_cast<int>(s.eFilter), s.bHasParams ? 1 : 0, s.nNumParam, s.nParam1, s.nParam2),
-      [&](Model &m) { return m.setFilter(token, s.eFilter, s.bHasParams, s.nNumParam); });
+      [&](Model &m) {
+        return m.setFilter(token, s.eFilter, s.bHasParams, s.nNumParam, s.nParam1, s.nParam2);
+      });
 }
 
 int scam__setBinarization(struct soap *ctx, int token, scam__BinarizationSetup s, int &status) {
@@ -483,8 +491,8 @@ int scam__setBinarization(struct soap *ctx, int token, scam__BinarizationSetup s
                   static_cast<int>(s.nNumThreshold), static_cast<int>(s.nThreshold1),
                   static_cast<int>(s.nThreshold2)),
              [&](Model &m) {
-               return m.setBinarization(token, s.bHasParams, s.nNumThreshold, s.nThreshold1,
-                                        s.nThreshold2);
+               return m.setBinarization(token, s.bEnable, s.bHasParams, s.bInvert, s.nNumThreshold,
+                                        s.nThreshold1, s.nThreshold2);
              });
 }
 

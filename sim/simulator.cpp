@@ -68,6 +68,10 @@ int Simulator::gain() const { return impl_->server.model().gain(); }
 std::string Simulator::lastSetting(const std::string &operation) const {
   return impl_->server.log().lastSetting(operation);
 }
+ocamera::Settings Simulator::settings() const { return impl_->server.model().settings(); }
+std::string Simulator::applySettings(const ocamera::Settings &profile) {
+  return impl_->server.model().loadSettings(profile);
+}
 std::vector<std::uint8_t> Simulator::lastImage() const { return impl_->server.model().lastImage(); }
 std::vector<std::uint8_t> Simulator::readRam(std::size_t address, std::size_t length) const {
   return impl_->server.model().peekRam(address, length);

@@ -54,6 +54,9 @@
 //    clipped at 255; Options::noise adds seeded noise. An exposure longer
 //    than the power-on one bounds free-run frames to one per exposure time. The camera's
 //    device description ends in its geometry: " [sensor 1280x1024 GRGR]".
+//  - Settings: every setter's accepted value is kept (settings()), those that
+//    do not change the picture too (illumination, JPEG, processing stages,
+//    ...); the power-on values are those of the library's settings table.
 //  - Sensor registers: ANALOG_GAIN reads and sets the gain in sixteenths
 //    (1..512; "scam:setGain" 2 reads 32); COLUMN_START and ROW_START read and
 //    set the window's offset plus the sensor's first active column and row (1
@@ -76,6 +79,7 @@
 //    (kOverload) until OUTPUT-OVERLOAD-UNLOCK is set or setOverload(false).
 #pragma once
 
+#include <ocamera/settings.h>
 #include <ocamera/status.h>
 
 #include <cstddef>
@@ -280,6 +284,18 @@ class Simulator {
   // "scam:setCameraWindow"); enumerations as their ordinals, flags 0/1, floats
   // as "%g", payloads as their byte count. "" when none was accepted.
   std::string lastSetting(const std::string &operation) const;
+  // Every setting the camera keeps, named as in the library's settings table
+  // (ocamera::settingTable), every sensor register, and the sensor's
+  // geometry; SettingOrigin::Read. Right after construction it equals
+  // ocamera::powerOnSettings() of the sensor, plus the registers.
+  ocamera::Settings settings() const;
+  // Makes every entry of `profile` as a client's setters would (the same
+  // checks; in the table's order, registers after the clock), on a session
+  // of its own; also before start(). "" when the camera took them all, else
+  // the first refused entry and why ("gain: ..."); the entries before it stay
+  // made. A profile's acquisition mode other than STOP is refused: the
+  // camera is not open.
+  std::string applySettings(const ocamera::Settings &profile);
   // The bytes of the image most recently delivered by "scam:getSingleImage".
   std::vector<std::uint8_t> lastImage() const;
   // Image RAM contents (for tests).

@@ -11,7 +11,65 @@
 // One table (settingTable) holds every setting: its name, its fields with
 // type, unit, range and power-on value, and one line of help. The command-line
 // tool, the Python package, the GStreamer element and the viewer take names,
-// ranges and help from it.
+// ranges and help from it. The table, in the order applySettings makes the
+// settings (the JSON key; its fields: range, power-on value; W x H is the
+// sensor, PAT its Bayer layout, 1280 x 1024 GRGR when unknown):
+//
+//   frequency                 20MHz 40MHz 50MHz 60MHz; 40MHz
+//   (registers)               the sensor registers of the document, by name
+//   window                    x0, y0 0..65535 px, 0; width, height 1..65535 px, W, H
+//                             (the camera refuses a window outside the sensor)
+//   frameRate                 0.001..1000 fps; 30
+//   shutterTime               1..1000000 us; 10000 (the one setting the camera reports)
+//   gain                      1..32; 1
+//   triggerSource             source SOFTWARE EXTERNAL_E0 EXTERNAL_E1, SOFTWARE;
+//                             polarity ACTIVE_HIGH ACTIVE_LOW, ACTIVE_HIGH
+//   triggerDelay              0..10000000 us; 0
+//   triggerWindow             x0, y0, width, height as window, 0 0 W H;
+//                             threshMin, threshMax 0..255, 0 and 255
+//   illuminationMode          OFF NORMAL PULSED; OFF
+//   illuminationModeExternal  OFF ON_POSITIVE ON_NEGATIVE; OFF
+//   illuminationTiming        delay, period 0..2147483647 us; 0, 0
+//   illumination              false/true (switchIllumination); false
+//   readTimeout               0..2147483647 ms; 1000
+//   circularOverwrite         false/true; true
+//   jpeg                      enable false; quality LOW MEDIUM GOOD EXCELLENT, GOOD;
+//                             byteStuff false; pattern GRGR BGBG RGRG GBGB, PAT;
+//                             forceGreyscale false
+//   bayer2X                   output RAW H S V I R G B, RAW; pattern, PAT
+//   whiteBalance              pattern, PAT; table none or 768 bytes (hex), none
+//   median                    false/true; false
+//   filter                    type OFF BINARIZE_ONLY MEDIAN MEAN SNN SOBEL, OFF;
+//                             numParam 0..2, 0; param1, param2 0..4294967295, 0
+//   binarization              enable, invert false; numThreshold 0..2, 0;
+//                             threshold1, threshold2 0..255, 0
+//   imageRAMPictureSize       width, height 1..65535 px, W, H (width x height
+//                             must fit in the image RAM)
+//   imageCorrection           enable false; type REPLACE MASK_AND MASK_OR, REPLACE;
+//                             startAddress, size, images 0..4294967295, 0
+//   imageSplitting            type OFF RAW PROCESSED, OFF; destAddress, size
+//                             0..4294967295, 0
+//   laserProfiling            enable false; x0, y0, width, height as window, 0 0 W H;
+//                             priority FIRST_POINT LAST_POINT LARGEST_FIRST
+//                             LARGEST_LAST, FIRST_POINT; direction TOP_DOWN
+//                             BOTTOM_UP, TOP_DOWN; threshMin, threshMax 0..255, 0
+//                             and 255; areaMin, areaMax 0..2147483647 px, 0 and
+//                             2147483647; format 16_4 8_0 .. 8_4, 16_4; reference
+//                             none or width bytes (hex), none
+//   hardwareApplet            enable false; maxSize 0..4294967295 B, 0; applet
+//                             IN16_OUT32_INT IN8_OUT32_INT IN16_OUT16 IN8_OUT16,
+//                             IN16_OUT32_INT
+//   acquisitionMode           STOP SINGLE_SHOT FREE_RUN SELECT_SHOT FREE_RUN_SLAVE;
+//                             STOP (last: it starts an acquisition; every mode
+//                             but STOP needs the camera open)
+//
+// The clock comes first (the sensor's timing follows it), the registers
+// before the window and the gain (which overrule the registers that mirror
+// them), the window before the frame rate (a smaller window allows a higher
+// rate) and the mode last. Ranges are those the camera accepts for each
+// value alone; the camera checks the rest (a window inside the sensor, a
+// threshold pair in order, image RAM regions inside the memory) and refuses
+// with status -15 or -17.
 #pragma once
 
 #include <ocamera/camera.h>
@@ -42,9 +100,10 @@ struct SettingChoice {
 
 // Where a field's power-on value comes from when it is not a constant.
 enum class SettingExtent : int {
-  None = 0,          // powerOn holds it
-  SensorWidth = 1,   // the sensor's width (the full window)
-  SensorHeight = 2,  // the sensor's height
+  None = 0,           // powerOn holds it
+  SensorWidth = 1,    // the sensor's width (the full window)
+  SensorHeight = 2,   // the sensor's height
+  SensorPattern = 3,  // the sensor's Bayer layout
 };
 
 // One field of a setting: one parameter of its setter.
