@@ -32,12 +32,20 @@ std::string geometryText(const ocamera::SensorGeometry &sensor) {
 }
 
 // What is known of the camera: the record, with what the camera reports over
-// it, and its sensor as it describes it (else as recorded).
-ocamera::Settings knownSettings(OCamera &camera, const CameraRecord &record) {
+// it, and its sensor as it describes it (else as recorded). The camera reports
+// every sensor register, read-only ones and those that follow other settings
+// (the gain, the window) among them: a file to apply keeps only the registers
+// ocam set, at the value the camera reports.
+ocamera::Settings knownSettings(OCamera &camera, const CameraRecord &record, bool allRegisters) {
   ocamera::Settings known = record.load();
   std::string why;
   ocamera::Settings read = ocamera::readSettings(camera, &why);
   if (!why.empty()) std::cerr << "ocam config: " << why << '\n';
+  if (!allRegisters) {
+    const ocamera::Settings all = read;
+    for (const auto &reg : all.registers())
+      if (!known.registers().count(reg.first)) read.eraseRegister(reg.first);
+  }
   known.merge(read);
   const ocamera::SensorGeometry sensor = ocamera::sensorGeometry(camera);
   if (sensor.known()) known.sensor = sensor;
@@ -71,7 +79,7 @@ int runShow(const Args &args, const std::string &address) {
   const CameraRecord record(address);
   record.load();  // refuses a damaged record before any request
   CameraPtr camera = connectCamera(address, sensorType(args));
-  const ocamera::Settings known = knownSettings(*camera, record);
+  const ocamera::Settings known = knownSettings(*camera, record, true);
 
   std::vector<std::vector<std::string>> rows;
   for (const ocamera::SettingInfo &setting : ocamera::settingTable()) {
@@ -111,7 +119,7 @@ int runSave(const Args &args, const std::string &address) {
   const CameraRecord record(address);
   record.load();
   CameraPtr camera = connectCamera(address, sensorType(args));
-  const std::string text = knownSettings(*camera, record).toJson();
+  const std::string text = knownSettings(*camera, record, false).toJson();
   AtomicFile file(path);
   file.write(text.data(), text.size());
   file.commit();
@@ -193,7 +201,8 @@ Command configCommand() {
            "actions:\n"
            "  show           every known setting, marked 'read' (reported by the camera)\n"
            "                 or 'recorded' (set through ocam), and the sensor's size\n"
-           "  save FILE      what show knows, as a settings file ('-': standard output)\n"
+           "  save FILE      what show knows, as a settings file ('-': standard output);\n"
+           "                 of the sensor registers only those set through ocam\n"
            "  apply FILE     makes the settings of a file, in an order the camera takes\n"
            "                 (the window before the frame rate, the mode last); stops at\n"
            "                 the first the camera refuses, or with --skip-refused makes\n"

@@ -126,11 +126,16 @@ TEST_F(OcamTest, RecordThatCannotBeTrustedIsRefusedBeforeAnyRequest) {
 TEST_F(OcamTest, ConfigSaveResetDiffAndApplyRoundTrip) {
   ASSERT_EQ(
       run({"set", "-a", camera(), "gain", "4", "shutter-time", "5000", "fps", "12.5"}).exitCode, 0);
+  ASSERT_EQ(run({"registers", "-a", camera(), "set", "HORIZONTAL_BLANKING=0x2a"}).exitCode, 0);
   ProcessResult saved = run({"config", "-a", camera(), "save", "good.json"});
   ASSERT_EQ(saved.exitCode, 0) << saved.err;
   const std::string good = readFile(dir / "good.json");
-  for (const char *line : {"\"gain\": 4", "\"shutterTime\": 5000", "\"frameRate\": 12.5"})
+  for (const char *line : {"\"gain\": 4", "\"shutterTime\": 5000", "\"frameRate\": 12.5",
+                           "\"HORIZONTAL_BLANKING\": 42"})
     EXPECT_TRUE(contains(good, line)) << line << "\n" << good;
+  // Of the registers the camera reports, only those ocam set: a read-only one
+  // would be refused when the file is applied.
+  EXPECT_FALSE(contains(good, "CHIP_VERSION")) << good;
 
   ProcessResult reset = run({"config", "-a", camera(), "reset"});
   ASSERT_EQ(reset.exitCode, 0) << reset.err;
