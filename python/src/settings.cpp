@@ -59,12 +59,15 @@ py::object valueObject(const ocamera::SettingInfo &setting, const ocamera::Setti
   return d;
 }
 
+// "gain", or "triggerSource.polarity" for a field of several.
+std::string fieldWhere(const ocamera::SettingInfo &setting, const ocamera::SettingField &field) {
+  return setting.fields.size() == 1 ? std::string(setting.name)
+                                    : std::string(setting.name) + "." + field.name;
+}
+
 [[noreturn]] void wrongType(const ocamera::SettingInfo &setting, const ocamera::SettingField &field,
                             const char *wanted, py::handle given) {
-  const std::string where = setting.fields.size() == 1
-                                ? std::string(setting.name)
-                                : std::string(setting.name) + "." + field.name;
-  throw py::type_error(where + " takes " + wanted + ", not " +
+  throw py::type_error(fieldWhere(setting, field) + " takes " + wanted + ", not " +
                        std::string(Py_TYPE(given.ptr())->tp_name));
 }
 
@@ -89,7 +92,7 @@ double fieldNumber(const ocamera::SettingInfo &setting, const ocamera::SettingFi
         std::string names;
         for (const ocamera::SettingChoice &c : field.choices)
           names += (names.empty() ? "" : ", ") + std::string(c.name);
-        throw py::value_error(std::string(setting.name) + ": '" + given.cast<std::string>() +
+        throw py::value_error(fieldWhere(setting, field) + ": '" + given.cast<std::string>() +
                               "' is none of " + names);
       }
       if (PyLong_Check(given.ptr()) || PyIndex_Check(given.ptr()))  // an enum member

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ocamera/camera.h>
+#include <ocamera/settings.h>
 #include <pybind11/stl.h>
 
 #include <functional>
