@@ -144,14 +144,40 @@ double parseField(const ocamera::SettingInfo &setting, const ocamera::SettingFie
   }
 }
 
+// Words of `text` on lines of at most `width` columns, each indented.
+std::string wrapped(const std::string &text, std::size_t indent, std::size_t width) {
+  std::string out, line;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (!line.empty() && indent + line.size() + 1 + word.size() > width) {
+      out += std::string(indent, ' ') + line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    start = end + 1;
+  }
+  if (!line.empty()) out += std::string(indent, ' ') + line + "\n";
+  return out;
+}
+
 }  // namespace
 
 std::string settingWordOf(const std::string &name) {
+  // A capital starts a word, and a run of capitals is one ("imageRAMPictureSize"
+  // is image-ram-picture-size).
   std::string word;
-  for (char c : name) {
-    if (std::isupper(static_cast<unsigned char>(c))) {
-      if (!word.empty()) word += '-';
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto at = [&](std::size_t j) { return static_cast<unsigned char>(name[j]); };
+    const char c = name[i];
+    if (std::isupper(at(i))) {
+      const bool afterLower = i > 0 && !std::isupper(at(i - 1));
+      const bool endsRun =
+          i > 0 && std::isupper(at(i - 1)) && i + 1 < name.size() && std::islower(at(i + 1));
+      if (!word.empty() && (afterLower || endsRun)) word += '-';
+      word += static_cast<char>(std::tolower(at(i)));
     } else {
       word += c == '_' ? '-' : c;
     }
@@ -183,7 +209,8 @@ const ocamera::SettingInfo &lookupSetting(const std::string &key) {
   for (const SettingAlias &alias : settingAliases())
     if (alias.alias == word) return *alias.setting;
   if (const ocamera::SettingInfo *setting = ocamera::findSetting(key)) return *setting;
-  if (const ocamera::SettingInfo *setting = ocamera::findSetting(word)) return *setting;
+  for (const ocamera::SettingInfo &setting : ocamera::settingTable())
+    if (settingWord(setting) == word) return setting;
   throw UsageError("unknown setting '" + key + "' (see 'ocam set --help' for the names)");
 }
 
@@ -223,16 +250,16 @@ std::string settingHelpLines() {
       ranges += (ranges.empty() ? "" : ", ") +
                 (setting.fields.size() == 1 ? "" : std::string(field.name) + " ") +
                 fieldRange(field);
-    std::string also;
+    std::string also, shadowed;
     for (const SettingAlias &alias : settingAliases()) {
-      if (alias.setting == &setting)
-        also += (also.empty() ? "; also '" : ", '") + alias.alias + "'";
+      if (alias.setting == &setting) also += (also.empty() ? "; also " : ", ") + alias.alias;
       // A short name of old that is another setting's word keeps its old meaning.
       else if (alias.alias == settingWord(setting))
-        also += "; '" + alias.alias + "' alone means " + settingWord(*alias.setting) +
-                ", as it always did";
+        shadowed =
+            "; '" + alias.alias + "' alone means " + settingWord(*alias.setting) + " as before";
     }
-    text += head + "\n      " + setting.help + " (" + ranges + also + ")\n";
+    text += head + "\n" +
+            wrapped(std::string(setting.help) + " (" + ranges + also + shadowed + ")", 6, 79);
   }
   return text;
 }

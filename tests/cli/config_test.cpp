@@ -212,7 +212,7 @@ TEST_F(OcamTest, SetTakesTheTableNamesAndItsRanges) {
 
   ProcessResult help = run({"set", "--help"});
   for (const char *line :
-       {"  shutter-time US", "also 'shutter'", "  window X0,Y0,WIDTH,HEIGHT", "  gain ", "1..32"})
+       {"  shutter-time US", "also shutter", "  window X0,Y0,WIDTH,HEIGHT", "  gain ", "1..32"})
     EXPECT_TRUE(contains(help.out, line)) << line << "\n" << help.out;
 }
 
