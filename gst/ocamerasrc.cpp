@@ -39,7 +39,7 @@ constexpr GstClockTime kMaxClockSkew = GST_SECOND;
 // downstream at once: the rest hold the frames queued in the stream and the
 // one being fetched.
 constexpr int kPoolFrames = 12;
-constexpr int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
+const int kMaxLent = kPoolFrames - ocamera::StreamOptions().queueDepth - 1;
 // Assumed frame period for the latency without a frame rate.
 constexpr GstClockTime kDefaultFramePeriod = GST_SECOND / 30;
 

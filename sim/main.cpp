@@ -45,8 +45,8 @@ const char kUsage[] =
     "                    drive the inputs: at MS milliseconds after start set the\n"
     "                    levels (bit 0 = I0, bit 1 = I1), e.g. 0:0,1000:1\n"
     "  --input-period MS repeat the input schedule every MS milliseconds\n"
-    "  --settings FILE   start from the settings of a profile (JSON, as written by\n"
-    "                    'ocam config save'); its acquisition mode must be STOP\n"
+    "  --settings FILE   start from the settings of a profile (JSON, see\n"
+    "                    docs/settings.md); its acquisition mode must be STOP\n"
     "  -v, --verbose     one line per request on standard error\n"
     "  --version         print the version and exit\n"
     "  -h, --help        this text\n";

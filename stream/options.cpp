@@ -40,7 +40,8 @@ const std::vector<StreamOptionChoice> kCameraTypes = {{"MT9V403", OCamera::CAM_T
                                                       {"GENERIC", OCamera::CAM_TYPE_GENERIC},
                                                       {"IBIS1300", OCamera::CAM_TYPE_IBIS1300},
                                                       {"MT9V022", OCamera::CAM_TYPE_MT9V022}};
-const std::vector<StreamOptionChoice> kPatterns = {{"GRGR", OCameraTools::BAYER_PATTERN_GRGR},
+const std::vector<StreamOptionChoice> kPatterns = {{"SENSOR", kSensorPattern},
+                                                   {"GRGR", OCameraTools::BAYER_PATTERN_GRGR},
                                                    {"BGBG", OCameraTools::BAYER_PATTERN_BGBG},
                                                    {"RGRG", OCameraTools::BAYER_PATTERN_RGRG},
                                                    {"GBGB", OCameraTools::BAYER_PATTERN_GBGB}};
@@ -75,12 +76,28 @@ const std::vector<Entry> &entries() {
          OCAMERA_INT_FIELD(x0)},
         {{"y0", kInt, 0, 65535, d.y0, "px", "top edge of the window on the sensor", {}},
          OCAMERA_INT_FIELD(y0)},
-        {{"width", kInt, 1, 65535, d.width, "px", "width of the window (of every frame)", {}},
+        {{"width",
+          kInt,
+          0,
+          65535,
+          d.width,
+          "px",
+          "width of the window (of every frame); 0: the sensor's",
+          {}},
          OCAMERA_INT_FIELD(width)},
-        {{"height", kInt, 1, 65535, d.height, "px", "height of the window (of every frame)", {}},
+        {{"height",
+          kInt,
+          0,
+          65535,
+          d.height,
+          "px",
+          "height of the window (of every frame); 0: the sensor's",
+          {}},
          OCAMERA_INT_FIELD(height)},
-        {{"pattern", kChoice, 1, 4, d.pattern, "",
-          "the sensor's Bayer layout, named by the colours of its top row", kPatterns},
+        {{"pattern", kChoice, 0, 4, d.pattern, "",
+          "the sensor's Bayer layout, named by the colours of its top row (SENSOR: as the "
+          "camera tells)",
+          kPatterns},
          OCAMERA_ENUM_FIELD(pattern)},
         {{"acquisitionMode", kChoice, 2, 8, d.acquisitionMode, "",
           "acquisition mode set at start (single and select shot wait for triggers)", kModes},
@@ -330,10 +347,12 @@ std::string checkStreamOptions(const StreamOptions &o) {
     return "the window is larger than any image a camera delivers";
   if (o.queueDepth > o.bufferCount) return "queueDepth must be at most bufferCount";
   if (o.retryMaxMs < o.retryInitialMs) return "retryMaxMs must be at least retryInitialMs";
+  // A window or pattern left to the sensor (0) is checked once chosen.
   if (o.rgb) {
-    if (!OCameraTools::ConvertsPattern(o.pattern))
+    if (o.pattern != kSensorPattern && !OCameraTools::ConvertsPattern(o.pattern))
       return "RGB conversion handles the GRGR and BGBG patterns only";
-    if (o.width < 2 || o.height < 2) return "RGB conversion needs a window of at least 2x2";
+    if ((o.width != 0 && o.width < 2) || (o.height != 0 && o.height < 2))
+      return "RGB conversion needs a window of at least 2x2";
   }
   return "";
 }

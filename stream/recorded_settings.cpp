@@ -1,54 +1,60 @@
-// Replaying the recorded settings.
+// Making the stream's settings again on a camera.
 #include "stream/recorded_settings.h"
+
+#include <ocamera/status.h>
 
 namespace ocamera {
 namespace stream {
 
-namespace {
-const char *const kNames[] = {"shutter time", "gain", "frame rate", "trigger source",
-                              "trigger delay"};
-}  // namespace
+RecordedSettings::RecordedSettings(Settings document) : document_(std::move(document)) {}
 
-void RecordedSettings::record(Kind kind, bool accepted) {
-  entries_[kind].recorded = true;
-  entries_[kind].accepted = accepted;
-}
-
-int RecordedSettings::send(Kind kind, OCamera &camera) const {
-  switch (kind) {
-    case kShutter:
-      return camera.setShutterTime(shutterUs);
-    case kGain:
-      return camera.setGain(gain);
-    case kFrameRate:
-      return camera.setFrameRate(fps);
-    case kTriggerSource:
-      return camera.setTriggerSource(triggerSource, triggerPolarity);
-    case kTriggerDelay:
-      return camera.setTriggerDelay(triggerDelayUs);
-    case kKinds:
-      break;
-  }
-  return -1;
+bool RecordedSettings::record(const std::string &name, const SettingValue &value, bool accepted) {
+  return document_.set(name, value, accepted ? SettingOrigin::Recorded : SettingOrigin::Given);
 }
 
 int RecordedSettings::applyTo(OCamera &camera, std::string *dropped, std::string *failed) {
-  for (int k = 0; k < kKinds; ++k) {
-    Entry &e = entries_[k];
-    if (!e.recorded) continue;
-    const int rc = send(static_cast<Kind>(k), camera);
-    if (rc == 0) {
-      e.accepted = true;
-    } else if (!e.accepted && rc != -1) {
-      e.recorded = false;
-      if (dropped) {
-        if (!dropped->empty()) *dropped += ", ";
-        *dropped += std::string(kNames[k]) + " (refused with " + std::to_string(rc) + ")";
+  Settings remaining = document_;
+  while (!remaining.empty()) {
+    const ApplyResult r = applySettings(camera, remaining, ApplyMode::StopAtRefusal);
+    for (const std::string &name : r.applied) {
+      if (name.rfind("registers.", 0) == 0) {
+        const std::string reg = name.substr(10);
+        document_.setRegister(reg, document_.registers().at(reg).value, SettingOrigin::Recorded);
+      } else {
+        document_.set(name, document_.get(name)->value, SettingOrigin::Recorded);
       }
-    } else {
-      if (failed) *failed = kNames[k];
-      return rc;
     }
+    if (r.refused.empty()) return 0;
+    const SettingRefusal &refusal = r.refused.front();
+    const bool isRegister = refusal.name.rfind("registers.", 0) == 0;
+    const std::string reg = isRegister ? refusal.name.substr(10) : std::string();
+    const SettingOrigin origin =
+        isRegister ? document_.registers().at(reg).origin : document_.get(refusal.name)->origin;
+    // A value a camera took once, or a request that failed, fails the set-up.
+    if (origin == SettingOrigin::Recorded || refusal.status == status::kRequestFailed) {
+      if (failed) *failed = refusal.name;
+      return refusal.status;
+    }
+    if (isRegister)
+      document_.eraseRegister(reg);
+    else
+      document_.erase(refusal.name);
+    if (dropped) {
+      if (!dropped->empty()) *dropped += ", ";
+      *dropped += refusal.name + " (refused with " + std::to_string(refusal.status) + ")";
+    }
+    // The rest, after the dropped entry, in the same order.
+    Settings rest;
+    for (const std::string &name : r.notSent) {
+      if (name.rfind("registers.", 0) == 0) {
+        const auto &entry = remaining.registers().at(name.substr(10));
+        rest.setRegister(name.substr(10), entry.value, entry.origin);
+      } else {
+        const Settings::Entry *e = remaining.get(name);
+        rest.set(name, e->value, e->origin);
+      }
+    }
+    remaining = rest;
   }
   return 0;
 }

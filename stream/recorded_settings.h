@@ -1,8 +1,11 @@
-// The settings an application made through a stream, kept so that they can be
-// made again on a new camera object after the camera was lost.
+// The settings a stream makes on its camera at every start and recovery: the
+// settings document of its options, updated by the stream's own setters, so
+// that they can be made again on a new camera object after the camera was
+// lost.
 #pragma once
 
 #include <ocamera/camera.h>
+#include <ocamera/settings.h>
 
 #include <string>
 
@@ -11,35 +14,27 @@ namespace stream {
 
 class RecordedSettings {
  public:
-  enum Kind { kShutter, kGain, kFrameRate, kTriggerSource, kTriggerDelay, kKinds };
+  // The stream's document. An entry's origin says whether a camera took its
+  // value already (Recorded) or not yet (Given: from the options, or set
+  // while the camera was lost).
+  explicit RecordedSettings(Settings document = Settings());
 
-  // The values; a setter writes its value, then calls record().
-  int shutterUs = 0;
-  int gain = 0;
-  float fps = 0;
-  OCamera::eTrigSource triggerSource = OCamera::TRIG_SRC_SOFTWARE;
-  OCamera::eTrigPolarity triggerPolarity = OCamera::TRIG_POL_ACTIVE_HIGH;
-  int triggerDelayUs = 0;
+  // A value of the stream's setters: accepted, a camera has taken it; else
+  // it is to be made on the next camera (a failed request). A value outside
+  // the table is not recorded (false).
+  bool record(const std::string &name, const SettingValue &value, bool accepted);
 
-  // A setting to make again; accepted: a camera has taken this value.
-  void record(Kind kind, bool accepted);
-  bool recorded(Kind kind) const { return entries_[kind].recorded; }
-
-  // Makes every recorded setting on camera, in the order of Kind. A value no
-  // camera has accepted yet (set while the camera was lost) that this one
-  // refuses is dropped from the record and named in *dropped; it does not
-  // fail the set-up. Returns 0, or the result of the first other failure
-  // (the later settings are not sent then), naming that setting in *failed.
+  // Makes every entry on camera, in the table's order. An entry no camera
+  // has accepted yet that this one refuses is dropped from the document and
+  // named in *dropped ("triggerDelay (refused with -15)"); it does not fail
+  // the set-up. Returns 0, or the result of the first other failure (the
+  // later entries are not sent then), naming that entry in *failed.
   int applyTo(OCamera &camera, std::string *dropped, std::string *failed = nullptr);
 
- private:
-  int send(Kind kind, OCamera &camera) const;
+  const Settings &document() const { return document_; }
 
-  struct Entry {
-    bool recorded = false;
-    bool accepted = false;
-  };
-  Entry entries_[kKinds];
+ private:
+  Settings document_;
 };
 
 }  // namespace stream

@@ -47,6 +47,37 @@ std::size_t rawBytes(const StreamOptions &o) {
 // An options record a stream can run with; "" when it is one, else why not.
 std::string invalidOptions(const StreamOptions &o) { return checkStreamOptions(o); }
 
+// The entries of a settings document the stream makes itself, from its own
+// fields, at every start: they are left out of the document it applies.
+const char *const kStreamOwn[] = {"window", "readTimeout", "acquisitionMode"};
+
+Settings withoutStreamOwn(Settings document) {
+  for (const char *name : kStreamOwn) document.erase(name);
+  return document;
+}
+
+// The window and pattern a stream leaves to be chosen (0), chosen: the
+// document's window, else the whole sensor of the camera's geometry, else of
+// the document's, else 1280 x 1024 GRGR.
+StreamOptions withGeometry(StreamOptions o, const SensorGeometry &camera) {
+  const SensorGeometry sensor = camera.known() ? camera : o.settings.sensor;
+  if (o.width == 0 || o.height == 0) {
+    if (const Settings::Entry *window = o.settings.get("window")) {
+      o.x0 = static_cast<int>(window->value.numbers[0]);
+      o.y0 = static_cast<int>(window->value.numbers[1]);
+      o.width = static_cast<int>(window->value.numbers[2]);
+      o.height = static_cast<int>(window->value.numbers[3]);
+    } else {
+      o.x0 = o.y0 = 0;
+      o.width = sensor.known() ? sensor.width : 1280;
+      o.height = sensor.known() ? sensor.height : 1024;
+    }
+  }
+  if (o.pattern == kSensorPattern)
+    o.pattern = sensor.known() ? sensor.pattern : OCameraTools::BAYER_PATTERN_GRGR;
+  return o;
+}
+
 }  // namespace
 
 struct Stream::Impl {
@@ -57,7 +88,8 @@ struct Stream::Impl {
       : address(std::move(address)),
         options(options),
         pool(std::make_shared<FramePool>(options.bufferCount)),
-        camera(camera) {}
+        camera(camera),
+        settings(withoutStreamOwn(options.settings)) {}
 
   const std::string address;
 
@@ -204,16 +236,18 @@ struct Stream::Impl {
 
   // A recorded setter: made on the camera, and recorded unless the camera
   // refused the value (a failed request, -1, is recorded: the camera may be
-  // on its way out). Both locks in the order configure() takes them.
-  template <class Store, class Call>
-  int setting(stream::RecordedSettings::Kind kind, Store store, Call call) {
+  // on its way out). A value outside the settings table is refused as the
+  // camera would, without a request. Both locks in the order configure()
+  // takes them.
+  template <class Call>
+  int setting(const char *name, const SettingValue &value, Call call) {
+    if (!Settings().set(name, value)) return status::kBadArgument;
     CallerTimeout timeout(replyTimeoutMs());
     std::shared_lock<std::shared_mutex> lock(cameraMutex);
     const int rc = camera ? call(*camera) : -1;
     if (rc == 0 || rc == -1) {
       std::lock_guard<std::mutex> settingsLock(settingsMutex);
-      store(settings);
-      settings.record(kind, rc == 0);
+      settings.record(name, value, rc == 0);
     }
     return rc;
   }
@@ -623,7 +657,14 @@ std::unique_ptr<Stream> Stream::create(const char *address, const StreamOptions 
     OCamera *camera = CreateCameraInterface(options.cameraType, address);
     if (!camera) return fail(lastCreationError());
     try {
-      return std::unique_ptr<Stream>(new Stream(std::make_shared<Impl>(address, options, camera)));
+      // The window and pattern left to be chosen follow the camera's sensor.
+      const StreamOptions chosen = withGeometry(options, sensorGeometry(*camera));
+      const std::string unfit = invalidOptions(chosen);
+      if (!unfit.empty()) {
+        camera->destroy();
+        return fail(unfit);
+      }
+      return std::unique_ptr<Stream>(new Stream(std::make_shared<Impl>(address, chosen, camera)));
     } catch (...) {
       camera->destroy();
       throw;
@@ -837,44 +878,61 @@ StreamState Stream::state() const {
 
 StreamOptions Stream::options() const {
   Impl &d = *impl_;
-  std::lock_guard<std::mutex> lock(d.optionsMutex);
-  return d.options;
+  StreamOptions o;
+  {
+    std::lock_guard<std::mutex> lock(d.optionsMutex);
+    o = d.options;
+  }
+  // The document as the setters updated it, with the entries the stream
+  // makes from its own fields.
+  Settings document;
+  {
+    std::lock_guard<std::mutex> lock(d.settingsMutex);
+    document = d.settings.document();
+  }
+  SettingValue window;
+  window.numbers = {double(o.x0), double(o.y0), double(o.width), double(o.height)};
+  document.set("window", window);
+  document.set("readTimeout", o.readTimeoutMs);
+  document.set("acquisitionMode", o.acquisitionMode);
+  document.sensor = o.settings.sensor;
+  o.settings = std::move(document);
+  return o;
 }
 
-using Kind = stream::RecordedSettings::Kind;
+namespace {
+
+SettingValue numbers(std::initializer_list<double> list) {
+  SettingValue v;
+  v.numbers = list;
+  return v;
+}
+
+}  // namespace
 
 int Stream::setShutterTime(int microseconds) {
-  return impl_->setting(
-      Kind::kShutter, [&](stream::RecordedSettings &r) { r.shutterUs = microseconds; },
-      [&](OCamera &c) { return c.setShutterTime(microseconds); });
+  return impl_->setting("shutterTime", numbers({double(microseconds)}),
+                        [&](OCamera &c) { return c.setShutterTime(microseconds); });
 }
 
 int Stream::setGain(int factor) {
-  return impl_->setting(
-      Kind::kGain, [&](stream::RecordedSettings &r) { r.gain = factor; },
-      [&](OCamera &c) { return c.setGain(factor); });
+  return impl_->setting("gain", numbers({double(factor)}),
+                        [&](OCamera &c) { return c.setGain(factor); });
 }
 
 int Stream::setFrameRate(float fps) {
-  return impl_->setting(
-      Kind::kFrameRate, [&](stream::RecordedSettings &r) { r.fps = fps; },
-      [&](OCamera &c) { return c.setFrameRate(fps); });
+  return impl_->setting("frameRate", numbers({double(fps)}),
+                        [&](OCamera &c) { return c.setFrameRate(fps); });
 }
 
 int Stream::setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity) {
-  return impl_->setting(
-      Kind::kTriggerSource,
-      [&](stream::RecordedSettings &r) {
-        r.triggerSource = source;
-        r.triggerPolarity = polarity;
-      },
-      [&](OCamera &c) { return c.setTriggerSource(source, polarity); });
+  return impl_->setting("triggerSource", numbers({double(source), double(polarity)}),
+                        [&](OCamera &c) { return c.setTriggerSource(source, polarity); });
 }
 
 int Stream::setTriggerDelay(int microseconds) {
-  return impl_->setting(
-      Kind::kTriggerDelay, [&](stream::RecordedSettings &r) { r.triggerDelayUs = microseconds; },
-      [&](OCamera &c) { return c.setTriggerDelay(microseconds); });
+  return impl_->setting("triggerDelay", numbers({double(microseconds)}),
+                        [&](OCamera &c) { return c.setTriggerDelay(microseconds); });
 }
 
 int Stream::setCameraWindow(int x0, int y0, int width, int height) {
@@ -884,7 +942,12 @@ int Stream::setCameraWindow(int x0, int y0, int width, int height) {
   // stopped then.
   std::unique_lock<std::mutex> control(d.control, std::try_to_lock);
   if (!control.owns_lock() || d.grabber.joinable()) return -1;
-  StreamOptions changed = options();
+  if (width < 1 || height < 1) return -1;  // 0 is for create() to choose
+  StreamOptions changed;
+  {
+    std::lock_guard<std::mutex> lock(d.optionsMutex);
+    changed = d.options;
+  }
   changed.x0 = x0;
   changed.y0 = y0;
   changed.width = width;
@@ -902,7 +965,11 @@ int Stream::setAcquisitionMode(OCamera::eAcqMode mode) {
   // stopped then.
   std::unique_lock<std::mutex> control(d.control, std::try_to_lock);
   if (!control.owns_lock() || d.grabber.joinable()) return -1;
-  StreamOptions changed = options();
+  StreamOptions changed;
+  {
+    std::lock_guard<std::mutex> lock(d.optionsMutex);
+    changed = d.options;
+  }
   changed.acquisitionMode = mode;
   if (!invalidOptions(changed).empty()) return -1;
   std::lock_guard<std::mutex> lock(d.optionsMutex);

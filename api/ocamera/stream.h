@@ -10,6 +10,7 @@
 
 #include <ocamera/camera.h>
 #include <ocamera/export.h>
+#include <ocamera/settings.h>
 #include <ocamera/tools.h>
 
 #include <cstddef>
@@ -43,6 +44,9 @@ enum class WhiteBalance : int {
                 // fails when the file is missing, incomplete or out of range)
 };
 
+// StreamOptions::pattern for "the sensor's layout".
+constexpr OCameraTools::eBayerPattern kSensorPattern = static_cast<OCameraTools::eBayerPattern>(0);
+
 // How a stream is made. Every field has a usable default.
 struct StreamOptions {
   OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
@@ -51,11 +55,16 @@ struct StreamOptions {
   // frame of another size counts as a failed request; one larger than the
   // window is never written past its buffer. Each pool buffer holds one
   // frame of the window; a buffer that cannot be had ends the acquisition
-  // with an Error event.
-  int x0 = 0, y0 = 0, width = 1280, height = 1024;
+  // with an Error event. A width or height of 0 (the default) is chosen by
+  // create(): the window of `settings` when it has one, else the whole
+  // sensor (see sensorGeometry; the geometry of `settings` for a camera that
+  // does not tell; 1280 x 1024 when neither does). options() then says what
+  // was chosen.
+  int x0 = 0, y0 = 0, width = 0, height = 0;
   // The sensor's Bayer layout: reported with every frame and used by the
-  // RGB conversion.
-  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
+  // RGB conversion. kSensorPattern (the default): the sensor's, found as the
+  // window is (GRGR when unknown).
+  OCameraTools::eBayerPattern pattern = kSensorPattern;
   // Acquisition mode set at start. In SINGLE_SHOT and SELECT_SHOT frames come
   // only on triggers (triggerImage, or the trigger source set).
   OCamera::eAcqMode acquisitionMode = OCamera::ACQ_MODE_FREE_RUN;
@@ -110,6 +119,13 @@ struct StreamOptions {
   // A run of exactly N frames ("take 10 pictures") uses it so that no frame
   // is fetched beyond them.
   int frameLimit = 0;
+  // Camera settings made at every start and after every recovery, after the
+  // window and the read time-out and before the acquisition mode (see
+  // <ocamera/settings.h>). The stream's own setters (setShutterTime ...
+  // setTriggerDelay) update it; options() returns it so updated. Its window
+  // serves as the default window (above); its window, read time-out and
+  // acquisition mode are otherwise left out: the fields above set those.
+  Settings settings;
 };
 
 // One frame from a stream's pool. Move-only; the buffer goes back to the pool
@@ -213,11 +229,17 @@ struct StreamStats {
 //
 // Settings made through the stream (setShutterTime ... setTriggerDelay, and
 // the window and mode) are recorded and made again at every start and after
-// every recovery. Each setter returns the camera's result (0 = success), or -1
+// every recovery, with StreamOptions::settings (the setters update that
+// document). Each setter returns the camera's result (0 = success), or -1
 // while the camera is lost or the request failed; a value the camera refused
-// is not recorded (the one before it stays). A value recorded while lost that
-// the new camera refuses is dropped from the record, and the Recovered event's
-// detail names it. Settings made on camera() directly are not recorded.
+// is not recorded (the one before it stays); a value outside the range of
+// the settings table (settingTable) is refused without a request (-15, as
+// the camera would). A value recorded while lost that the new camera refuses
+// is dropped from the record, and the Recovered event's detail names it by
+// its key ("triggerDelay (refused with -15)"); so is an entry of
+// StreamOptions::settings that the camera refuses at start() (the Started
+// event's detail and *error name it). Settings made on camera() directly are
+// not recorded.
 class OCAMERA_API Stream {
  public:
   // Connects to the camera (as CreateCameraInterface does) and returns a

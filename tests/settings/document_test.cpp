@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <ocamera/settings.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -201,6 +202,26 @@ TEST(SensorGeometry, ParsedFromTheEndOfADescription) {
         "[sensor x480 GRGR]", "[sensor 0x480 GRGR]", "[sensor 752x480GRGR]",
         "[sensor 1234567x480 GRGR]", "[sensor -1x480 GRGR]", "[sensor 752x480 GRGR"})
     EXPECT_FALSE(ocamera::parseSensorGeometry(text).known()) << text;
+}
+
+}  // namespace
+
+namespace {
+
+// The sample profile stays readable and in the form the library writes.
+TEST(SettingsJson, TheSampleProfileIsReadAndWrittenBackAsItIs) {
+  const std::string path = std::string(OCAMERA_SOURCE_DIR) + "/examples/profile.json";
+  Settings sample;
+  std::string why;
+  ASSERT_TRUE(Settings::readFile(path, &sample, &why)) << why;
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  ASSERT_TRUE(f);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  std::fclose(f);
+  EXPECT_EQ(sample.toJson(), text);
+  EXPECT_EQ(sample.get("window")->value, values({320, 272, 640, 480}));
 }
 
 }  // namespace

@@ -294,7 +294,7 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   refuse.count = 1;
   sim->inject(refuse);
   EXPECT_EQ(wide->start(&error), ocamsim::status::kBadArgument);
-  EXPECT_NE(error.find("shutter time failed: the camera refused the value"), std::string::npos)
+  EXPECT_NE(error.find("shutterTime failed: the camera refused the value"), std::string::npos)
       << error;
 
   // A setting recorded while the camera was lost, refused by the camera the
@@ -306,14 +306,19 @@ TEST(StreamStart, StartSaysWhichStepFailedAndWhatTheCameraRefused) {
   ASSERT_EQ(stream->start(), 0);
   sim->stop();
   ASSERT_TRUE(events.waitFor(StreamEvent::Lost, 1, 10000)) << events.details();
-  EXPECT_EQ(stream->setTriggerDelay(-5), -1);
+  EXPECT_EQ(stream->setTriggerDelay(77), -1);
   stream->stop();
   sim.reset();
-  sim = startSim(port);
+  sim = std::make_unique<ocamsim::Simulator>(simOptions(port));
+  ocamsim::Fault refuseDelay{ocamsim::FaultKind::Status, "scam:setTriggerDelay"};
+  refuseDelay.status = ocamsim::status::kBadArgument;
+  refuseDelay.count = 1;
+  sim->inject(refuseDelay);
+  sim->start();
   ASSERT_EQ(stream->start(&error), 0) << error;
-  EXPECT_NE(error.find("trigger delay"), std::string::npos) << error;
+  EXPECT_NE(error.find("triggerDelay (refused with -15)"), std::string::npos) << error;
   EXPECT_TRUE(events.waitFor(StreamEvent::Started, 2, 1000));
-  EXPECT_NE(events.details().find("trigger delay"), std::string::npos) << events.details();
+  EXPECT_NE(events.details().find("triggerDelay"), std::string::npos) << events.details();
   stream->stop();
 
   // Once frameLimit frames are fetched, state() agrees with next().

@@ -460,13 +460,21 @@ TEST(StreamRecovery, ACameraRestartedOnItsPortGetsTheSettingsAgain) {
   EXPECT_EQ(stream->camera(), nullptr);
   // Recorded while lost, made on the new camera.
   EXPECT_EQ(stream->setGain(9), -1);
-  EXPECT_EQ(stream->setTriggerDelay(-5), -1);  // the new camera refuses it: dropped
+  EXPECT_EQ(stream->setTriggerDelay(456), -1);  // the new camera refuses it: dropped
+  // Outside the settings table: refused at once, as the camera would, and
+  // not recorded.
+  EXPECT_EQ(stream->setTriggerDelay(-5), ocamsim::status::kBadArgument);
   while (stream->tryNext(frame)) {
   }  // frames queued before the loss come first
   EXPECT_EQ(stream->next(frame, 50), FetchResult::Lost);
 
   sim.reset();
-  sim = startSim(port);
+  sim = std::make_unique<ocamsim::Simulator>(simOptions(port));
+  ocamsim::Fault refuse{ocamsim::FaultKind::Status, "scam:setTriggerDelay"};
+  refuse.status = ocamsim::status::kBadArgument;
+  refuse.count = 1;
+  sim->inject(refuse);
+  sim->start();
   Clock::time_point restarted = Clock::now(), recovered;
   ASSERT_TRUE(events.waitFor(StreamEvent::Recovered, 1, 10000, &recovered)) << events.details();
   std::printf(
@@ -479,7 +487,8 @@ TEST(StreamRecovery, ACameraRestartedOnItsPortGetsTheSettingsAgain) {
   EXPECT_EQ(sim->lastSetting("scam:setShutterTime"), "20000");
   EXPECT_EQ(sim->lastSetting("scam:setFrameRateFloat"), "500");
   EXPECT_EQ(sim->lastSetting("scam:setTriggerDelay"), "");
-  EXPECT_NE(events.details().find("trigger delay (refused"), std::string::npos) << events.details();
+  EXPECT_NE(events.details().find("triggerDelay (refused with -15)"), std::string::npos)
+      << events.details();
   EXPECT_EQ(sim->lastSetting("scam:setCameraWindow"), "8 4 32 24");
   EXPECT_EQ(sim->acquisitionMode(), OCamera::ACQ_MODE_FREE_RUN);
   EXPECT_EQ(stream->state(), StreamState::Running);
