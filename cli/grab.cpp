@@ -42,6 +42,7 @@ const std::vector<Named> &modeNames() {
 
 // The window grab sets when --width/--height are not given, nothing is
 // recorded and the camera does not describe its sensor: the stream's default.
+// 0: the stream's choice (the sensor's).
 const int kDefaultWidth = ocamera::StreamOptions().width;
 const int kDefaultHeight = ocamera::StreamOptions().height;
 // How long a frame may take before grab gives up on it (a triggered or slave
@@ -67,12 +68,14 @@ struct Plan {
   int width = kDefaultWidth;
   int height = kDefaultHeight;
   WindowFrom windowFrom = WindowFrom::Default;
-  bool patternGiven = false;  // --pattern; else the sensor's layout when known
+  // The sensor a profile applied with 'ocam config apply' stated, for a
+  // camera that does not describe its own.
+  ocamera::SensorGeometry sensor;
   bool continuous = false;
   bool json = false;   // the statistics of a continuous run as one JSON object
   double seconds = 0;  // > 0: a timed continuous run
   OCamera::eAcqMode mode = OCamera::ACQ_MODE_FREE_RUN;
-  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
+  OCameraTools::eBayerPattern pattern = ocamera::kSensorPattern;  // the sensor's unless given
   WhiteBalance wb;
   bool raw = false;
   int buffers = 4;
@@ -90,10 +93,13 @@ struct Plan {
 
 ocamera::StreamOptions streamOptions(const Plan &plan);
 
-// The window 'ocam set' (or a grab before) recorded for this camera, if any.
-// A record that cannot be trusted ends the command before any request.
-void takeRecordedWindow(Plan &plan) {
+// The window 'ocam set' (or a grab before) recorded for this camera, if any,
+// and the sensor a profile stated. A record that cannot be trusted ends the
+// command before any request.
+void takeRecord(Plan &plan) {
   const ocamera::Settings record = CameraRecord(plan.address).load();
+  plan.sensor = record.sensor;
+  if (plan.windowFrom != WindowFrom::Default) return;
   const ocamera::SettingInfo &window = lookupSetting("window");
   const ocamera::Settings::Entry *entry = record.get(window.name);
   if (!entry) return;
@@ -143,9 +149,10 @@ Plan makePlan(const Args &args) {
   plan.mode = static_cast<OCamera::eAcqMode>(
       lookupName(modeNames(), args.get("mode", "free-run"), "acquisition mode", "ACQ_MODE_"));
   plan.raw = args.has("raw");
-  plan.patternGiven = args.has("pattern");
   std::string pattern = args.get("pattern", "GRGR");
-  if (plan.raw)
+  if (!args.has("pattern"))
+    plan.pattern = ocamera::kSensorPattern;
+  else if (plan.raw)
     plan.pattern = static_cast<OCameraTools::eBayerPattern>(
         lookupName(bayerPatternNames(), pattern, "Bayer pattern", "BAYER_PATTERN_"));
   else
@@ -158,7 +165,7 @@ Plan makePlan(const Args &args) {
   plan.prefix = args.get("prefix", "frame");
   if (plan.prefix.empty() || plan.prefix.find('/') != std::string::npos)
     throw UsageError("--prefix must be a plain file name part");
-  if (plan.windowFrom == WindowFrom::Default) takeRecordedWindow(plan);
+  takeRecord(plan);
   // The rules between options (an RGB window of at least 2x2, a window no
   // camera image exceeds) are the library's, checked before anything is sent.
   const std::string invalid = ocamera::checkStreamOptions(streamOptions(plan));
@@ -205,6 +212,7 @@ ocamera::StreamOptions streamOptions(const Plan &plan) {
   o.width = plan.width;
   o.height = plan.height;
   o.pattern = plan.pattern;
+  o.settings.sensor = plan.sensor;
   o.acquisitionMode = plan.mode;
   o.cameraBuffers = plan.buffers;
   if (plan.continuous) {
@@ -260,7 +268,7 @@ class EventLines {
   std::string last_;
 };
 
-std::unique_ptr<ocamera::Stream> connectStream(const Plan &plan) {
+std::unique_ptr<ocamera::Stream> openStream(Plan &plan, EventLines &events) {
   std::string error;
   std::unique_ptr<ocamera::Stream> stream;
   const std::string address =
@@ -273,48 +281,29 @@ std::unique_ptr<ocamera::Stream> connectStream(const Plan &plan) {
                   (reason.empty() && !error.empty()
                        ? error
                        : creationReason(reason, Clock::now() - started)));
-  return stream;
-}
-
-// What the camera says of its sensor (else what a profile applied to it
-// stated) decides what the command line and the record left open: the
-// window, the whole sensor; the Bayer layout. True when the plan changed.
-bool fitToSensor(Plan &plan, OCamera &camera) {
-  if (plan.windowFrom != WindowFrom::Default && plan.patternGiven) return false;
-  ocamera::SensorGeometry sensor = ocamera::sensorGeometry(camera);
-  if (!sensor.known()) sensor = CameraRecord(plan.address).load().sensor;
-  if (!sensor.known()) return false;
-  const Plan before = plan;
-  if (plan.windowFrom == WindowFrom::Default) {
-    plan.x0 = plan.y0 = 0;
-    plan.width = sensor.width;
-    plan.height = sensor.height;
-    plan.windowFrom = WindowFrom::Sensor;
-  }
-  if (!plan.patternGiven) plan.pattern = sensor.pattern;
-  const std::string invalid = ocamera::checkStreamOptions(streamOptions(plan));
-  if (!invalid.empty())
-    throw Failure("the camera's sensor (" + std::to_string(sensor.width) + "x" +
-                  std::to_string(sensor.height) + " " + bayerPatternLabel(sensor.pattern) +
-                  "): " + invalid + (plan.raw ? "" : "; --raw writes its frames as they are"));
-  return plan.width != before.width || plan.height != before.height ||
-         plan.pattern != before.pattern;
-}
-
-std::unique_ptr<ocamera::Stream> openStream(Plan &plan, EventLines &events) {
-  std::unique_ptr<ocamera::Stream> stream = connectStream(plan);
   stopIfInterrupted();
-  // A stream converts in the layout it was made with: one made for another
-  // sensor is made again.
-  if (fitToSensor(plan, *stream->camera())) {
-    stream.reset();
-    stream = connectStream(plan);
-  }
+  // What the command line and the record left open the stream chose: the
+  // whole sensor and its layout, as the camera describes it (or as a profile
+  // applied to it stated), else 1280 x 1024 GRGR.
+  const ocamera::StreamOptions chosen = stream->options();
+  if (plan.windowFrom == WindowFrom::Default &&
+      (ocamera::sensorGeometry(*stream->camera()).known() || plan.sensor.known()))
+    plan.windowFrom = WindowFrom::Sensor;
+  // A size given alone keeps its value; the other is the sensor's (the
+  // stream chooses both when either is left open).
+  const bool halfGiven = plan.width == 0 || plan.height == 0;
+  if (!halfGiven) plan.x0 = chosen.x0, plan.y0 = chosen.y0;
+  if (plan.width == 0 || !halfGiven) plan.width = chosen.width;
+  if (plan.height == 0 || !halfGiven) plan.height = chosen.height;
+  plan.pattern = chosen.pattern;
   events.attach(*stream);
   stopIfInterrupted();
   // The window first on its own, so that a refusal names it; start() sets it again.
   expectOk(stream->camera()->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
            "setting the window");
+  if (plan.width != chosen.width || plan.height != chosen.height)
+    expectOk(stream->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
+             "setting the window");
   expectOk(stream->start(), "starting the acquisition");
   stopIfInterrupted();
   return stream;
