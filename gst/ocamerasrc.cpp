@@ -362,27 +362,17 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
                       ("%s", error.c_str()));
     return false;
   }
-  // What the properties and the settings file leave open follows the sensor
-  // the camera describes; a stream made for another window or layout is made
-  // again (it converts in the layout it was made with).
+  // What the properties left open the stream chose (the file's window, else
+  // the sensor's); the caps say what it chose.
+  const ocamera::StreamOptions chosen = stream->options();
   GST_OBJECT_LOCK(src);
-  const bool refit =
-      ocamerasrc::fitToSensor(&st->active, ocamera::sensorGeometry(*stream->camera()));
-  const Settings fitted = st->active;
+  ocamera::StreamOptions &active = st->active.options;
+  active.x0 = chosen.x0;
+  active.y0 = chosen.y0;
+  active.width = chosen.width;
+  active.height = chosen.height;
+  active.pattern = chosen.pattern;
   GST_OBJECT_UNLOCK(src);
-  if (refit) {
-    GST_INFO_OBJECT(src, "the sensor is %dx%d; the window and layout follow it",
-                    fitted.options.width, fitted.options.height);
-    stream.reset();
-    stream = ocamera::Stream::create(s.address.c_str(),
-                                     ocamerasrc::streamOptions(fitted, rgb, kPoolFrames), &error);
-    if (!stream) {
-      GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ,
-                        ("Could not connect to the camera at %s", s.address.c_str()),
-                        ("%s", error.c_str()));
-      return false;
-    }
-  }
   stream->setEventCallback([src](ocamera::StreamEvent event, const std::string &detail) {
     onStreamEvent(src, event, detail);
   });
@@ -735,7 +725,7 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
       g_param_spec_string("settings-file", "Settings file",
                           "A camera settings file (JSON, as 'ocam config save' writes it) made on "
                           "the camera at start and after every recovery; its window and sensor "
-                          "stand for properties not set",
+                          "stand for the window and pattern properties left to the sensor",
                           "", atReady));
   for (int i = 0; i < ocamerasrc::optionPropertyCount(); ++i)
     g_object_class_install_property(object, PROP_OPTION_FIRST + i,

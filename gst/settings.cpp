@@ -50,8 +50,9 @@ GType choiceEnum(const ocamera::StreamOption &option) {
     const ocamera::StreamOptionChoice &c = option.choices[i];
     values[i].value = c.value;
     values[i].value_name = g_strdup(c.name);
-    const std::string nick =
-        isPattern ? bayerFormat(static_cast<OCameraTools::eBayerPattern>(c.value)) : lower(c.name);
+    const std::string nick = isPattern && c.value != ocamera::kSensorPattern
+                                 ? bayerFormat(static_cast<OCameraTools::eBayerPattern>(c.value))
+                                 : lower(c.name);
     values[i].value_nick = g_strdup(nick.c_str());
   }
   std::string typeName = std::string("GstOcamera") + option.name;
@@ -104,32 +105,7 @@ std::string bayerFormat(OCameraTools::eBayerPattern pattern) {
 bool loadProfile(Settings *settings, std::string *error) {
   settings->profile = ocamera::Settings();
   if (settings->settingsFile.empty()) return true;
-  if (!ocamera::Settings::readFile(settings->settingsFile, &settings->profile, error)) return false;
-  const ocamera::Settings::Entry *window = settings->profile.get("window");
-  if (window && !settings->windowGiven && window->value.numbers.size() == 4) {
-    ocamera::StreamOptions &o = settings->options;
-    o.x0 = static_cast<int>(window->value.numbers[0]);
-    o.y0 = static_cast<int>(window->value.numbers[1]);
-    o.width = static_cast<int>(window->value.numbers[2]);
-    o.height = static_cast<int>(window->value.numbers[3]);
-    settings->windowGiven = true;
-  }
-  return true;
-}
-
-bool fitToSensor(Settings *settings, const ocamera::SensorGeometry &described) {
-  const ocamera::SensorGeometry sensor = described.known() ? described : settings->profile.sensor;
-  if (!sensor.known()) return false;
-  ocamera::StreamOptions &o = settings->options;
-  const ocamera::StreamOptions before = o;
-  if (!settings->windowGiven) {
-    o.x0 = o.y0 = 0;
-    o.width = sensor.width;
-    o.height = sensor.height;
-  }
-  if (!settings->patternGiven) o.pattern = sensor.pattern;
-  return o.x0 != before.x0 || o.y0 != before.y0 || o.width != before.width ||
-         o.height != before.height || o.pattern != before.pattern;
+  return ocamera::Settings::readFile(settings->settingsFile, &settings->profile, error);
 }
 
 ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames) {
@@ -146,18 +122,40 @@ static void setFrameRate(GstStructure *s, double frameRate) {
   gst_structure_set(s, "framerate", GST_TYPE_FRACTION, num, den, nullptr);
 }
 
+// Sets a size field: the value, or any size for one left to the sensor (0).
+static void setSize(GstStructure *s, const char *field, int value) {
+  if (value > 0)
+    gst_structure_set(s, field, G_TYPE_INT, value, nullptr);
+  else
+    gst_structure_set(s, field, GST_TYPE_INT_RANGE, 1, G_MAXINT, nullptr);
+}
+
 GstCaps *offeredCaps(const Settings &settings) {
   const ocamera::StreamOptions &o = settings.options;
   GstCaps *caps = gst_caps_new_empty();
-  GstStructure *bayer =
-      gst_structure_new("video/x-bayer", "format", G_TYPE_STRING, bayerFormat(o.pattern).c_str(),
-                        "width", G_TYPE_INT, o.width, "height", G_TYPE_INT, o.height, nullptr);
+  GstStructure *bayer = gst_structure_new_empty("video/x-bayer");
+  if (o.pattern == ocamera::kSensorPattern) {
+    GValue formats = G_VALUE_INIT, one = G_VALUE_INIT;
+    gst_value_list_init(&formats, 4);
+    g_value_init(&one, G_TYPE_STRING);
+    for (int p = OCameraTools::BAYER_PATTERN_GRGR; p <= OCameraTools::BAYER_PATTERN_GBGB; ++p) {
+      g_value_set_string(&one, bayerFormat(static_cast<OCameraTools::eBayerPattern>(p)).c_str());
+      gst_value_list_append_value(&formats, &one);
+    }
+    gst_structure_take_value(bayer, "format", &formats);
+    g_value_unset(&one);
+  } else {
+    gst_structure_set(bayer, "format", G_TYPE_STRING, bayerFormat(o.pattern).c_str(), nullptr);
+  }
+  setSize(bayer, "width", o.width);
+  setSize(bayer, "height", o.height);
   setFrameRate(bayer, settings.frameRate);
   gst_caps_append_structure(caps, bayer);
-  if (OCameraTools::ConvertsPattern(o.pattern)) {
-    GstStructure *rgb = gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "RGB", "width",
-                                          G_TYPE_INT, o.width, "height", G_TYPE_INT, o.height,
+  if (o.pattern == ocamera::kSensorPattern || OCameraTools::ConvertsPattern(o.pattern)) {
+    GstStructure *rgb = gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "RGB",
                                           "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    setSize(rgb, "width", o.width);
+    setSize(rgb, "height", o.height);
     setFrameRate(rgb, settings.frameRate);
     gst_caps_append_structure(caps, rgb);
   }
@@ -198,12 +196,7 @@ bool setOption(Settings *settings, int i, const GValue *value, std::string *erro
   const ocamera::StreamOption &o = optionOf(i);
   const long long v = o.type == ocamera::StreamOptionType::Choice ? g_value_get_enum(value)
                                                                   : g_value_get_int(value);
-  if (!ocamera::setStreamOption(settings->options, o.name, v, error)) return false;
-  const std::string name = o.name;
-  if (name == "x0" || name == "y0" || name == "width" || name == "height")
-    settings->windowGiven = true;
-  if (name == "pattern") settings->patternGiven = true;
-  return true;
+  return ocamera::setStreamOption(settings->options, o.name, v, error);
 }
 
 void getOption(const Settings &settings, int i, GValue *value) {
