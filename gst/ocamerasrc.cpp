@@ -362,17 +362,6 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
                       ("%s", error.c_str()));
     return false;
   }
-  // What the properties left open the stream chose (the file's window, else
-  // the sensor's); the caps say what it chose.
-  const ocamera::StreamOptions chosen = stream->options();
-  GST_OBJECT_LOCK(src);
-  ocamera::StreamOptions &active = st->active.options;
-  active.x0 = chosen.x0;
-  active.y0 = chosen.y0;
-  active.width = chosen.width;
-  active.height = chosen.height;
-  active.pattern = chosen.pattern;
-  GST_OBJECT_UNLOCK(src);
   stream->setEventCallback([src](ocamera::StreamEvent event, const std::string &detail) {
     onStreamEvent(src, event, detail);
   });
@@ -380,6 +369,15 @@ static bool connectStream(GstOcameraSrc *src, bool rgb) {
     st->closer.close(std::move(stream));
     return false;
   }
+  // The window and pattern the stream chose (those left to the sensor).
+  const ocamera::StreamOptions chosen = stream->options();
+  GST_OBJECT_LOCK(src);
+  st->active.options.x0 = chosen.x0;
+  st->active.options.y0 = chosen.y0;
+  st->active.options.width = chosen.width;
+  st->active.options.height = chosen.height;
+  st->active.options.pattern = chosen.pattern;
+  GST_OBJECT_UNLOCK(src);
   st->stream = std::move(stream);
   st->rgb = rgb;
   return true;

@@ -122,12 +122,14 @@ static void setFrameRate(GstStructure *s, double frameRate) {
   gst_structure_set(s, "framerate", GST_TYPE_FRACTION, num, den, nullptr);
 }
 
-// Sets a size field: the value, or any size for one left to the sensor (0).
-static void setSize(GstStructure *s, const char *field, int value) {
-  if (value > 0)
-    gst_structure_set(s, field, G_TYPE_INT, value, nullptr);
+// The size of the window; before the stream chose a window left to the
+// sensor (0), any size.
+static void setSize(GstStructure *s, const ocamera::StreamOptions &o) {
+  if (o.width > 0 && o.height > 0)
+    gst_structure_set(s, "width", G_TYPE_INT, o.width, "height", G_TYPE_INT, o.height, nullptr);
   else
-    gst_structure_set(s, field, GST_TYPE_INT_RANGE, 1, G_MAXINT, nullptr);
+    gst_structure_set(s, "width", GST_TYPE_INT_RANGE, 1, 65535, "height", GST_TYPE_INT_RANGE, 1,
+                      65535, nullptr);
 }
 
 GstCaps *offeredCaps(const Settings &settings) {
@@ -135,27 +137,26 @@ GstCaps *offeredCaps(const Settings &settings) {
   GstCaps *caps = gst_caps_new_empty();
   GstStructure *bayer = gst_structure_new_empty("video/x-bayer");
   if (o.pattern == ocamera::kSensorPattern) {
-    GValue formats = G_VALUE_INIT, one = G_VALUE_INIT;
-    gst_value_list_init(&formats, 4);
-    g_value_init(&one, G_TYPE_STRING);
-    for (int p = OCameraTools::BAYER_PATTERN_GRGR; p <= OCameraTools::BAYER_PATTERN_GBGB; ++p) {
-      g_value_set_string(&one, bayerFormat(static_cast<OCameraTools::eBayerPattern>(p)).c_str());
-      gst_value_list_append_value(&formats, &one);
+    // Not known before the stream asked the camera: any layout.
+    GValue list = G_VALUE_INIT, item = G_VALUE_INIT;
+    g_value_init(&list, GST_TYPE_LIST);
+    g_value_init(&item, G_TYPE_STRING);
+    for (int p = 1; p <= 4; ++p) {
+      g_value_set_string(&item, bayerFormat(static_cast<OCameraTools::eBayerPattern>(p)).c_str());
+      gst_value_list_append_value(&list, &item);
     }
-    gst_structure_take_value(bayer, "format", &formats);
-    g_value_unset(&one);
+    gst_structure_take_value(bayer, "format", &list);
+    g_value_unset(&item);
   } else {
     gst_structure_set(bayer, "format", G_TYPE_STRING, bayerFormat(o.pattern).c_str(), nullptr);
   }
-  setSize(bayer, "width", o.width);
-  setSize(bayer, "height", o.height);
+  setSize(bayer, o);
   setFrameRate(bayer, settings.frameRate);
   gst_caps_append_structure(caps, bayer);
   if (o.pattern == ocamera::kSensorPattern || OCameraTools::ConvertsPattern(o.pattern)) {
     GstStructure *rgb = gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "RGB",
                                           "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-    setSize(rgb, "width", o.width);
-    setSize(rgb, "height", o.height);
+    setSize(rgb, o);
     setFrameRate(rgb, settings.frameRate);
     gst_caps_append_structure(caps, rgb);
   }

@@ -119,7 +119,7 @@ def test_next_timeout_stop_and_rgb(sim):
     # Every option of the library's table is a keyword, checked against its range
     # before anything is sent.
     assert set(options) >= {"frame_limit", "reply_timeout_ms", "retry_limit"}
-    with pytest.raises(ValueError, match=r"^width must be 1\.\.65535, not 2147483648$"):
+    with pytest.raises(ValueError, match=r"^width must be 0\.\.65535, not 2147483648$"):
         ocamera.Stream(sim.camera, width=2**31)
     with pytest.raises(ValueError, match="bufferCount must be 2..1024, not 1"):
         ocamera.Stream(sim.camera, buffer_count=1)

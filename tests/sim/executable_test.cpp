@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <regex>
 
 #include "sim_client.h"
@@ -152,6 +153,47 @@ TEST(SimExecutable, ServesLogsAndStopsOnSignals) {
     EXPECT_EQ(sim.exitCode(), 0) << sim.text();
     EXPECT_NE(sim.text().find("stopped"), std::string::npos);
   }
+}
+
+TEST(SimExecutable, StartsFromAProfileAndRefusesABadOne) {
+  char dir[] = "/tmp/ocamsim_settings_XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string good = std::string(dir) + "/good.json", bad = std::string(dir) + "/bad.json";
+  auto write = [](const std::string &path, const char *text) {
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs(text, f);
+    std::fclose(f);
+  };
+  write(good, R"({"format": 1, "shutterTime": 2345, "registers": {"READ_MODE": 5}})");
+  write(bad, R"({"format": 1, "window": {"x0": 60, "y0": 0, "width": 10, "height": 10}})");
+  Child sim({"--camera-port", "0", "--io-port", "-1", "--width", "64", "--height", "48",
+             "--settings", good});
+  std::smatch m;
+  ASSERT_TRUE(sim.waitFor(std::regex("camera on (127\\.0\\.0\\.1:\\d+)"), m)) << sim.text();
+  simtest::Client c(m[1]);
+  const int t = c.openCamera();
+  int status = -99;
+  ASSERT_EQ(c.call(soap_call_scam__getShutterTime, status, t), SOAP_OK);
+  EXPECT_EQ(status, 2345);
+  scam__GetSensorRegisterResponse reg;
+  char name[] = "READ_MODE";
+  ASSERT_EQ(c.call(soap_call_scam__getSensorRegister, reg, t, name), SOAP_OK);
+  EXPECT_EQ(reg.nValue, 5u);
+  ::kill(sim.pid(), SIGTERM);
+  EXPECT_EQ(sim.exitCode(), 0) << sim.text();
+
+  // A window beyond the 64 columns: refused by the camera, named, not served.
+  Child refused({"--camera-port", "0", "--io-port", "-1", "--width", "64", "--height", "48",
+                 "--settings", bad});
+  EXPECT_EQ(refused.exitCode(), 2);
+  EXPECT_NE(refused.text().find("--settings: window: "), std::string::npos) << refused.text();
+  Child missing({"--settings", std::string(dir) + "/none.json"});
+  EXPECT_EQ(missing.exitCode(), 2);
+  EXPECT_NE(missing.text().find("none.json: cannot open"), std::string::npos) << missing.text();
+  std::remove(good.c_str());
+  std::remove(bad.c_str());
+  ::rmdir(dir);
 }
 
 }  // namespace
