@@ -123,22 +123,29 @@ BENCHMARK(BM_Element_Raw)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime
 BENCHMARK(BM_Stream_Rgb)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Element_Rgb)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// Keeps the frame rate of every repetition for the summary.
+// Keeps the frame rate of every repetition for the summary. With
+// --benchmark_display_aggregates_only or --benchmark_report_aggregates_only the
+// reporter sees no single repetition, only the aggregates: then the median
+// aggregate is the figure (before, the table came out empty).
 class Summary : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, std::vector<double>> fps;  // by function name
+  std::map<std::string, double> medians;           // the median aggregates
   void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run &r : runs) {
       auto it = r.counters.find("items_per_second");
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred && it != r.counters.end())
+      if (r.error_occurred || it == r.counters.end()) continue;
+      if (r.run_type == Run::RT_Iteration)
         fps[r.run_name.function_name].push_back(it->second);
+      else if (r.aggregate_name == "median")
+        medians[r.run_name.function_name] = it->second;
     }
   }
   // The median rate of a benchmark's repetitions (0 when none ran).
   double median(const std::string &name) {
     std::vector<double> v = fps[name];
-    if (v.empty()) return 0;
+    if (v.empty()) return medians.count(name) ? medians[name] : 0;
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
   }

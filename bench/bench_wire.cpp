@@ -284,19 +284,7 @@ struct CannedCamera {
     if (camera->getSingleImageInto(&image) != 0 || image.size != w * h)
       throw std::runtime_error("no first image through the canned peer");
     token = tokenOf(peer->reply("rdev:open"));
-    // keepAlive of this session, as the object's own thread sends it later.
-    const std::string keep =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
-        "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-        "xmlns:rdev=\"urn:ocamera:vdx/DeviceManager\"><SOAP-ENV:Body>"
-        "<rdev:keepAlive><rdev:token>" +
-        std::to_string(token) +
-        "</rdev:token></rdev:keepAlive></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
-    const int fd = bench::connectLoopback(peer->port());
-    std::string pending, reply;
-    bench::sendAll(fd, keep.data(), keep.size());
-    bench::readMessage(fd, pending, reply);
-    ::close(fd);
+    peer->learnKeepAlive();
     peer->freeze();
     sim.stop();
   }

@@ -4,9 +4,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -36,6 +39,28 @@ bool receiveMore(int fd, std::string &pending) {
   while (k < 0 && errno == EINTR);
   if (k > 0) pending.append(block.data(), static_cast<std::size_t>(k));
   return k > 0;
+}
+
+// Widens the frame number of a reply ("SeqNr>123<") to ten digits, fixing
+// its Content-Length; returns where the digits are, or npos.
+std::size_t widenFrameNumber(std::string &reply) {
+  const std::size_t tag = reply.find("SeqNr>");
+  if (tag == std::string::npos) return std::string::npos;
+  const std::size_t at = tag + 6;
+  const std::size_t end = reply.find('<', at);
+  if (end == std::string::npos || end - at > 10) return std::string::npos;
+  const std::size_t added = 10 - (end - at);
+  reply.replace(at, end - at, std::string(10, '0'));
+  const std::size_t header = reply.find("\r\n\r\n");
+  const std::size_t length = reply.find("Content-Length: ");
+  if (header != std::string::npos && length != std::string::npos && length < header) {
+    const std::size_t from = length + 16, to = reply.find("\r\n", from);
+    const long old = std::strtol(reply.c_str() + from, nullptr, 10);
+    const std::string now = std::to_string(old + static_cast<long>(added));
+    reply.replace(from, to - from, now);
+    return at + now.size() - (to - from);
+  }
+  return at;
 }
 
 }  // namespace
@@ -146,6 +171,11 @@ CannedPeer::~CannedPeer() {
 
 void CannedPeer::freeze() {
   std::lock_guard<std::mutex> lock(mutex_);
+  for (auto &entry : replies_) {
+    auto kept = std::make_shared<Kept>(*entry.second);
+    kept->number = widenFrameNumber(kept->bytes);
+    entry.second = kept;
+  }
   frozen_ = true;
   if (upstreamFd_ >= 0) ::close(upstreamFd_);
   upstreamFd_ = -1;
@@ -160,7 +190,7 @@ std::string CannedPeer::request(const std::string &operation) const {
 std::string CannedPeer::reply(const std::string &operation) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = replies_.find(operation);
-  return it == replies_.end() ? std::string() : *it->second;
+  return it == replies_.end() ? std::string() : it->second->bytes;
 }
 
 void CannedPeer::acceptLoop() {
@@ -178,17 +208,68 @@ void CannedPeer::acceptLoop() {
   }
 }
 
+void CannedPeer::learnKeepAlive() {
+  const std::string open = reply("rdev:open");
+  const std::size_t at = open.find("token>");
+  const int token = at == std::string::npos ? 0 : std::atoi(open.c_str() + at + 6);
+  const std::string keep =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope "
+      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:rdev=\"urn:ocamera:vdx/DeviceManager\"><SOAP-ENV:Body>"
+      "<rdev:keepAlive><rdev:token>" +
+      std::to_string(token) +
+      "</rdev:token></rdev:keepAlive></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+  const int fd = connectLoopback(port_);
+  std::string pending, message;
+  sendAll(fd, keep.data(), keep.size());
+  readMessage(fd, pending, message);
+  ::close(fd);
+}
+
+void CannedPeer::adopt(int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  connections_.push_back(fd);
+  servers_.emplace_back([this, fd] { serve(fd); });
+}
+
+bool CannedPeer::send(int fd, const Kept &reply) {
+  if (reply.number == std::string::npos) return sendAll(fd, reply.bytes.data(), reply.bytes.size());
+  char digits[11];
+  std::snprintf(digits, sizeof digits, "%010u", frameNumber_.fetch_add(1) % 1000000000u);
+  const char *p = reply.bytes.data();
+  iovec parts[3] = {
+      {const_cast<char *>(p), reply.number},
+      {digits, 10},
+      {const_cast<char *>(p + reply.number + 10), reply.bytes.size() - reply.number - 10}};
+  // One call for all of it, as sendAll would; the rest (rare) piece by piece.
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = 3;
+  ssize_t k;
+  do k = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  while (k < 0 && errno == EINTR);
+  if (k < 0) return false;
+  std::size_t sent = static_cast<std::size_t>(k);
+  for (const iovec &part : parts) {
+    const std::size_t skip = std::min(sent, part.iov_len);
+    sent -= skip;
+    if (!sendAll(fd, static_cast<const char *>(part.iov_base) + skip, part.iov_len - skip))
+      return false;
+  }
+  return true;
+}
+
 void CannedPeer::serve(int fd) {
   std::string pending, message;
   while (readMessage(fd, pending, message)) {
     const auto reply = answer(operationOf(message), message);
-    if (!reply || !sendAll(fd, reply->data(), reply->size())) break;
+    if (!reply || !send(fd, *reply)) break;
   }
   ::shutdown(fd, SHUT_RDWR);
 }
 
-std::shared_ptr<const std::string> CannedPeer::answer(const std::string &operation,
-                                                      const std::string &request) {
+std::shared_ptr<const CannedPeer::Kept> CannedPeer::answer(const std::string &operation,
+                                                           const std::string &request) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!frozen_) requests_[operation] = request;
   auto it = replies_.find(operation);
@@ -201,7 +282,7 @@ std::shared_ptr<const std::string> CannedPeer::answer(const std::string &operati
   // the client's; the latest reply is kept.
   std::string reply = askUpstream(request);
   if (reply.empty()) return nullptr;
-  auto kept = std::make_shared<const std::string>(std::move(reply));
+  auto kept = std::make_shared<const Kept>(Kept{std::move(reply), std::string::npos});
   replies_[operation] = kept;
   return kept;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,8 +33,18 @@ class CannedPeer {
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
   // From now on answers only from memory; an operation never seen is answered
-  // by closing the connection.
+  // by closing the connection. Kept replies that carry a frame number have it
+  // widened to ten digits: each one sent from memory then carries the next
+  // number (counted per peer, as a camera numbers its frames).
   void freeze();
+
+  // Learns the keep-alive of the session the peer opened last ("rdev:open"),
+  // as a camera object's own thread sends it later. Before freeze().
+  void learnKeepAlive();
+
+  // Serves a connection made elsewhere (one end of a socket pair), as if it
+  // had been accepted; the peer closes it.
+  void adopt(int fd);
 
   // The last request and the kept reply of `operation` ("scam:setGain"),
   // empty when it never came.
@@ -44,16 +55,17 @@ class CannedPeer {
   std::size_t served() const { return served_; }
 
  private:
-  struct Exchange {
-    std::string request;
-    std::string reply;
+  // A kept reply, and where its frame number's ten digits are (npos: none).
+  struct Kept {
+    std::string bytes;
+    std::size_t number = std::string::npos;
   };
 
   void acceptLoop();
   void serve(int fd);
   // The kept reply, learning it first when allowed; null when there is none.
-  std::shared_ptr<const std::string> answer(const std::string &operation,
-                                            const std::string &request);
+  std::shared_ptr<const Kept> answer(const std::string &operation, const std::string &request);
+  bool send(int fd, const Kept &reply);
   std::string askUpstream(const std::string &request);
 
   std::string upstreamHost_;
@@ -65,7 +77,8 @@ class CannedPeer {
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> served_{0};
   mutable std::mutex mutex_;
-  std::map<std::string, std::shared_ptr<const std::string>> replies_;
+  std::map<std::string, std::shared_ptr<const Kept>> replies_;
+  std::atomic<std::uint32_t> frameNumber_{1};
   std::map<std::string, std::string> requests_;
   std::thread acceptor_;
   std::vector<int> connections_;

@@ -106,6 +106,10 @@ class Model {
   int triggerImage(int token);
   int triggerImageAbort(int token);
   Image getSingleImage(int token);
+  // Drops a reply's hold on its frame once the reply is sent. Under the
+  // model's lock, so that the reuse of the frame by a later request on
+  // another connection (getSingleImage) comes after every read of it.
+  void releaseImage(std::shared_ptr<Frame> &image);
   int getImageToImageRAM(int token, std::uint32_t address);
   int getMaxImageCount(int token);
   int getImageCount(int token);

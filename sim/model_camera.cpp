@@ -146,6 +146,11 @@ const ImageSource &Model::source() {
   return *scene_;
 }
 
+void Model::releaseImage(std::shared_ptr<Frame> &image) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  image.reset();
+}
+
 Image Model::getSingleImage(int token) {
   Image img;
   FrameInfo frame;

@@ -283,7 +283,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     c->out.clear();
     c->payload = nullptr;
     c->payloadSize = 0;
-    c->image.reset();
+    model_.releaseImage(c->image);
     if (soap_begin_serve(ctx)) break;
     if (soap_peek_element(ctx) == SOAP_OK) canonicalOperation(ctx, c->op);
     c->haveFault = faults_.match(c->op, c->fault);
@@ -340,7 +340,7 @@ void Server::serveLoop(struct soap *ctx, Connection *c) {
     if (!prepared) keep = false;
     if (!c->op.empty()) record(c);
     if (prepared && !sendReply(c)) keep = false;
-    c->image.reset();
+    model_.releaseImage(c->image);
     // The request's objects and memory go; the runtime's temporary tables
     // are cleared by the next soap_begin_serve (soap_end would clear them
     // once more per request).

@@ -17,11 +17,13 @@
 #include <shared_mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "protocol/transport.h"
 #include "stream/frame_pool.h"
 #include "stream/rate_meter.h"
 #include "stream/recorded_settings.h"
+#include "stream/request_order.h"
 #include "stream/sequence_gaps.h"
 
 namespace ocamera {
@@ -281,31 +283,28 @@ struct Stream::Impl {
 
   // ------------------------------------------------------------------ grab thread
 
-  // A free slot to fetch into, with room for the frame; null when stopping
-  // or when no memory is to be had (then *failure says so).
-  FrameSlot *takeSlot(std::string &failure) {
-    FrameSlot *slot = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(pool->mutex);
-      for (;;) {
-        if (stopping) return nullptr;
-        const bool toQueue = !framesToCallback.load();
-        if (toQueue && active.whenFull == QueuePolicy::Block &&
-            pool->queued() >= static_cast<std::size_t>(active.queueDepth)) {
-          pool->changed.wait(lock);
-          continue;
-        }
-        if ((slot = pool->takeFree())) break;
-        // Every buffer is queued or held: the oldest waiting frame makes room.
-        if (toQueue && active.whenFull == QueuePolicy::DropOldest && pool->queued() > 0) {
-          slot = pool->popOldest();
-          std::lock_guard<std::mutex> statsLock(statsMutex);
-          ++stats.dropped;
-          break;
-        }
-        pool->changed.wait(lock);
-      }
+  // A free slot by the queue policy, or null when the policy says to wait.
+  // `pending` frames are fetched or being fetched but not yet delivered: with
+  // Block they count against the queue, so that a delivery never finds it
+  // full. Called with pool->mutex held.
+  FrameSlot *pickSlot(std::size_t pending) {
+    const bool toQueue = !framesToCallback.load();
+    if (toQueue && active.whenFull == QueuePolicy::Block &&
+        pool->queued() + pending >= static_cast<std::size_t>(active.queueDepth))
+      return nullptr;
+    if (FrameSlot *slot = pool->takeFree()) return slot;
+    // Every buffer is queued or held: the oldest waiting frame makes room.
+    if (toQueue && active.whenFull == QueuePolicy::DropOldest && pool->queued() > 0) {
+      std::lock_guard<std::mutex> statsLock(statsMutex);
+      ++stats.dropped;
+      return pool->popOldest();
     }
+    return nullptr;
+  }
+
+  // Gives a slot room for the frame; false (the slot given back, the reason in
+  // failure) when no memory is to be had.
+  bool reserve(FrameSlot *slot, std::string &failure) {
     const std::size_t rawNeeded = rawBytes(active);
     const std::size_t rgbNeeded = active.rgb ? rawBytes(active) * 3 : 0;
     try {
@@ -314,9 +313,24 @@ struct Stream::Impl {
       pool->giveBack(slot);
       failure =
           "no memory for a frame buffer of " + std::to_string(rawNeeded + rgbNeeded) + " bytes";
-      return nullptr;
+      return false;
     }
-    return slot;
+    return true;
+  }
+
+  // A free slot to fetch into, with room for the frame; null when stopping
+  // or when no memory is to be had (then *failure says so).
+  FrameSlot *takeSlot(std::string &failure) {
+    FrameSlot *slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(pool->mutex);
+      pool->changed.wait(lock, [&] { return stopping || (slot = pickSlot(0)) != nullptr; });
+      if (stopping) {
+        if (slot) pool->putFree(slot);
+        return nullptr;
+      }
+    }
+    return reserve(slot, failure) ? slot : nullptr;
   }
 
   enum class Outcome { Frame, Empty, Failed, SessionGone, Stalled };
@@ -530,9 +544,201 @@ struct Stream::Impl {
     }
   }
 
+  // After frameLimit frames: state() says Stopped by the time next() does.
+  void finish() {
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    setState(StreamState::Stopped);
+    finished = true;
+    pool->changed.notify_all();
+  }
+
+  // A lost stream without recovery gives up: nothing will come before stop(),
+  // so next() need not wait.
+  void giveUpUnrecovered() {
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    gaveUp = true;
+    pool->changed.notify_all();
+  }
+
+  // ------------------------------------------------ several requests in flight
+
+  // With requestsInFlight > 1 the grab thread issues image requests as jobs,
+  // fetcher threads run them on the camera object (each on a pooled
+  // connection of its own), and the grab thread takes the results, keeps the
+  // statistics, recovers, and delivers the frames in order (RequestOrder).
+  // jobs, done and fetchersEnd live under pool->mutex.
+  struct Job {
+    std::uint64_t ticket = 0;
+    FrameSlot *slot = nullptr;
+    Outcome outcome = Outcome::Failed;
+    std::string detail;
+    Clock::duration took{};
+  };
+  std::vector<Job> jobs;  // issued, not yet taken by a fetcher
+  std::vector<Job> done;  // fetched, not yet taken by the grab thread
+  bool fetchersEnd = false;
+
+  void fetcher() noexcept {
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    for (;;) {
+      pool->changed.wait(lock, [&] { return fetchersEnd || !jobs.empty(); });
+      if (fetchersEnd) return;  // the grab thread gives back what was not taken
+      Job job = std::move(jobs.front());
+      jobs.erase(jobs.begin());
+      lock.unlock();
+      const Clock::time_point asked = Clock::now();
+      try {
+        job.outcome = fetch(*job.slot, job.detail);
+      } catch (...) {
+        job.outcome = Outcome::Failed;
+      }
+      job.took = Clock::now() - asked;
+      lock.lock();
+      done.push_back(std::move(job));  // never past the capacity reserved
+      pool->changed.notify_all();
+    }
+  }
+
+  // Ends the fetchers once their requests returned, and gives back every slot
+  // still out. Runs however the grab loop ended.
+  void endFetchers(stream::RequestOrder &order, std::vector<std::thread> &fetchers) noexcept {
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      fetchersEnd = true;
+      for (Job &job : jobs) pool->putFree(job.slot);
+      jobs.clear();
+      pool->changed.notify_all();
+    }
+    for (std::thread &t : fetchers) t.join();
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    for (Job &job : done) pool->putFree(job.slot);
+    done.clear();
+    while (FrameSlot *slot = order.takeHeld()) pool->putFree(slot);
+    pool->changed.notify_all();
+  }
+
+  // The result of one request, as grabLoop takes it; then the frames that may
+  // go out are delivered. False when the loop ends (failure set, or finished).
+  struct LoopState {
+    int failures = 0;
+    int fetched = 0;
+    Backoff backoff;
+    Clock::time_point notBefore{};  // no request before (after a quick "no image")
+  };
+  bool settle(Job &job, bool wasLost, stream::RequestOrder &order, LoopState &st,
+              std::string &failure) {
+    if (job.outcome == Outcome::Frame || job.outcome == Outcome::Empty)
+      st.backoff = Backoff{0, active.retryInitialMs};
+    if (job.outcome == Outcome::Frame) {
+      st.failures = 0;
+      order.complete(job.ticket, job.slot);
+    } else {
+      order.complete(job.ticket, nullptr);
+      pool->giveBack(job.slot);
+      if (job.outcome == Outcome::Empty) {
+        st.failures = 0;
+        // As grabLoop: a quick "no image" is asked again after a read time-out.
+        if (job.took < std::chrono::milliseconds(active.readTimeoutMs / 2))
+          st.notBefore = Clock::now() + std::chrono::milliseconds(active.readTimeoutMs);
+      } else if (!wasLost) {  // requests cut by the loss are not counted again
+        {
+          std::lock_guard<std::mutex> lock(statsMutex);
+          ++stats.failedRequests;
+        }
+        if (job.outcome == Outcome::SessionGone || job.outcome == Outcome::Stalled ||
+            ++st.failures >= active.failuresBeforeLost) {
+          markLost(job.detail);
+          st.failures = 0;
+        }
+      }
+    }
+    while (FrameSlot *slot = order.next()) {
+      if (!deliver(slot, failure)) return false;
+      if (active.frameLimit > 0 && ++st.fetched >= active.frameLimit) {
+        finish();
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void grabLoopInFlight(std::string &failure) {
+    const std::size_t n = static_cast<std::size_t>(active.requestsInFlight);
+    stream::RequestOrder order(n);
+    {
+      std::lock_guard<std::mutex> lock(pool->mutex);
+      jobs.clear();
+      done.clear();
+      jobs.reserve(n);
+      done.reserve(n);
+      fetchersEnd = false;
+    }
+    std::vector<std::thread> fetchers;
+    fetchers.reserve(n);
+    struct Ending {
+      Impl &d;
+      stream::RequestOrder &order;
+      std::vector<std::thread> &fetchers;
+      ~Ending() { d.endFetchers(order, fetchers); }
+    } ending{*this, order, fetchers};
+    for (std::size_t i = 0; i < n; ++i) fetchers.emplace_back([this] { fetcher(); });
+
+    LoopState st;
+    st.backoff = Backoff{0, active.retryInitialMs};
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    for (;;) {
+      if (stopping) return;
+      if (!done.empty()) {
+        Job job = std::move(done.front());
+        done.erase(done.begin());
+        const bool wasLost = lost;
+        lock.unlock();
+        if (!settle(job, wasLost, order, st, failure)) return;
+        lock.lock();
+        continue;
+      }
+      if (lost) {
+        if (order.inFlight() > 0) {  // the requests on the old object end first
+          pool->changed.wait(lock);
+          continue;
+        }
+        lock.unlock();
+        if (!active.recover) return giveUpUnrecovered();
+        if (!recover(st.backoff)) return;
+        st.failures = 0;
+        order.restart();
+        lock.lock();
+        continue;
+      }
+      const std::size_t out = order.inFlight() + order.held();
+      const bool room =
+          order.inFlight() < n &&
+          (active.frameLimit == 0 || st.fetched + static_cast<long long>(out) < active.frameLimit);
+      const Clock::time_point now = Clock::now();
+      if (room && now >= st.notBefore) {
+        if (FrameSlot *slot = pickSlot(out)) {
+          lock.unlock();
+          if (!reserve(slot, failure)) return;
+          lock.lock();
+          Job job;
+          job.ticket = order.issue();
+          job.slot = slot;
+          jobs.push_back(std::move(job));
+          pool->changed.notify_all();
+          continue;
+        }
+      }
+      if (room && now < st.notBefore)
+        pool->changed.wait_until(lock, st.notBefore);
+      else
+        pool->changed.wait(lock);
+    }
+  }
+
   // The grab thread's loop; returns when stopping, finished, given up, or on
   // a failure of its own (described in failure).
   void grabLoop(std::string &failure) {
+    if (active.requestsInFlight > 1) return grabLoopInFlight(failure);
     int failures = 0;
     int fetched = 0;
     Backoff backoff{0, active.retryInitialMs};
@@ -545,12 +751,7 @@ struct Stream::Impl {
         isLost = lost;
       }
       if (isLost) {
-        if (!active.recover) {
-          std::lock_guard<std::mutex> lock(pool->mutex);
-          gaveUp = true;  // nothing will come before stop(): next() need not wait
-          pool->changed.notify_all();
-          return;
-        }
+        if (!active.recover) return giveUpUnrecovered();
         if (!recover(backoff)) return;
         failures = 0;
         continue;
@@ -564,14 +765,7 @@ struct Stream::Impl {
       if (outcome == Outcome::Frame) {
         failures = 0;
         if (!deliver(slot, failure)) return;
-        if (active.frameLimit > 0 && ++fetched >= active.frameLimit) {
-          // state() says Stopped by the time next() does.
-          std::lock_guard<std::mutex> lock(pool->mutex);
-          setState(StreamState::Stopped);
-          finished = true;
-          pool->changed.notify_all();
-          return;
-        }
+        if (active.frameLimit > 0 && ++fetched >= active.frameLimit) return finish();
         continue;
       }
       pool->giveBack(slot);

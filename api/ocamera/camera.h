@@ -28,12 +28,14 @@
 // has returned: no call may start after that.
 class OCAMERA_API OCamera {
  public:
+  // The camera's sensor, named when the object is made.
   enum eCameraType : int {
     CAM_TYPE_MT9V403 = 3,
     CAM_TYPE_GENERIC = 4,
     CAM_TYPE_IBIS1300 = 5,
     CAM_TYPE_MT9V022 = 6
   };
+  // How the camera acquires pictures (setAcquisitionMode).
   enum eAcqMode : int {
     ACQ_MODE_STOP = 1,
     ACQ_MODE_SINGLE_SHOT = 2,
@@ -42,25 +44,33 @@ class OCAMERA_API OCamera {
     ACQ_MODE_FREE_RUN_SLAVE = 8,
     ACQ_MODE_FREE_RUN_SLAVE_STOP = 11  // exists on the wire; refused by setAcquisitionMode
   };
+  // Where triggers come from: software (triggerImage) or input E0 or E1.
   enum eTrigSource : int {
     TRIG_SRC_SOFTWARE = 1,
     TRIG_SRC_EXTERNAL_E0 = 2,
     TRIG_SRC_EXTERNAL_E1 = 3
   };
+  // The trigger's active edge.
   enum eTrigPolarity : int { TRIG_POL_ACTIVE_HIGH = 1, TRIG_POL_ACTIVE_LOW = 2 };
+  // The illumination output: off, on, or pulsed with each exposure.
   enum eIllMode : int { ILL_MODE_OFF = 1, ILL_MODE_NORMAL = 2, ILL_MODE_PULSED = 3 };
+  // The external illumination output: off, or on with either polarity.
   enum eIllModeExt : int {
     ILL_MODE_EXT_OFF = 0,
     ILL_MODE_EXT_ON_POSITIVE = 1,
     ILL_MODE_EXT_ON_NEGATIVE = 2
   };
+  // The sensor's pixel clock.
   enum eFrequency : int { FREQU_20MHz = 0, FREQU_40MHz = 1, FREQU_50MHz = 2, FREQU_60MHz = 3 };
+  // Quality of the camera's JPEG compression (setJPEG).
   enum eJPEGQuality : int {
     JPEG_QUALITY_LOW = 0,
     JPEG_QUALITY_MEDIUM = 1,
     JPEG_QUALITY_GOOD = 2,
     JPEG_QUALITY_EXCELLENT = 3
   };
+  // What the camera's Bayer stage outputs: raw, or one plane of a colour
+  // space (setBayer2X).
   enum eBayer2XType : int {
     BAYER_OUTPUT_RAW = 0,
     BAYER_OUTPUT_H = 1,
@@ -71,19 +81,23 @@ class OCAMERA_API OCamera {
     BAYER_OUTPUT_G = 6,
     BAYER_OUTPUT_B = 7
   };
+  // Input and output data widths of a hardware applet (setHardwareApplet).
   enum eAppletType : int {
     APPLET_IN16_OUT32_INT = 0,
     APPLET_IN8_OUT32_INT = 1,
     APPLET_IN16_OUT16 = 2,
     APPLET_IN8_OUT16 = 3
   };
+  // How image correction combines data from the image RAM with a picture.
   enum eCorrectionType : int {
     CORRECTION_REPLACE = 0,
     CORRECTION_MASK_AND = 1,
     CORRECTION_MASK_OR = 2,
     CORRECTION_RESERVED_1 = 3
   };
+  // Which picture image splitting copies into the image RAM.
   enum eSplitType : int { SPLIT_OFF = 0, SPLIT_RAW = 1, SPLIT_PROCESSED = 2 };
+  // The camera's image filters (setFilter); the reserved kinds are refused.
   enum eFilterType : int {
     FILTER_OFF = 0,
     FILTER_BINARIZE_ONLY = 1,
@@ -95,13 +109,17 @@ class OCAMERA_API OCamera {
     FILTER_RESERVED_2 = 7,
     FILTER_RESERVED_3 = 8
   };
+  // Which point of a column laser profiling takes.
   enum ePointPriority : int {
     PRIO_FIRST_POINT = 0,
     PRIO_LAST_POINT = 1,
     PRIO_LARGEST_FIRST = 2,
     PRIO_LARGEST_LAST = 3
   };
+  // The direction laser profiling scans a column in.
   enum eProfileDirection : int { DIRECTION_TOP_DOWN = 0, DIRECTION_BOTTOM_UP = 1 };
+  // Output format of laser profiling: bits of the position and of its
+  // sub-pixel part.
   enum eLaserOutputFormat : int {
     LASER_OUTPUT_16_4 = 4,
     LASER_OUTPUT_8_0 = 16,
@@ -115,30 +133,40 @@ class OCAMERA_API OCamera {
   // caller owns data and gives it back with freeImage; with getSingleImageInto
   // data points to the caller's own buffer.
   struct Image {
-    unsigned char *data;
-    int seqNr;
-    int timeSec;
-    int timeMicroSec;
-    int size;  // number of bytes at data
-    int status;
+    unsigned char *data;  // the pixels, one byte each (Bayer samples)
+    int seqNr;            // the camera's sequence number of the frame
+    int timeSec;          // capture time stamp: seconds
+    int timeMicroSec;     // capture time stamp: microseconds within the second
+    int size;             // number of bytes at data
+    int status;           // the camera's image status: 0, or why no image came
   };
+  // Up to two parameters of calibrateSensor; numParam says how many are used.
   struct CalibrationParams {
+    // how many parameters are used (0..2), and the parameters
     unsigned numParam, param1, param2;
   };
+  // Up to two parameters of setFilter; numParam says how many are used.
   struct FilterParams {
+    // how many parameters are used (0..2), and the parameters
     unsigned numParam, param1, param2;
   };
+  // Binarization (setBinarization): one or two thresholds 0..255, the first
+  // at most the second, and whether to invert the result.
   struct BinarizationParams {
-    bool invert;
+    bool invert;  // invert the result
+    // how many thresholds are used (1 or 2), and the thresholds
     unsigned char numThreshold, threshold1, threshold2;
   };
+  // Laser-line profiling (setupLaserProfiling).
   struct LaserSetup {
-    bool enable;
+    bool enable;  // profiling on or off
+    // the region of the sensor, in pixels
     int x0, y0, width, height;
-    ePointPriority priority;
-    eProfileDirection direction;
+    ePointPriority priority;      // which point of a column counts
+    eProfileDirection direction;  // the direction columns are scanned in
+    // grey-level thresholds 0..255 and area limits, each min <= max
     int threshMin, threshMax, areaMin, areaMax;
-    eLaserOutputFormat subRes;
+    eLaserOutputFormat subRes;     // output format
     const unsigned char *refData;  // width bytes of reference data, or null
   };
 
@@ -221,6 +249,7 @@ class OCAMERA_API OCamera {
   // Frames per second in the free-running modes, above 0 and at most 1000
   // (ocamsim; 30 at start). The int form sends the same request rounded.
   virtual int setFrameRate(float fps) = 0;
+  // As setFrameRate(float), in whole frames per second.
   virtual int setFrameRate(int fps) = 0;
   // Delay from a trigger to its picture in microseconds (ocamsim:
   // 0..10000000).
@@ -273,6 +302,7 @@ class OCAMERA_API OCamera {
                                  unsigned destLength) = 0;
   // Clears the image RAM and enables it; disableImageRAM disables it.
   virtual int initImageRAM() = 0;
+  // Disables the image RAM (initImageRAM enables it again).
   virtual int disableImageRAM() = 0;
   // Stores the next image in the image RAM at address instead of delivering it.
   virtual int getImageToImageRAM(unsigned address) = 0;

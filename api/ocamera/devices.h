@@ -11,13 +11,13 @@ namespace ocamera {
 
 // One entry of a camera's device list, as the device manager reports it.
 struct DeviceInfo {
-  int id = 0;        // the manager's number for the device
-  std::string type;  // the device type, e.g. the camera or an I/O service
-  std::string vendor;
-  std::string description;
-  std::string version;  // "major.minor"
-  int maxTimeout = 0;   // the session time-out in seconds (keep-alive at half of it)
-  std::string status;   // the device's status text
+  int id = 0;               // the manager's number for the device
+  std::string type;         // the device type, e.g. the camera or an I/O service
+  std::string vendor;       // the vendor's name
+  std::string description;  // a camera's ends in " [sensor <width>x<height> <layout>]"
+  std::string version;      // "major.minor"
+  int maxTimeout = 0;       // the session time-out in seconds (keep-alive at half of it)
+  std::string status;       // the device's status text
 };
 
 // Asks the device manager at address (a host, "host:port" or "http://host:port";

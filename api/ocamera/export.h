@@ -17,7 +17,7 @@ constexpr const char *kFactoryDefaultAddress = "192.168.0.42";
 // The port of the inputs, outputs and LED services, and the address their
 // static factories use.
 constexpr int kIoServicePort = 8080;
-constexpr const char *kFactoryDefaultIoAddress = "192.168.0.42:8080";
+constexpr const char *kFactoryDefaultIoAddress = "192.168.0.42:8080";  // the two together
 
 // ---------------------------------------------------------------- reply time-out
 //
@@ -65,6 +65,8 @@ enum class LogSource : int {
   KeepAlive = 1,  // a keep-alive request failed
   Request = 2,    // one request and its result (only with setRequestLogging(true))
 };
+// Receives each line (without a line end) with its source and the user
+// pointer given to setLogHandler.
 using LogHandler = void (*)(LogSource source, const char *line, void *user);
 // Installs handler (called with user as its last argument); thread-safe.
 OCAMERA_API void setLogHandler(LogHandler handler, void *user);

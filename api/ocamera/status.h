@@ -15,14 +15,15 @@
 namespace ocamera {
 namespace status {
 
-constexpr int kOk = 0;
+constexpr int kOk = 0;  // success
 // The request failed: the library got no usable answer.
 constexpr int kRequestFailed = -1;
 // The token names no open session (unknown, closed, expired), or a session on a
 // device of another kind (an inputs token sent to the camera service, ...).
 constexpr int kBadSession = -10;
-// The service instance of this session has not been made, or was made already.
+// The service instance of this session has not been made.
 constexpr int kNotCreated = -11;
+// The service instance of this session was made already.
 constexpr int kAlreadyCreated = -12;
 // The camera is not open (OCamera::open), or the I/O device not opened.
 constexpr int kNotOpen = -13;
@@ -39,8 +40,9 @@ constexpr int kBadMode = -16;
 constexpr int kOutOfRange = -17;
 // The image RAM is disabled (disableImageRAM; initImageRAM enables it).
 constexpr int kRamDisabled = -18;
-// A sensor register name not in the list; writing a read-only register.
+// A sensor register name not in the list.
 constexpr int kUnknownRegister = -19;
+// Writing a read-only sensor register.
 constexpr int kReadOnlyRegister = -20;
 // No image arrived within the read time-out, or an input wait reached its
 // time-out.

@@ -49,7 +49,7 @@ constexpr OCameraTools::eBayerPattern kSensorPattern = static_cast<OCameraTools:
 
 // How a stream is made. Every field has a usable default.
 struct StreamOptions {
-  OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;
+  OCamera::eCameraType cameraType = OCamera::CAM_TYPE_GENERIC;  // the camera's sensor
   // The window set on the camera at every start and recovery; frames are
   // width x height raw bytes (x 3 with rgb). setCameraWindow changes it. A
   // frame of another size counts as a failed request; one larger than the
@@ -71,12 +71,12 @@ struct StreamOptions {
   int cameraBuffers = 4;  // frame buffers in the camera (OCamera::open's maxBuffers), 1..1024
   int bufferCount = 8;    // frames in the stream's pool, >= 2
   int queueDepth = 4;     // frames delivered but not yet taken, 1..bufferCount
-  QueuePolicy whenFull = QueuePolicy::DropOldest;
+  QueuePolicy whenFull = QueuePolicy::DropOldest;  // what a full queue does
   // Convert every frame to 24-bit RGB on the grab thread (the pattern must be
   // one the conversion handles: GRGR or BGBG).
   bool rgb = false;
-  WhiteBalance whiteBalance = WhiteBalance::None;
-  int red = 100, green = 100, blue = 100;  // percent, with WhiteBalance::Factors
+  WhiteBalance whiteBalance = WhiteBalance::None;  // of the RGB conversion
+  int red = 100, green = 100, blue = 100;          // percent, with WhiteBalance::Factors
   // The camera's read time-out (ms, 1..600000) the stream sets at start: how
   // long one image request waits for a frame. A request that ends with the
   // camera's "no frame within the read time-out" (-21) is no failure.
@@ -92,9 +92,15 @@ struct StreamOptions {
   // loss (Lost event, recovery). So stop() waits at most that long for a
   // request in flight, whatever the camera does.
   int replyTimeoutMs = 0;
-  // Image requests kept in flight, 1 or 2. 2 is accepted and runs as 1 for
-  // now: the stream keeps one request in flight, so frames are in seqNr order.
-  // (bench_stream's Bare/2 measures what a second request would gain.)
+  // Image requests kept in flight, 1..4, each on a pooled connection of the
+  // camera object (fetched by threads of the stream's own). With more than one
+  // the link does not idle for a round trip between two frames; frames are
+  // still delivered in seqNr order (one that arrives early waits for the
+  // requests issued before it), and the statistics, recovery and the bound of
+  // stop() are those of one request. Worth raising where frames are small
+  // beside the round trip (small windows over a real network), or where the
+  // camera's own work per frame is long beside the transfer: requests in
+  // flight overlap both with the transfer of the frame before.
   int requestsInFlight = 1;
   // Recovery: a stream is lost after failuresBeforeLost failed requests in a
   // row (or at once on a reply saying the session is gone, status -10); it
@@ -109,10 +115,10 @@ struct StreamOptions {
   // writes the library's line (standard error, or the log handler of
   // <ocamera/export.h>).
   bool recover = true;
-  int failuresBeforeLost = 2;
-  int retryInitialMs = 100;
-  int retryMaxMs = 2000;
-  int retryLimit = 0;
+  int failuresBeforeLost = 2;  // failed requests in a row that make a loss
+  int retryInitialMs = 100;    // wait before the first try, ms
+  int retryMaxMs = 2000;       // longest wait between tries, ms
+  int retryLimit = 0;          // tries before giving up (0: until stop())
   // Frames fetched after each start() at most (0: no limit). Once the last
   // is fetched the grab thread asks the camera for nothing more; next()
   // returns Stopped when the queue is empty, until stop() and start() again.
@@ -139,23 +145,28 @@ struct StreamOptions {
 class OCAMERA_API Frame {
  public:
   Frame() noexcept = default;
+  // Takes the other frame's buffer; the other is left empty.
   Frame(Frame &&other) noexcept;
+  // Releases this frame's buffer, then takes the other's.
   Frame &operator=(Frame &&other) noexcept;
   Frame(const Frame &) = delete;
   Frame &operator=(const Frame &) = delete;
   ~Frame();
 
+  // Whether the frame holds a buffer.
   explicit operator bool() const noexcept { return slot_ != nullptr; }
+  // The pixels, row after row (null for an empty frame).
   const unsigned char *data() const noexcept;
   std::size_t size() const noexcept;  // bytes at data(): width x height x channels
-  int width() const noexcept;
-  int height() const noexcept;
-  int channels() const noexcept;                         // 1 raw Bayer, 3 RGB
+  int width() const noexcept;         // in pixels
+  int height() const noexcept;        // in pixels
+  int channels() const noexcept;      // 1 raw Bayer, 3 RGB
   OCameraTools::eBayerPattern pattern() const noexcept;  // of the raw frame
   int seqNr() const noexcept;                            // the camera's sequence number
   int timeSec() const noexcept;                          // the camera's time stamp of the capture
-  int timeMicroSec() const noexcept;
-  int status() const noexcept;  // the camera's image status (0 = good)
+  int timeMicroSec() const noexcept;                     // microseconds within timeSec
+  int status() const noexcept;                           // the camera's image status (0 = good)
+  // Gives the buffer back to the pool; the frame is empty afterwards.
   void release() noexcept;
 
  private:
@@ -165,6 +176,7 @@ class OCAMERA_API Frame {
   stream::FrameSlot *slot_ = nullptr;
 };
 
+// Where a stream is: stopped, running, or lost and recovering.
 enum class StreamState : int {
   Stopped = 0,  // made or stopped: no acquisition
   Running = 1,  // frames are fetched
@@ -205,12 +217,12 @@ struct StreamStats {
   // A jump forward by more than 2^20, a step back or a repeated number is a
   // new count, not a gap: it adds to sequenceResets instead.
   std::uint64_t missing = 0;
-  std::uint64_t sequenceResets = 0;
-  std::uint64_t failedRequests = 0;  // image requests that failed
-  std::uint64_t recoveries = 0;      // times the stream recovered after a loss
-  double framesPerSecond = 0;        // delivered over the last second
-  double megabytesPerSecond = 0;     // bytes of those frames, 10^6 bytes a second
-  StreamState state = StreamState::Stopped;
+  std::uint64_t sequenceResets = 0;          // new counts of seqNr (see missing)
+  std::uint64_t failedRequests = 0;          // image requests that failed
+  std::uint64_t recoveries = 0;              // times the stream recovered after a loss
+  double framesPerSecond = 0;                // delivered over the last second
+  double megabytesPerSecond = 0;             // bytes of those frames, 10^6 bytes a second
+  StreamState state = StreamState::Stopped;  // the stream's state when counted
 };
 
 // A stream owns its camera object and one grab thread (while running).
@@ -290,16 +302,23 @@ class OCAMERA_API Stream {
   // Lost, Recovered, GaveUp, Started and Stopped, with a line of detail.
   void setEventCallback(std::function<void(StreamEvent event, const std::string &detail)> callback);
 
+  // What the stream counted since it was made, and its state; thread-safe.
   StreamStats stats() const;
+  // Stopped, Running or Lost.
   StreamState state() const;
   // The options the stream was made with, with the window as set last.
   StreamOptions options() const;
 
   // Recorded settings (see above).
   int setShutterTime(int microseconds);
+  // The gain factor, recorded as setShutterTime.
   int setGain(int factor);
+  // The frame rate in frames per second, recorded as setShutterTime.
   int setFrameRate(float fps);
+  // Where triggers come from and their edge, recorded as setShutterTime.
   int setTriggerSource(OCamera::eTrigSource source, OCamera::eTrigPolarity polarity);
+  // Delay from a trigger to its picture in microseconds, recorded as
+  // setShutterTime.
   int setTriggerDelay(int microseconds);
   // Changes the frame size for the next start(), which sets it on the camera
   // (and reports a refusal). 0 when recorded; -1 while running or lost, or

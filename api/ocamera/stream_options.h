@@ -12,6 +12,7 @@
 
 namespace ocamera {
 
+// What kind of value an option takes.
 enum class StreamOptionType : int {
   Int = 0,     // a whole number within [min, max]
   Bool = 1,    // 0 or 1
@@ -20,13 +21,14 @@ enum class StreamOptionType : int {
 
 // One named value of a Choice option ("DROP_OLDEST" for QueuePolicy::DropOldest).
 struct StreamOptionChoice {
-  const char *name;
-  int value;
+  const char *name;  // the enumerator's name in capitals ("DROP_OLDEST")
+  int value;         // the enumerator's value
 };
 
+// One row of the option table: a field of StreamOptions and its rules.
 struct StreamOption {
-  const char *name;  // the field's name in StreamOptions ("bufferCount")
-  StreamOptionType type;
+  const char *name;        // the field's name in StreamOptions ("bufferCount")
+  StreamOptionType type;   // what kind of value it takes
   long long min, max;      // the range (Int); 0, 1 (Bool); the lowest and highest value (Choice)
   long long defaultValue;  // as in a default-constructed StreamOptions
   const char *unit;        // "ms", "px", "%", "frames", ... or "" for none

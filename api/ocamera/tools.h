@@ -32,7 +32,7 @@ class OCAMERA_API OCameraTools {
   // "wb.conf"), in percent. The conversion itself takes any int: a negative
   // factor saturates its channel at 255, as a result beyond 255 does.
   static constexpr int kMinWhiteBalanceFactor = 0;
-  static constexpr int kMaxWhiteBalanceFactor = 10000;
+  static constexpr int kMaxWhiteBalanceFactor = 10000;  // the highest factor, in percent
 
   // As Bayer2RGB, then scales every red, green and blue value by its factor in
   // percent (100 = unchanged); results beyond 255 saturate at 255.
@@ -61,6 +61,7 @@ class OCAMERA_API OCameraTools {
   // read row by row, as OpenCV, GStreamer and GenICam name it ("GRBG"). Null
   // for a value that is no layout.
   static const char *PatternName(eBayerPattern pattern);
+  // The 2x2 cell's name of a layout ("GRBG" for GRGR); null for no layout.
   static const char *PatternCellName(eBayerPattern pattern);
   // The layout of either name, in any case (also "BAYER_PATTERN_GRGR"); false
   // when the name is none.

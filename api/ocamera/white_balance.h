@@ -12,8 +12,8 @@ namespace ocamera {
 // A white balance to convert with: none, factors in percent, or the factors
 // file (whose factors readWhiteBalanceFile fills in).
 struct WhiteBalanceSetting {
-  WhiteBalance mode = WhiteBalance::None;
-  int red = 100, green = 100, blue = 100;
+  WhiteBalance mode = WhiteBalance::None;  // none, factors or the factors file
+  int red = 100, green = 100, blue = 100;  // the factors in percent, 100 = unchanged
 };
 
 // Parses "none", "file" or three percentages "R,G,B" (such as "120,100,85";

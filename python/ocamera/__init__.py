@@ -13,6 +13,7 @@ Every call that waits for the network or converts an image releases the GIL.
 
 from ._ocamera import *  # noqa: F401,F403
 from ._ocamera import __doc__ as _native_doc  # noqa: F401
+from ._ocamera import __version__  # noqa: F401
 
 FACTORY_DEFAULT_ADDRESS = "192.168.0.42"
 

@@ -8,6 +8,7 @@
 #include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 
+#include <chrono>
 #include <climits>
 #include <functional>
 #include <mutex>
@@ -28,10 +29,20 @@ class ClosedError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+using Clock = std::chrono::steady_clock;
+// The start of a request that is not known: no failure of it counts as a
+// reply time-out.
+constexpr Clock::time_point kUnknownStart = Clock::time_point::max();
+
 // The exception classes of the package, made at import (see errors.cpp).
 void defineErrors(py::module_ &m);
-// Raises ocamera.CameraError(status, operation).
-[[noreturn]] void raiseCameraError(int status, const char *operation);
+// Raises ocamera.CameraError(status, operation), or ocamera.TimeoutError for
+// the camera's time-out status and for a failed request (-1) that started at
+// least the reply time-out in force before now. The exception's text is
+// detail when given, else the library's words for the status.
+[[noreturn]] void raiseCameraError(int status, const char *operation,
+                                   Clock::time_point started = kUnknownStart,
+                                   const char *detail = nullptr);
 // Raises ocamera.CreationError(what, address, reason).
 [[noreturn]] void raiseCreationError(const std::string &what, const std::string &address,
                                      const std::string &reason);
@@ -59,12 +70,15 @@ inline int intArgument(py::handle value, const std::string &name, long long low 
 
 // With check, a status operation fails on anything but 0 and a value
 // operation (a getter, a wait) on a negative result. Either returns result.
-inline int checkStatus(bool check, int result, const char *operation) {
-  if (check && result != 0) raiseCameraError(result, operation);
+// started is when the request went out (see raiseCameraError).
+inline int checkStatus(bool check, int result, const char *operation,
+                       Clock::time_point started = kUnknownStart) {
+  if (check && result != 0) raiseCameraError(result, operation, started);
   return result;
 }
-inline int checkValue(bool check, int result, const char *operation) {
-  if (check && result < 0) raiseCameraError(result, operation);
+inline int checkValue(bool check, int result, const char *operation,
+                      Clock::time_point started = kUnknownStart) {
+  if (check && result < 0) raiseCameraError(result, operation, started);
   return result;
 }
 
@@ -138,15 +152,18 @@ class Wrapper {
 
   template <class F>
   int status(const char *operation, F &&f) {
-    return checkStatus(check_, object_.shared(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkStatus(check_, object_.shared(f), operation, started);
   }
   template <class F>
   int value(const char *operation, F &&f) {
-    return checkValue(check_, object_.shared(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkValue(check_, object_.shared(f), operation, started);
   }
   template <class F>
   int exclusiveStatus(const char *operation, F &&f) {
-    return checkStatus(check_, object_.exclusive(f), operation);
+    const Clock::time_point started = Clock::now();
+    return checkStatus(check_, object_.exclusive(f), operation, started);
   }
 
  protected:
@@ -201,15 +218,32 @@ class Wrapper {
 // close() and destroy() (both W::close), and the with block closing it.
 template <class W>
 py::class_<W> &bindLifetime(py::class_<W> &c, const char *closeDoc) {
-  c.def_property_readonly("address", &W::address)
-      .def_property_readonly("check", &W::check)
-      .def_property_readonly("closed", &W::closed)
+  c.def_property_readonly("address", &W::address, "The address the object was made at.")
+      .def_property_readonly("check", &W::check,
+                             "Whether failures raise CameraError instead of returning a result.")
+      .def_property_readonly("closed", &W::closed, "Whether close() was called.")
       .def("close", &W::close, closeDoc)
       .def("destroy", &W::close, "The same as close().")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](W &self, py::args) { self.close(); });
+      .def(
+          "__enter__", [](W &self) -> W & { return self; }, py::return_value_policy::reference,
+          "The object itself; the end of the with block closes it.")
+      .def(
+          "__exit__", [](W &self, py::args) { self.close(); }, "Closes the object.");
   return c;
 }
+
+// Python objects handed out whose signature (help(), the type stubs) names
+// their type instead of "object".
+#define OCPY_TYPED_OBJECT(Type)                                   \
+  struct Type : py::object {                                      \
+    Type(py::object o = py::none()) : py::object(std::move(o)) {} \
+  }
+OCPY_TYPED_OBJECT(FrameObject);  // a Frame
+OCPY_TYPED_OBJECT(FrameOrNone);  // a Frame, or None
+OCPY_TYPED_OBJECT(Array);        // a numpy array
+OCPY_TYPED_OBJECT(ArrayOrNone);  // a numpy array (or a buffer given), or None
+OCPY_TYPED_OBJECT(EventOrNone);  // (StreamEvent, str), or None
+OCPY_TYPED_OBJECT(NamesOrNone);  // a list of str, or None
 
 // The parts of the package, each defined in its own file.
 void defineEnums(py::module_ &m);
@@ -221,6 +255,23 @@ void defineStream(py::module_ &m);
 void defineSettings(py::module_ &m);
 
 }  // namespace ocamera_python
+
+namespace pybind11 {
+namespace detail {
+#define OCPY_TYPE_NAME(Type, text)                 \
+  template <>                                      \
+  struct handle_type_name<ocamera_python::Type> {  \
+    static constexpr auto name = const_name(text); \
+  }
+OCPY_TYPE_NAME(FrameObject, "ocamera._ocamera.Frame");
+OCPY_TYPE_NAME(FrameOrNone, "Optional[ocamera._ocamera.Frame]");
+OCPY_TYPE_NAME(Array, "numpy.ndarray");
+OCPY_TYPE_NAME(ArrayOrNone, "Optional[numpy.ndarray]");
+OCPY_TYPE_NAME(EventOrNone, "Optional[Tuple[ocamera._ocamera.StreamEvent, str]]");
+OCPY_TYPE_NAME(NamesOrNone, "Optional[List[str]]");
+#undef OCPY_TYPE_NAME
+}  // namespace detail
+}  // namespace pybind11
 
 namespace ocamera_python {
 

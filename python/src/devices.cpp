@@ -14,13 +14,16 @@ namespace ocamera_python {
 void defineDevices(py::module_ &m) {
   using D = ocamera::DeviceInfo;
   py::class_<D>(m, "DeviceInfo", "One device of a camera's device list")
-      .def_readonly("id", &D::id)
-      .def_readonly("type", &D::type)
-      .def_readonly("vendor", &D::vendor)
-      .def_readonly("description", &D::description)
-      .def_readonly("version", &D::version)
-      .def_readonly("max_timeout", &D::maxTimeout, "session time-out in seconds")
-      .def_readonly("status", &D::status)
+      .def_readonly("id", &D::id, "The device manager's number for the device.")
+      .def_readonly("type", &D::type, "The device type, the camera or one of its I/O services.")
+      .def_readonly("vendor", &D::vendor, "The vendor's name.")
+      .def_readonly("description", &D::description,
+                    "The device's description; a camera's ends in its geometry, "
+                    "\" [sensor 1280x1024 GRGR]\".")
+      .def_readonly("version", &D::version, "\"major.minor\".")
+      .def_readonly("max_timeout", &D::maxTimeout,
+                    "The session time-out in seconds (the keep-alive runs at half of it).")
+      .def_readonly("status", &D::status, "The device's status text.")
       .def("__repr__", [](const D &d) {
         return "<ocamera.DeviceInfo id=" + std::to_string(d.id) + " type=" + d.type + ">";
       });
@@ -39,8 +42,9 @@ void defineDevices(py::module_ &m) {
         return devices;
       },
       py::arg("address") = py::none(),
-      "The devices the camera's device manager announces; CreationError when it cannot "
-      "be asked.");
+      "The devices (a list of DeviceInfo) the device manager at address announces "
+      "(host, host:port, http://host:port; None: the factory default, port 80), without "
+      "opening any of them. CreationError when it cannot be asked.");
 }
 
 }  // namespace ocamera_python

@@ -14,6 +14,10 @@ py::object &cameraErrorType() {
   static py::object *type = new py::object();  // lives as long as the interpreter
   return *type;
 }
+py::object &timeoutErrorType() {
+  static py::object *type = new py::object();
+  return *type;
+}
 py::object &creationErrorType() {
   static py::object *type = new py::object();
   return *type;
@@ -34,6 +38,9 @@ void logLine(ocamera::LogSource source, const char *line, void *) {
 }
 
 const char kErrors[] = R"(
+import builtins
+
+
 class Error(Exception):
     """Base class of the errors this package raises."""
 
@@ -51,6 +58,12 @@ class CameraError(Error):
 
     def __str__(self):
         return f"{self.operation}: {self.text}"
+
+
+class TimeoutError(CameraError, builtins.TimeoutError):
+    """A wait ran out: the camera's own time-out (no image within the read
+    time-out, an input wait that reached its time-out; status -21) or the
+    reply time-out of set_reply_timeout (status -1: no answer within it)."""
 
 
 class CreationError(Error, ConnectionError):
@@ -78,9 +91,14 @@ void defineErrors(py::module_ &m) {
   scope["__name__"] = "ocamera";
   scope["__builtins__"] = py::module_::import("builtins");
   py::exec(kErrors, scope);
-  for (const char *name : {"Error", "CameraError", "CreationError", "ClosedError"})
+  for (const char *name : {"Error", "CameraError", "TimeoutError", "CreationError", "ClosedError"})
     m.attr(name) = scope[name];
   cameraErrorType() = scope["CameraError"];
+  m.def(
+      "status_text", [](int status) { return ocamera::statusText(status); }, py::arg("status"),
+      "The library's words for a result: \"the camera refused the value (status -15)\", "
+      "\"the request failed (no answer from the camera)\"; the text of CameraError.");
+  timeoutErrorType() = scope["TimeoutError"];
   creationErrorType() = scope["CreationError"];
   static py::object closedType = scope["ClosedError"];
   py::register_exception_translator([](std::exception_ptr p) {
@@ -92,9 +110,22 @@ void defineErrors(py::module_ &m) {
   });
 }
 
-void raiseCameraError(int status, const char *operation) {
-  PyErr_SetObject(cameraErrorType().ptr(),
-                  cameraErrorType()(status, operation, ocamera::statusText(status)).ptr());
+void raiseCameraError(int status, const char *operation, Clock::time_point started,
+                      const char *detail) {
+  py::object type = cameraErrorType();
+  std::string text = detail ? detail : ocamera::statusText(status);
+  const int replyTimeoutMs = ocamera::replyTimeout();
+  const Clock::time_point now = Clock::now();
+  if (status == ocamera::status::kTimeout) {
+    type = timeoutErrorType();
+  } else if (status == ocamera::status::kRequestFailed && replyTimeoutMs > 0 && started <= now &&
+             now - started >= std::chrono::milliseconds(replyTimeoutMs)) {
+    // The library fails such a request with -1 like any other; how long it
+    // waited tells the reply time-out apart.
+    type = timeoutErrorType();
+    text = "no answer within " + std::to_string(replyTimeoutMs) + " ms (the reply time-out)";
+  }
+  PyErr_SetObject(type.ptr(), type(status, operation, text).ptr());
   throw py::error_already_set();
 }
 
@@ -140,8 +171,10 @@ void installLogHandler() { ocamera::setLogHandler(&logLine, nullptr); }
 void defineSettings(py::module_ &m) {
   m.def(
       "set_reply_timeout", [](int ms) { ocamera::setReplyTimeout(ms); }, py::arg("milliseconds"),
-      "Every request started afterwards fails when its reply takes longer than this "
-      "(milliseconds; 0 or less switches the limit off, the default).");
+      "Every request started afterwards, of every object, fails with -1 when its reply takes "
+      "longer than this (milliseconds; 0 or less switches the limit off, the default); "
+      "objects made with check=True raise TimeoutError then. Choose it above the longest "
+      "wait the camera is asked for (set_read_timeout, Inputs.set_timeout).");
   m.def(
       "reply_timeout", [] { return ocamera::replyTimeout(); },
       "The reply time-out in force in milliseconds, 0 when off.");

@@ -4,6 +4,8 @@
 
 PYBIND11_MODULE(_ocamera, m) {
   m.doc() = "Client of the networked smart camera: camera, I/O, tools and streams";
+  // The project's version, as CMake names it.
+  m.attr("__version__") = OCAMERA_VERSION;
   namespace ocp = ocamera_python;
   ocp::defineErrors(m);
   ocp::defineEnums(m);

@@ -263,10 +263,12 @@ void defineSettingsDocument(py::module_ &m) {
              return g;
            }),
            py::arg("width"), py::arg("height"),
-           py::arg("pattern") = OCameraTools::BAYER_PATTERN_GRGR)
-      .def_readwrite("width", &ocamera::SensorGeometry::width)
-      .def_readwrite("height", &ocamera::SensorGeometry::height)
-      .def_readwrite("pattern", &ocamera::SensorGeometry::pattern)
+           py::arg("pattern") = OCameraTools::BAYER_PATTERN_GRGR,
+           "A sensor of width x height pixels in the Bayer layout pattern.")
+      .def_readwrite("width", &ocamera::SensorGeometry::width, "The sensor's width in pixels.")
+      .def_readwrite("height", &ocamera::SensorGeometry::height, "The sensor's height in pixels.")
+      .def_readwrite("pattern", &ocamera::SensorGeometry::pattern,
+                     "The sensor's Bayer layout (BayerPattern).")
       .def("__repr__", [](const ocamera::SensorGeometry &g) {
         const char *name = OCameraTools::PatternName(g.pattern);
         return "SensorGeometry(" + std::to_string(g.width) + ", " + std::to_string(g.height) +
@@ -275,9 +277,12 @@ void defineSettingsDocument(py::module_ &m) {
 
   py::class_<ocamera::SettingRefusal>(m, "SettingRefusal",
                                       "An entry the camera refused: name, status and text")
-      .def_readonly("name", &ocamera::SettingRefusal::name)
-      .def_readonly("status", &ocamera::SettingRefusal::status)
-      .def_readonly("text", &ocamera::SettingRefusal::text)
+      .def_readonly("name", &ocamera::SettingRefusal::name,
+                    "The setting's name, or 'registers.NAME' for a sensor register.")
+      .def_readonly("status", &ocamera::SettingRefusal::status,
+                    "The setter's result (negative), as the camera answered it.")
+      .def_readonly("text", &ocamera::SettingRefusal::text,
+                    "The library's words for the status (status_text).")
       .def("__repr__", [](const ocamera::SettingRefusal &r) {
         return "SettingRefusal('" + r.name + "', " + std::to_string(r.status) + ", '" + r.text +
                "')";
@@ -287,10 +292,14 @@ void defineSettingsDocument(py::module_ &m) {
       m, "ApplyResult",
       "What an apply made: applied (names, in the order sent), refused (SettingRefusal by "
       "name), not_sent (left out after a refusal); ok is True when nothing was refused")
-      .def_readonly("applied", &ocamera::ApplyResult::applied)
-      .def_readonly("refused", &ocamera::ApplyResult::refused)
-      .def_readonly("not_sent", &ocamera::ApplyResult::notSent)
-      .def_property_readonly("ok", &ocamera::ApplyResult::ok)
+      .def_readonly("applied", &ocamera::ApplyResult::applied,
+                    "The names of the entries the camera accepted, in the order sent.")
+      .def_readonly("refused", &ocamera::ApplyResult::refused,
+                    "The entries refused (SettingRefusal), in the order sent.")
+      .def_readonly("not_sent", &ocamera::ApplyResult::notSent,
+                    "The names left out after a refusal (when not skipping refusals).")
+      .def_property_readonly("ok", &ocamera::ApplyResult::ok,
+                             "True when the camera refused nothing.")
       .def("__bool__", &ocamera::ApplyResult::ok)
       .def("__repr__", [](const ocamera::ApplyResult &r) {
         return "ApplyResult(applied=" + std::to_string(r.applied.size()) +
@@ -388,25 +397,31 @@ void defineSettingsDocument(py::module_ &m) {
              return setting && s.get(setting->name) != nullptr;
            })
       .def("__len__", [](const S &s) { return s.entries().size(); })
-      .def("__iter__",
-           [](const S &s) {
-             py::list names;
-             for (const auto &entry : s.entries()) names.append(py::str(entry.first));
-             return py::iter(names);
-           })
-      .def("keys",
-           [](const S &s) {
-             py::list names;
-             for (const auto &entry : s.entries()) names.append(py::str(entry.first));
-             return names;
-           })
-      .def("items",
-           [](const S &s) {
-             py::list items;
-             for (const auto &[name, entry] : s.entries())
-               items.append(py::make_tuple(name, valueObject(settingOf(name), entry.value)));
-             return items;
-           })
+      .def(
+          "__iter__",
+          [](const S &s) {
+            py::list names;
+            for (const auto &entry : s.entries()) names.append(py::str(entry.first));
+            return py::iter(names);
+          },
+          "The names of the settings the document makes, sorted.")
+      .def(
+          "keys",
+          [](const S &s) {
+            py::list names;
+            for (const auto &entry : s.entries()) names.append(py::str(entry.first));
+            return names;
+          },
+          "The names of the settings the document makes, sorted (a list).")
+      .def(
+          "items",
+          [](const S &s) {
+            py::list items;
+            for (const auto &[name, entry] : s.entries())
+              items.append(py::make_tuple(name, valueObject(settingOf(name), entry.value)));
+            return items;
+          },
+          "(name, value) of every setting the document makes, sorted by name.")
       .def(
           "get",
           [](const S &s, const std::string &name, py::object fallback) -> py::object {
@@ -414,7 +429,8 @@ void defineSettingsDocument(py::module_ &m) {
             const S::Entry *entry = s.get(setting.name);
             return entry ? valueObject(setting, entry->value) : fallback;
           },
-          py::arg("name"), py::arg("default") = py::none())
+          py::arg("name"), py::arg("default") = py::none(),
+          "The setting's value, or default when the document leaves it alone.")
       .def(
           "origin",
           [](const S &s, const std::string &name) {
@@ -445,8 +461,10 @@ void defineSettingsDocument(py::module_ &m) {
       .def(
           "set_register",
           [](S &s, const std::string &name, unsigned value) { s.setRegister(name, value); },
-          py::arg("name"), py::arg("value"))
-      .def("erase_register", &S::eraseRegister, py::arg("name"))
+          py::arg("name"), py::arg("value"),
+          "Sets a sensor register by name (made after the frequency, before the window).")
+      .def("erase_register", &S::eraseRegister, py::arg("name"),
+           "Leaves the register alone: takes it out of the document.")
       .def_property(
           "sensor", [](const S &s) { return sensorObject(s.sensor); },
           [](S &s, std::optional<ocamera::SensorGeometry> sensor) {
@@ -468,7 +486,13 @@ void defineSettingsDocument(py::module_ &m) {
           py::arg("other"),
           "The entries that differ: (name, value here, value in other) with values as text, "
           "None where absent; sorted by name.")
-      .def("__eq__", [](const S &a, const S &b) { return ocamera::diffSettings(a, b).empty(); })
+      .def(
+          "__eq__",
+          [](const S &a, py::object b) -> py::object {
+            if (!py::isinstance<S>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+            return py::bool_(ocamera::diffSettings(a, b.cast<const S &>()).empty());
+          },
+          "Whether the two documents make the same settings (origins aside).")
       .def("__repr__", [](const S &s) {
         std::string text = "Settings({";
         bool first = true;

@@ -12,6 +12,7 @@
 // an array of its own and its buffer goes back at once (a RuntimeWarning the
 // first time, Stream.copied_frames counts them). The last buffer keeps the
 // grab thread going.
+#include <ocamera/status.h>
 #include <ocamera/stream.h>
 #include <ocamera/stream_options.h>
 #include <pybind11/numpy.h>
@@ -25,6 +26,7 @@
 #include <utility>
 
 #include "common.h"
+#include "docs.h"
 #include "settings.h"
 #include "wait.h"
 
@@ -74,7 +76,7 @@ class PyFrame {
     array_ = view;
   }
 
-  py::object array() const {
+  Array array() const {
     if (array_.is_none()) throw ClosedError("the frame is released");
     return array_;
   }
@@ -153,12 +155,21 @@ class PyStream {
     return f(*stream_);
   }
   int status(const char *operation, int result) { return checkStatus(check_, result, operation); }
+  // start(), whose failure with check raises CameraError with the stream's
+  // own words: the step that failed and why.
+  int start() {
+    std::string error;
+    const int result = call([&](ocamera::Stream &s) { return s.start(&error); });
+    if (check_ && result != 0)
+      raiseCameraError(result, "start", kUnknownStart, error.empty() ? nullptr : error.c_str());
+    return result;
+  }
 
   // (FetchResult, Frame or None), waiting up to timeout seconds (None or
   // negative: no limit). The wait goes in slices, the signals looked at in
   // between: Ctrl-C raises KeyboardInterrupt within one slice, and the stream
   // goes on as before.
-  std::pair<ocamera::FetchResult, py::object> fetch(std::optional<double> timeout) {
+  std::pair<ocamera::FetchResult, FrameOrNone> fetch(std::optional<double> timeout) {
     using Clock = std::chrono::steady_clock;
     const bool limited = timeout && *timeout >= 0;
     const Clock::time_point until =
@@ -177,16 +188,16 @@ class PyStream {
       const ocamera::FetchResult result =
           call([&](ocamera::Stream &s) { return s.next(frame, slice); });
       if (result == ocamera::FetchResult::Frame)
-        return {result, frame ? wrap(std::move(frame)) : py::none()};
-      if (result == ocamera::FetchResult::Stopped) return {result, py::none()};
-      if (result == ocamera::FetchResult::Lost && gaveUp()) return {result, py::none()};
-      if (limited && Clock::now() >= until) return {result, py::none()};
+        return {result, frame ? FrameOrNone(wrap(std::move(frame))) : FrameOrNone()};
+      if (result == ocamera::FetchResult::Stopped) return {result, FrameOrNone()};
+      if (result == ocamera::FetchResult::Lost && gaveUp()) return {result, FrameOrNone()};
+      if (limited && Clock::now() >= until) return {result, FrameOrNone()};
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
   }
   // The next frame, None when none came within timeout (or the camera is lost
   // and recovering); StreamStopped once the stream is stopped.
-  py::object next(std::optional<double> timeout) {
+  FrameOrNone next(std::optional<double> timeout) {
     auto [result, frame] = fetch(timeout);
     if (result == ocamera::FetchResult::Stopped) throwStopped("the stream is stopped");
     return frame;
@@ -194,10 +205,10 @@ class PyStream {
   // Iteration waits through time-outs and losses (the stream recovers by
   // itself) and ends when the stream is stopped; after recovery gave up it
   // raises StreamStopped.
-  py::object iterate() {
+  FrameObject iterate() {
     for (;;) {
       auto [result, frame] = fetch(0.2);
-      if (result == ocamera::FetchResult::Frame) return frame;
+      if (result == ocamera::FetchResult::Frame && !frame.is_none()) return FrameObject(frame);
       if (result == ocamera::FetchResult::Stopped) throw py::stop_iteration();
       if (gaveUp()) {
         std::lock_guard<std::mutex> lock(events_->mutex);
@@ -206,7 +217,7 @@ class PyStream {
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
   }
-  py::object tryNext() {
+  FrameOrNone tryNext() {
     ocamera::Frame frame;
     const bool got = call([&](ocamera::Stream &s) { return s.tryNext(frame); });
     if (!got || !frame) return py::none();
@@ -214,7 +225,7 @@ class PyStream {
   }
   // Frames delivered as copies because the pool was held (see the top).
   std::uint64_t copiedFrames() const { return copied_; }
-  py::object lastEvent() {
+  EventOrNone lastEvent() {
     std::lock_guard<std::mutex> lock(events_->mutex);
     if (!events_->seen) return py::none();
     return py::make_tuple(events_->last, events_->detail);
@@ -275,6 +286,8 @@ void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) 
   long long value = 0;
   if (option->type == ocamera::StreamOptionType::Bool) {
     value = v.cast<bool>() ? 1 : 0;
+  } else if (v.is_none() && std::string(option->name) == "pattern") {
+    value = ocamera::kSensorPattern;  // None: the sensor's layout
   } else {
     // Enumerations of the package are accepted as themselves and as integers.
     // Whole numbers only (a float is refused, not cut down).
@@ -302,7 +315,9 @@ py::object optionValue(const ocamera::StreamOptions &o, const ocamera::StreamOpt
   const long long v = ocamera::streamOptionValue(o, option);
   const std::string name = option.name;
   if (name == "cameraType") return py::cast(static_cast<OCamera::eCameraType>(v));
-  if (name == "pattern") return py::cast(static_cast<OCameraTools::eBayerPattern>(v));
+  if (name == "pattern")  // None: the sensor's, chosen when the stream is made
+    return v == ocamera::kSensorPattern ? py::object(py::none())
+                                        : py::cast(static_cast<OCameraTools::eBayerPattern>(v));
   if (name == "acquisitionMode") return py::cast(static_cast<OCamera::eAcqMode>(v));
   if (name == "whenFull") return py::cast(static_cast<ocamera::QueuePolicy>(v));
   if (name == "whiteBalance") return py::cast(static_cast<ocamera::WhiteBalance>(v));
@@ -314,7 +329,131 @@ py::dict optionsDict(const ocamera::StreamOptions &o) {
   py::dict d;
   for (const ocamera::StreamOption &option : ocamera::streamOptionTable())
     d[py::str(ocamera::streamOptionName(option, '_'))] = optionValue(o, option);
+  // The settings document, None while it is empty (as the keyword's default).
+  const bool none = o.settings.empty() && !o.settings.sensor.known();
+  d["settings"] = none ? py::object(py::none()) : py::cast(o.settings);
   return d;
+}
+
+// One keyword argument of Stream as its signature and help show it.
+struct Keyword {
+  std::string name;
+  py::object defaultValue;
+  std::string help;
+  // A type or typing annotation (typing.Optional[...]); without one, the
+  // default's type.
+  py::object annotation = py::object();
+  py::object type() const { return annotation ? annotation : py::type::of(defaultValue); }
+};
+
+// An option's help line: the table's text, range, unit and default.
+std::string optionHelp(const ocamera::StreamOption &o) {
+  std::string help = o.help;
+  if (o.type == ocamera::StreamOptionType::Int)
+    help += " (" + std::to_string(o.min) + ".." + std::to_string(o.max) +
+            (*o.unit ? std::string(" ") + o.unit : std::string()) + ", default " +
+            std::to_string(o.defaultValue) + ")";
+  else if (o.type == ocamera::StreamOptionType::Bool)
+    help += std::string(" (default ") + (o.defaultValue ? "True" : "False") + ")";
+  else if (std::string(o.name) == "pattern")
+    help += " (default None: the sensor's, as the camera describes it, else GRGR)";
+  else
+    help += " (default " +
+            py::str(optionValue(ocamera::StreamOptions{}, o).attr("name")).cast<std::string>() +
+            ")";
+  return help;
+}
+
+// Stream's keyword arguments after the address: the package's own (check),
+// then every option of the library's table in snake case, its default from a
+// default StreamOptions. A keyword of the package goes into this list and is
+// taken out of the keyword arguments before they are read as options.
+std::vector<Keyword> streamKeywords() {
+  std::vector<Keyword> keywords;
+  keywords.push_back({"check", py::bool_(false),
+                      "raise CameraError (TimeoutError for a time-out) from start() and the "
+                      "setters instead of returning a negative result"});
+  const ocamera::StreamOptions defaults;
+  py::object optional = py::module_::import("typing").attr("Optional");
+  for (const ocamera::StreamOption &o : ocamera::streamOptionTable()) {
+    keywords.push_back(
+        {ocamera::streamOptionName(o, '_'), optionValue(defaults, o), optionHelp(o)});
+    if (std::string(o.name) == "pattern")
+      keywords.back().annotation = optional[py::type::of<OCameraTools::eBayerPattern>()];
+  }
+  keywords.push_back({"settings", py::none(),
+                      "an ocamera.Settings made on the camera at every start and after every "
+                      "recovery (its window and sensor serve a window left to the sensor)",
+                      optional[py::type::of<ocamera::Settings>()]});
+  return keywords;
+}
+
+std::string typeName(py::handle type) {
+  if (!py::hasattr(type, "__qualname__")) return py::str(type);  // typing.Optional[...]
+  const std::string module = py::str(type.attr("__module__"));
+  const std::string name = py::str(type.attr("__qualname__"));
+  return module == "builtins" ? name : module + "." + name;
+}
+
+// The text of a default in a signature line: True, 1280, QueuePolicy.DROP_OLDEST.
+std::string defaultText(py::handle value) {
+  if (py::hasattr(value, "name") && py::hasattr(value, "value"))
+    return typeName(py::type::of(value)) + "." + py::str(value.attr("name")).cast<std::string>();
+  return py::repr(value);
+}
+
+// Stream.__init__'s docstring: the signature line pybind11 would write for
+// explicit keyword arguments (help() and stub generators read it), then one
+// line of help for each.
+std::string initDoc(const std::vector<Keyword> &keywords) {
+  std::string line = "__init__(self: ocamera._ocamera.Stream, address: str, *";
+  std::string help;
+  for (const Keyword &k : keywords) {
+    line += ", " + k.name + ": " + typeName(k.type()) + " = " + defaultText(k.defaultValue);
+    help += "\n  " + k.name + ": " + k.help;
+  }
+  return line +
+         ") -> None\n\nA stream from the camera at address (host, host:port or "
+         "http://host:port); CreationError when it cannot be made, ValueError for an "
+         "option outside its range (before anything is sent). Keyword arguments:\n" +
+         help;
+}
+
+// inspect.signature(Stream): the address, then every keyword with its default
+// and type.
+py::object initSignature(const std::vector<Keyword> &keywords) {
+  py::module_ inspect = py::module_::import("inspect");
+  py::object parameter = inspect.attr("Parameter");
+  py::list parameters;
+  parameters.append(parameter("address", parameter.attr("POSITIONAL_OR_KEYWORD"),
+                              py::arg("annotation") = py::type::of(py::str())));
+  for (const Keyword &k : keywords)
+    parameters.append(parameter(k.name, parameter.attr("KEYWORD_ONLY"),
+                                py::arg("default") = k.defaultValue,
+                                py::arg("annotation") = k.type()));
+  return inspect.attr("Signature")(parameters, py::arg("return_annotation") = py::none());
+}
+
+std::string frameRepr(const PyFrame &f) {
+  std::string layout = f.channels_ == 3 ? "RGB"
+                       : OCameraTools::PatternName(f.pattern_)
+                           ? OCameraTools::PatternName(f.pattern_)
+                           : "Bayer";
+  return "<ocamera.Frame seq_nr=" + std::to_string(f.seqNr_) + " " + std::to_string(f.width_) +
+         "x" + std::to_string(f.height_) + " " + layout + (f.released() ? " released" : "") + ">";
+}
+
+std::string statsRepr(const ocamera::StreamStats &s) {
+  char rates[96];
+  std::snprintf(rates, sizeof rates, " frames_per_second=%.1f megabytes_per_second=%.1f",
+                s.framesPerSecond, s.megabytesPerSecond);
+  return "<ocamera.StreamStats state=" +
+         py::str(py::cast(s.state).attr("name")).cast<std::string>() +
+         " delivered=" + std::to_string(s.delivered) + " dropped=" + std::to_string(s.dropped) +
+         " missing=" + std::to_string(s.missing) +
+         " sequence_resets=" + std::to_string(s.sequenceResets) +
+         " failed_requests=" + std::to_string(s.failedRequests) +
+         " recoveries=" + std::to_string(s.recoveries) + rates + ">";
 }
 
 }  // namespace
@@ -337,77 +476,114 @@ class StreamStopped(Error):
                       "frame or an array from it is alive. Use array.copy() to keep pixels and "
                       "let the buffer go back to the pool; once all buffers but one are held, "
                       "frames come as copies (Stream.copied_frames).")
-      .def_property_readonly("array", &PyFrame::array)
+      .def_property_readonly("array", &PyFrame::array,
+                             "The pixels as a read-only uint8 numpy array, H x W Bayer samples "
+                             "or H x W x 3 R, G, B. ClosedError once the frame is released.")
       .def(
           "__array__",
           [](PyFrame &f, py::object dtype) {
             py::object a = f.array();
             return dtype.is_none() ? a : a.attr("astype")(dtype);
           },
-          py::arg("dtype") = py::none())
-      .def_readonly("width", &PyFrame::width_)
-      .def_readonly("height", &PyFrame::height_)
-      .def_readonly("channels", &PyFrame::channels_)
-      .def_readonly("pattern", &PyFrame::pattern_)
-      .def_readonly("seq_nr", &PyFrame::seqNr_)
-      .def_readonly("time_sec", &PyFrame::timeSec_)
-      .def_readonly("time_micro_sec", &PyFrame::timeMicroSec_)
-      .def_readonly("status", &PyFrame::status_)
-      .def_property_readonly("released", &PyFrame::released)
-      .def("release", &PyFrame::release)
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](PyFrame &f, py::args) { f.release(); });
+          py::arg("dtype") = py::none(), "numpy.asarray(frame): the array, or a copy as dtype.")
+      .def_readonly("width", &PyFrame::width_, "Width in pixels.")
+      .def_readonly("height", &PyFrame::height_, "Height in pixels.")
+      .def_readonly("channels", &PyFrame::channels_, "1 for Bayer samples, 3 for RGB.")
+      .def_readonly("pattern", &PyFrame::pattern_, "The sensor's BayerPattern.")
+      .def_readonly("seq_nr", &PyFrame::seqNr_, "The camera's sequence number of the frame.")
+      .def_readonly("time_sec", &PyFrame::timeSec_, "Whole seconds of the capture time stamp.")
+      .def_readonly("time_micro_sec", &PyFrame::timeMicroSec_,
+                    "Microseconds (0..999999) within the second of the capture time stamp.")
+      .def_readonly("status", &PyFrame::status_, "The camera's image status (0).")
+      .def_property_readonly("released", &PyFrame::released,
+                             "Whether release() was called (or the with block ended).")
+      .def("release", &PyFrame::release,
+           "Gives up the frame's hold on its buffer; the buffer goes back to the pool once "
+           "no array from it is left. array raises ClosedError afterwards.")
+      .def("__repr__", &frameRepr)
+      .def(
+          "__enter__", [](PyFrame &f) -> PyFrame & { return f; },
+          py::return_value_policy::reference,
+          "The frame itself; the end of the with block releases it.")
+      .def(
+          "__exit__", [](PyFrame &f, py::args) { f.release(); }, "Releases the frame.");
 
   using S = ocamera::StreamStats;
-  py::class_<S>(m, "StreamStats")
-      .def_readonly("delivered", &S::delivered)
-      .def_readonly("dropped", &S::dropped)
-      .def_readonly("missing", &S::missing)
-      .def_readonly("failed_requests", &S::failedRequests)
-      .def_readonly("recoveries", &S::recoveries)
-      .def_readonly("sequence_resets", &S::sequenceResets)
-      .def_readonly("frames_per_second", &S::framesPerSecond)
-      .def_readonly("megabytes_per_second", &S::megabytesPerSecond)
-      .def_readonly("state", &S::state);
+  py::class_<S>(m, "StreamStats", "What a stream counted since it was made (Stream.stats()).")
+      .def_readonly("delivered", &S::delivered,
+                    "Frames handed to the application (queue or iteration).")
+      .def_readonly("dropped", &S::dropped, "Frames dropped because the queue was full.")
+      .def_readonly("missing", &S::missing,
+                    "Frames the camera numbered but never delivered (gaps in seq_nr).")
+      .def_readonly("failed_requests", &S::failedRequests, "Image requests that failed.")
+      .def_readonly("recoveries", &S::recoveries, "Times the stream recovered after a loss.")
+      .def_readonly("sequence_resets", &S::sequenceResets,
+                    "Times seq_nr started a new count (a jump, a step back or a repeat).")
+      .def_readonly("frames_per_second", &S::framesPerSecond,
+                    "Frames delivered over the last second.")
+      .def_readonly("megabytes_per_second", &S::megabytesPerSecond,
+                    "Bytes of those frames, in 10^6 bytes a second.")
+      .def_readonly("state", &S::state, "The StreamState.")
+      .def("__repr__", &statsRepr);
 
   using St = ocamera::Stream;
-  // The class's help lists every option with its unit, range and default.
-  static const std::string streamDoc = [] {
-    std::string doc =
-        "Continuous acquisition from the camera at address. Iterate it for frames, or call "
-        "next(timeout). Keyword options (ValueError outside their range):\n";
-    for (const ocamera::StreamOption &o : ocamera::streamOptionTable()) {
-      doc += "\n  " + ocamera::streamOptionName(o, '_') + ": " + o.help;
-      if (o.type == ocamera::StreamOptionType::Int)
-        doc += " (" + std::to_string(o.min) + ".." + std::to_string(o.max) +
-               (*o.unit ? std::string(" ") + o.unit : std::string()) + ", default " +
-               std::to_string(o.defaultValue) + ")";
-      else if (o.type == ocamera::StreamOptionType::Bool)
-        doc += std::string(" (default ") + (o.defaultValue ? "True" : "False") + ")";
-    }
-    return doc;
-  }();
-  py::class_<PyStream>(m, "Stream", streamDoc.c_str())
-      .def(py::init([](const std::string &address, bool check, py::kwargs kwargs) {
-             ocamera::StreamOptions options;
-             for (auto item : kwargs) {
-               const std::string key = item.first.cast<std::string>();
-               if (key == "settings")  // an ocamera.Settings, made at every start and recovery
-                 options.settings = item.second.cast<ocamera::Settings>();
-               else
-                 setOption(options, key, item.second);
-             }
-             return new PyStream(address, options, check);
-           }),
-           py::arg("address"), py::kw_only(), py::arg("check") = false)
-      .def_property_readonly("address", &PyStream::address)
-      .def_property_readonly("closed", &PyStream::closed)
-      .def("close", &PyStream::close, "Stops the stream and ends its camera object.")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](PyStream &s, py::args) { s.close(); })
-      .def("start",
-           [](PyStream &s) { return s.status("start", s.call([](St &st) { return st.start(); })); })
-      .def("stop", [](PyStream &s) { s.call([](St &st) { st.stop(); }); })
+  const std::vector<Keyword> keywords = streamKeywords();
+  py::class_<PyStream> stream(
+      m, "Stream",
+      "Continuous acquisition from the camera at address: a grab thread fetches frames into "
+      "a pool of buffers and recovers when the camera goes away. start() it, then iterate it "
+      "for frames or call next(timeout); a with block (or close()) stops it. Keyword options "
+      "as in __init__ (help(ocamera.Stream.__init__), inspect.signature(ocamera.Stream)).");
+  {
+    // The signature line is written from the keywords, not by pybind11, which
+    // would show **kwargs.
+    py::options options;
+    options.disable_function_signatures();
+    stream.def(py::init([](const std::string &address, bool check, py::kwargs kwargs) {
+                 ocamera::StreamOptions options;
+                 for (auto item : kwargs) {
+                   const std::string key = item.first.cast<std::string>();
+                   if (key == "settings") {  // made at every start and recovery
+                     if (!item.second.is_none())
+                       options.settings = item.second.cast<ocamera::Settings>();
+                   } else {
+                     setOption(options, key, item.second);
+                   }
+                 }
+                 return new PyStream(address, options, check);
+               }),
+               py::arg("address"), py::kw_only(), py::arg("check") = false,
+               keepDoc(initDoc(keywords)));
+  }
+  stream.attr("__signature__") = initSignature(keywords);
+  stream.def_property_readonly("address", &PyStream::address, "The camera's address.")
+      .def_property_readonly("closed", &PyStream::closed, "Whether close() was called.")
+      .def("__repr__",
+           [](PyStream &s) {
+             std::string state = "closed";
+             if (!s.closed())
+               state = py::str(py::cast(s.call([](St &st) { return st.state(); })).attr("name"));
+             return "<ocamera.Stream address='" + s.address() + "' " + state + ">";
+           })
+      .def("close", &PyStream::close,
+           "Stops the stream and ends its camera object; frames still held stay valid.")
+      .def(
+          "__enter__", [](PyStream &s) -> PyStream & { return s; },
+          py::return_value_policy::reference,
+          "The stream itself; the end of the with block closes it.")
+      .def(
+          "__exit__", [](PyStream &s, py::args) { s.close(); }, "Closes the stream.")
+      .def("start", &PyStream::start,
+           "Opens the camera's buffers, sets the window, the read time-out, the recorded "
+           "settings and the acquisition mode, and starts the grab thread. Returns 0, or the "
+           "result of the first camera call that failed (nothing is left running), -1 for "
+           "another step (a missing wb.conf, ...). Made with check=True it raises "
+           "CameraError instead, whose text names the step that failed and why. Starting a "
+           "running stream does nothing.")
+      .def(
+          "stop", [](PyStream &s) { s.call([](St &st) { st.stop(); }); },
+          "Ends the acquisition and the grab thread; queued frames are dropped, held ones "
+          "stay valid. Bounded by the read time-out plus the reply time-out's margin.")
       .def("fetch", &PyStream::fetch, py::arg("timeout") = py::none(),
            "(FetchResult, Frame or None), waiting up to timeout seconds (None or negative: no "
            "limit); Ctrl-C raises KeyboardInterrupt.")
@@ -419,11 +595,19 @@ class StreamStopped(Error):
       .def_property_readonly("copied_frames", &PyStream::copiedFrames,
                              "Frames delivered as copies because all buffers of the pool but "
                              "one were held by frames or their arrays.")
-      .def("__iter__", [](py::object self) { return self; })
-      .def("__next__", &PyStream::iterate)
-      .def("stats", [](PyStream &s) { return s.call([](St &st) { return st.stats(); }); })
-      .def_property_readonly("state",
-                             [](PyStream &s) { return s.call([](St &st) { return st.state(); }); })
+      .def(
+          "__iter__", [](PyStream &s) -> PyStream & { return s; },
+          py::return_value_policy::reference,
+          "Iterating waits through time-outs and a lost camera and ends when the stream is "
+          "stopped (or frame_limit frames came); StreamStopped when recovery gave up.")
+      .def("__next__", &PyStream::iterate, "The next frame (see __iter__).")
+      .def(
+          "stats", [](PyStream &s) { return s.call([](St &st) { return st.stats(); }); },
+          "The StreamStats: frames delivered, dropped and missing, failures, recoveries, "
+          "rates and state.")
+      .def_property_readonly(
+          "state", [](PyStream &s) { return s.call([](St &st) { return st.state(); }); },
+          "STOPPED, RUNNING or LOST (recovering), a StreamState.")
       .def_property_readonly("last_event", &PyStream::lastEvent,
                              "(StreamEvent, detail) of the latest event, or None.")
       .def(
@@ -432,51 +616,73 @@ class StreamStopped(Error):
             return s.status("setShutterTime",
                             s.call([&](St &st) { return st.setShutterTime(us); }));
           },
-          py::arg("microseconds"))
+          py::arg("microseconds"),
+          statusDoc("Exposure time in microseconds (ocamsim: 1..1000000), set on the camera "
+                    "while running and recorded: made again after a recovery and at start().",
+                    {ocamera::status::kBadArgument}))
       .def(
           "set_gain",
           [](PyStream &s, int f) {
             return s.status("setGain", s.call([&](St &st) { return st.setGain(f); }));
           },
-          py::arg("factor"))
+          py::arg("factor"),
+          statusDoc("Analog gain factor (ocamsim: 1..32), recorded as set_shutter_time.",
+                    {ocamera::status::kBadArgument}))
       .def(
           "set_frame_rate",
           [](PyStream &s, float fps) {
             return s.status("setFrameRate", s.call([&](St &st) { return st.setFrameRate(fps); }));
           },
-          py::arg("fps"))
+          py::arg("fps"),
+          statusDoc("Frames per second in the free-running modes, above 0 and at most 1000 "
+                    "(ocamsim), recorded as set_shutter_time.",
+                    {ocamera::status::kBadArgument}))
       .def(
           "set_trigger_source",
           [](PyStream &s, OCamera::eTrigSource src, OCamera::eTrigPolarity pol) {
             return s.status("setTriggerSource",
                             s.call([&](St &st) { return st.setTriggerSource(src, pol); }));
           },
-          py::arg("source"), py::arg("polarity") = OCamera::TRIG_POL_ACTIVE_HIGH)
+          py::arg("source"), py::arg("polarity") = OCamera::TRIG_POL_ACTIVE_HIGH,
+          statusDoc("Where triggers come from (TrigSource) and their edge (TrigPolarity), "
+                    "recorded as set_shutter_time."))
       .def(
           "set_trigger_delay",
           [](PyStream &s, int us) {
             return s.status("setTriggerDelay",
                             s.call([&](St &st) { return st.setTriggerDelay(us); }));
           },
-          py::arg("microseconds"))
+          py::arg("microseconds"),
+          statusDoc("Delay from a trigger to its picture in microseconds (ocamsim: "
+                    "0..10000000), recorded as set_shutter_time.",
+                    {ocamera::status::kBadArgument}))
       .def(
           "set_camera_window",
           [](PyStream &s, int x0, int y0, int w, int h) {
             return s.status("setCameraWindow",
                             s.call([&](St &st) { return st.setCameraWindow(x0, y0, w, h); }));
           },
-          py::arg("x0"), py::arg("y0"), py::arg("width"), py::arg("height"))
+          py::arg("x0"), py::arg("y0"), py::arg("width"), py::arg("height"),
+          "The window (pixels) for the next start(), which sets it on the camera. Returns 0 "
+          "when recorded; -1 while running or lost, or for a window the stream cannot run "
+          "with (CameraError with check=True). Nothing is sent here.")
       .def(
           "set_acquisition_mode",
           [](PyStream &s, OCamera::eAcqMode mode) {
             return s.status("setAcquisitionMode",
                             s.call([&](St &st) { return st.setAcquisitionMode(mode); }));
           },
-          py::arg("mode"))
-      .def("trigger_image",
-           [](PyStream &s) {
-             return s.status("triggerImage", s.call([](St &st) { return st.triggerImage(); }));
-           })
+          py::arg("mode"),
+          "The AcqMode for the next start(), which sets it on the camera. Returns 0 when "
+          "recorded; -1 while running or lost, or for a mode that delivers no images (STOP, "
+          "FREE_RUN_SLAVE_STOP). Nothing is sent here.")
+      .def(
+          "trigger_image",
+          [](PyStream &s) {
+            return s.status("triggerImage", s.call([](St &st) { return st.triggerImage(); }));
+          },
+          statusDoc("A software trigger (SINGLE_SHOT and SELECT_SHOT modes); not recorded.",
+                    {ocamera::status::kBadMode}))
       .def(
           "options",
           [](PyStream &s) { return optionsDict(s.call([](St &st) { return st.options(); })); },

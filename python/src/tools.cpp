@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common.h"
+#include "docs.h"
 
 namespace ocamera_python {
 namespace {
@@ -84,12 +85,24 @@ py::array bayerToRgb(py::array source, OCameraTools::eBayerPattern pattern, py::
 }  // namespace
 
 void defineTools(py::module_ &m) {
-  py::class_<OCameraTools>(m, "Tools", "PC-side conversion of raw Bayer frames")
+  // The factors' range, as the library checks it.
+  const std::string range = std::to_string(OCameraTools::kMinWhiteBalanceFactor) + ".." +
+                            std::to_string(OCameraTools::kMaxWhiteBalanceFactor) + " percent";
+  py::class_<OCameraTools>(m, "Tools",
+                           "PC-side conversion of raw Bayer frames and the white-balance "
+                           "factors file wb.conf in the current directory (static functions "
+                           "only).")
       .def_static("bayer_to_rgb", &bayerToRgb, py::arg("array"), py::arg("pattern"),
                   py::arg("wb") = py::none(), py::arg("out") = py::none(),
-                  "An H x W uint8 Bayer array to a new (or the given out) H x W x 3 RGB "
-                  "array. wb: None, (red, green, blue) in percent, or \"file\" for the "
-                  "factors of ./wb.conf. The input is read in place, never copied.")
+                  keepDoc("An H x W uint8 Bayer array (2-D, C-contiguous, at least 2 x 2) to a "
+                          "new (or the given out) H x W x 3 RGB array, channels R, G, B. "
+                          "pattern is the sensor's BayerPattern: GRGR and BGBG are converted, "
+                          "others raise ValueError. wb: None, (red, green, blue) in percent "
+                          "(each " +
+                          range +
+                          ", 100 unchanged; results beyond 255 saturate), or \"file\" for the "
+                          "factors of ./wb.conf. The input is read in place, never copied; the "
+                          "GIL is released while converting."))
       .def_static(
           "get_white_balance_factors",
           [] {
@@ -97,14 +110,20 @@ void defineTools(py::module_ &m) {
             const int result = OCameraTools::GetWhiteBalanceFactors(&red, &green, &blue);
             return py::make_tuple(result, red, green, blue);
           },
-          "(result, red, green, blue) from ./wb.conf; 100 for a factor not found.")
+          keepDoc("(result, red, green, blue) from ./wb.conf, factors in percent; 100 for a "
+                  "factor not found. result is 0 when all three were found, " +
+                  std::to_string(OCameraTools::kMissingFactor) +
+                  " when one is missing, -errno when the file cannot be read."))
       .def_static(
           "store_white_balance_factors",
           [](py::handle red, py::handle green, py::handle blue) {
             return OCameraTools::StoreWhiteBalanceFactors(
                 factor(red, "red"), factor(green, "green"), factor(blue, "blue"));
           },
-          py::arg("red"), py::arg("green"), py::arg("blue"), "Writes ./wb.conf; 0 or -errno.");
+          py::arg("red"), py::arg("green"), py::arg("blue"),
+          keepDoc("Writes the factors (each " + range +
+                  "; ValueError outside) to ./wb.conf. Returns 0, or -errno when the file "
+                  "cannot be written."));
 }
 
 }  // namespace ocamera_python

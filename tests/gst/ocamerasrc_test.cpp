@@ -198,7 +198,7 @@ TEST(OcameraSrc, PngFilesThroughVideoconvertDecodeInColour) {
   g_free(dir);
 }
 
-// The README's RTP pipelines over loopback: JPEG frames sent by one pipeline
+// The RTP pipelines of docs/gstreamer.md over loopback: JPEG frames sent by one pipeline
 // arrive as pictures of the window's size in the other.
 TEST(OcameraSrc, RtpSenderAndReceiverOverLoopback) {
   auto sim = startSim();

@@ -51,7 +51,7 @@ done
 [ -d "$(pkg-config --variable=wsdldir ocamera)" ] || fail "pkg-config names no wsdldir"
 # shellcheck disable=SC2086
 "$cxx" -std=c++17 -o "$work/grab_one_pc" "$examples/grab_one.cpp" $flags
-# As the README says: a run path to the prefix's libdir, instead of LD_LIBRARY_PATH.
+# As docs/install.md says: a run path to the prefix's libdir, instead of LD_LIBRARY_PATH.
 # shellcheck disable=SC2086
 "$cxx" -std=c++17 -o "$work/grab_one_rpath" "$examples/grab_one.cpp" $flags \
   -Wl,-rpath,"$(pkg-config --variable=libdir ocamera)"
