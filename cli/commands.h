@@ -31,6 +31,7 @@ Command registersCommand();
 Command ramCommand();
 Command convertCommand();
 Command wbCommand();
+Command configCommand();
 Command viewCommand();
 
 // -a/--address for the camera service or for the I/O services.

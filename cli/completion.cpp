@@ -4,14 +4,15 @@
 
 #include "commands.h"
 #include "common.h"
+#include "setting_words.h"
 
 namespace ocam_cli {
 namespace {
 
 // Words a command takes besides its options: actions and names.
 std::string wordsOf(const std::string &command) {
-  if (command == "set")
-    return "shutter gain fps window trigger trigger-delay illumination illumination-ext light";
+  if (command == "set") return settingWords();
+  if (command == "config") return "show save apply reset diff";
   if (command == "get") return "shutter images max-images";
   if (command == "outputs") return "show set toggle O0 O1 O2 O3 ALL OVERLOAD_UNLOCK";
   if (command == "leds")
@@ -102,6 +103,10 @@ std::string bashCompletion() {
         << "      if [[ $cur == -* ]]; then\n"
         << "        COMPREPLY=($(compgen -W \"" << optionWords(options)
         << " -h --help\" -- \"$cur\"))\n";
+    if (info.name == "config")
+      out << "      elif [[ $prev == save || $prev == apply || $prev == diff || "
+             "${COMP_WORDS[COMP_CWORD-2]} == diff ]]; then\n"
+          << "        COMPREPLY=($(compgen -f -- \"$cur\"))\n";
     if (info.name == "convert")
       out << "      else\n"
           << "        COMPREPLY=($(compgen -f -- \"$cur\"))\n";

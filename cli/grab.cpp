@@ -16,6 +16,8 @@
 #include "common.h"
 #include "files.h"
 #include "interrupt.h"
+#include "record.h"
+#include "setting_words.h"
 
 namespace ocam_cli {
 namespace {
@@ -38,27 +40,42 @@ const std::vector<Named> &modeNames() {
   return names;
 }
 
-// The window grab sets when --width/--height are not given.
-constexpr int kDefaultWidth = 1280;
-constexpr int kDefaultHeight = 1024;
+// The window grab sets when --width/--height are not given, nothing is
+// recorded and the camera does not describe its sensor: the stream's default.
+// 0: the stream's choice (the sensor's).
+const int kDefaultWidth = ocamera::StreamOptions().width;
+const int kDefaultHeight = ocamera::StreamOptions().height;
 // How long a frame may take before grab gives up on it (a triggered or slave
 // mode without its trigger, a camera that stalls).
 constexpr int kFrameTimeoutMs = 5000;
 // The longest wait between two looks at Ctrl-C.
 constexpr int kInterruptSliceMs = 200;
 
+// Where the window of a grab comes from.
+enum class WindowFrom {
+  Given,     // --width/--height
+  Recorded,  // the record of what ocam set on this camera
+  Sensor,    // the whole sensor, as the camera describes it (or a profile stated)
+  Default,   // the stream's default
+};
+
 struct Plan {
   std::string address;
   OCamera::eCameraType type = OCamera::CAM_TYPE_GENERIC;
   int frames = 1;
+  int x0 = 0;
+  int y0 = 0;
   int width = kDefaultWidth;
   int height = kDefaultHeight;
-  bool defaultWindow = true;
+  WindowFrom windowFrom = WindowFrom::Default;
+  // The sensor a profile applied with 'ocam config apply' stated, for a
+  // camera that does not describe its own.
+  ocamera::SensorGeometry sensor;
   bool continuous = false;
   bool json = false;   // the statistics of a continuous run as one JSON object
   double seconds = 0;  // > 0: a timed continuous run
   OCamera::eAcqMode mode = OCamera::ACQ_MODE_FREE_RUN;
-  OCameraTools::eBayerPattern pattern = OCameraTools::BAYER_PATTERN_GRGR;
+  OCameraTools::eBayerPattern pattern = ocamera::kSensorPattern;  // the sensor's unless given
   WhiteBalance wb;
   bool raw = false;
   int buffers = 4;
@@ -75,6 +92,30 @@ struct Plan {
 };
 
 ocamera::StreamOptions streamOptions(const Plan &plan);
+
+// The window 'ocam set' (or a grab before) recorded for this camera, if any,
+// and the sensor a profile stated. A record that cannot be trusted ends the
+// command before any request.
+void takeRecord(Plan &plan) {
+  const ocamera::Settings record = CameraRecord(plan.address).load();
+  plan.sensor = record.sensor;
+  if (plan.windowFrom != WindowFrom::Default) return;
+  const ocamera::SettingInfo &window = lookupSetting("window");
+  const ocamera::Settings::Entry *entry = record.get(window.name);
+  if (!entry) return;
+  auto field = [&](const char *name) {
+    for (std::size_t i = 0; i < window.fields.size() && i < entry->value.numbers.size(); ++i)
+      if (std::string(window.fields[i].name) == name)
+        return static_cast<int>(entry->value.numbers[i]);
+    return -1;
+  };
+  if (field("x0") < 0 || field("y0") < 0 || field("width") <= 0 || field("height") <= 0) return;
+  plan.x0 = field("x0");
+  plan.y0 = field("y0");
+  plan.width = field("width");
+  plan.height = field("height");
+  plan.windowFrom = WindowFrom::Recorded;
+}
 
 // An integer of grab's command line that becomes a stream option, within the
 // range the library's option table gives it.
@@ -93,7 +134,8 @@ Plan makePlan(const Args &args) {
   plan.frames = parseInt(args.get("count", "1"), "-n", 1, 1000000);
   plan.width = streamArg(args, "width", "--width", "width", kDefaultWidth);
   plan.height = streamArg(args, "height", "--height", "height", kDefaultHeight);
-  plan.defaultWindow = !args.has("width") && !args.has("height");
+  plan.windowFrom =
+      args.has("width") || args.has("height") ? WindowFrom::Given : WindowFrom::Default;
   plan.continuous = args.has("continuous") || args.has("seconds");
   if (args.has("seconds"))
     plan.seconds = parseFloat(args.get("seconds"), "--seconds", 0.001f, 1e7f);
@@ -108,7 +150,9 @@ Plan makePlan(const Args &args) {
       lookupName(modeNames(), args.get("mode", "free-run"), "acquisition mode", "ACQ_MODE_"));
   plan.raw = args.has("raw");
   std::string pattern = args.get("pattern", "GRGR");
-  if (plan.raw)
+  if (!args.has("pattern"))
+    plan.pattern = ocamera::kSensorPattern;
+  else if (plan.raw)
     plan.pattern = static_cast<OCameraTools::eBayerPattern>(
         lookupName(bayerPatternNames(), pattern, "Bayer pattern", "BAYER_PATTERN_"));
   else
@@ -121,6 +165,7 @@ Plan makePlan(const Args &args) {
   plan.prefix = args.get("prefix", "frame");
   if (plan.prefix.empty() || plan.prefix.find('/') != std::string::npos)
     throw UsageError("--prefix must be a plain file name part");
+  takeRecord(plan);
   // The rules between options (an RGB window of at least 2x2, a window no
   // camera image exceeds) are the library's, checked before anything is sent.
   const std::string invalid = ocamera::checkStreamOptions(streamOptions(plan));
@@ -162,9 +207,12 @@ bool triggered(OCamera::eAcqMode mode) {
 ocamera::StreamOptions streamOptions(const Plan &plan) {
   ocamera::StreamOptions o;
   o.cameraType = plan.type;
+  o.x0 = plan.x0;
+  o.y0 = plan.y0;
   o.width = plan.width;
   o.height = plan.height;
   o.pattern = plan.pattern;
+  o.settings.sensor = plan.sensor;
   o.acquisitionMode = plan.mode;
   o.cameraBuffers = plan.buffers;
   if (plan.continuous) {
@@ -220,7 +268,7 @@ class EventLines {
   std::string last_;
 };
 
-std::unique_ptr<ocamera::Stream> openStream(const Plan &plan, EventLines &events) {
+std::unique_ptr<ocamera::Stream> openStream(Plan &plan, EventLines &events) {
   std::string error;
   std::unique_ptr<ocamera::Stream> stream;
   const std::string address =
@@ -233,17 +281,56 @@ std::unique_ptr<ocamera::Stream> openStream(const Plan &plan, EventLines &events
                   (reason.empty() && !error.empty()
                        ? error
                        : creationReason(reason, Clock::now() - started)));
+  stopIfInterrupted();
+  // What the command line and the record left open the stream chose: the
+  // whole sensor and its layout, as the camera describes it (or as a profile
+  // applied to it stated), else 1280 x 1024 GRGR.
+  const ocamera::StreamOptions chosen = stream->options();
+  if (plan.windowFrom == WindowFrom::Default &&
+      (ocamera::sensorGeometry(*stream->camera()).known() || plan.sensor.known()))
+    plan.windowFrom = WindowFrom::Sensor;
+  // A size given alone keeps its value; the other is the sensor's (the
+  // stream chooses both when either is left open).
+  const bool halfGiven = plan.width == 0 || plan.height == 0;
+  if (!halfGiven) plan.x0 = chosen.x0, plan.y0 = chosen.y0;
+  if (plan.width == 0 || !halfGiven) plan.width = chosen.width;
+  if (plan.height == 0 || !halfGiven) plan.height = chosen.height;
+  plan.pattern = chosen.pattern;
   events.attach(*stream);
   stopIfInterrupted();
   // The window first on its own, so that a refusal names it; start() sets it again.
-  expectOk(stream->camera()->setCameraWindow(0, 0, plan.width, plan.height), "setting the window");
+  expectOk(stream->camera()->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
+           "setting the window");
+  if (plan.width != chosen.width || plan.height != chosen.height)
+    expectOk(stream->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
+             "setting the window");
   expectOk(stream->start(), "starting the acquisition");
   stopIfInterrupted();
   return stream;
 }
 
 std::string windowNote(const Plan &plan) {
-  return plan.defaultWindow ? " (grab's default window; --width/--height change it)" : "";
+  switch (plan.windowFrom) {
+    case WindowFrom::Recorded:
+      return " at " + std::to_string(plan.x0) + "," + std::to_string(plan.y0) +
+             " (the window 'ocam set' recorded; --width/--height change it)";
+    case WindowFrom::Sensor:
+      return " (the whole sensor; --width/--height change it)";
+    case WindowFrom::Default:
+      return " (grab's default window; --width/--height change it)";
+    default:
+      return "";
+  }
+}
+
+// Adds what the stream made on the camera to the record (a stopped stream).
+void recordSession(const Plan &plan, ocamera::Stream &stream) {
+  ocamera::Settings made;
+  stream.withCamera([&made](OCamera &camera) {
+    made = ocamera::sessionRecord(camera);
+    return 0;
+  });
+  CameraRecord(plan.address).update(made);
 }
 
 // Waits up to timeoutMs for the next frame in short slices, so that Ctrl-C
@@ -278,7 +365,7 @@ void printStatus(const ocamera::StreamStats &s) {
   std::fflush(stderr);
 }
 
-int runContinuous(const Plan &plan) {
+int runContinuous(Plan &plan) {
   EventLines events(true);
   std::unique_ptr<ocamera::Stream> stream = openStream(plan, events);
 
@@ -309,6 +396,7 @@ int runContinuous(const Plan &plan) {
     if (stream->next(frame, static_cast<int>(wait)) == ocamera::FetchResult::Frame) frame.release();
   }
   stream->stop();
+  recordSession(plan, *stream);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const ocamera::StreamStats s = stream->stats();
   const double megabytes = static_cast<double>(plan.frameBytes()) * s.delivered / 1e6;
@@ -377,7 +465,9 @@ int run(const Args &args) {
     progress.update(i);
   }
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  stream.reset();  // stops the acquisition and closes the camera
+  stream->stop();
+  recordSession(plan, *stream);
+  stream.reset();  // closes the camera
   directory.keep();
 
   double megabytes = static_cast<double>(plan.frameBytes()) * plan.frames / 1e6;
@@ -414,11 +504,16 @@ Command grabCommand() {
        "Ctrl-C (or SIGTERM) ends any grab cleanly: the acquisition is stopped, the\n"
        "camera closed and no partial file is left; the exit status is then 130.\n"
        "Connecting and setting up wait at most the reply time-out (--timeout).\n\n"
-       "what stays on the camera: every grab sets the window (its default 1280x1024\n"
-       "at 0,0 unless --width/--height are given) and the acquisition mode, and\n"
-       "stops the acquisition at the end; the window stays set afterwards. The frame\n"
-       "rate, shutter time and gain are not touched: what 'ocam set' made persists\n"
-       "on the camera and applies to grab (a low 'fps' slows it down).\n\n"
+       "the window: --width/--height at 0,0 when given; else the window 'ocam set'\n"
+       "recorded for this camera (see 'ocam config'); else the whole sensor as the\n"
+       "camera describes it (or a profile applied with 'ocam config apply' stated);\n"
+       "else 1280x1024. The Bayer layout likewise comes from the sensor unless\n"
+       "--pattern is given.\n\n"
+       "what stays on the camera: every grab sets the window and the acquisition\n"
+       "mode, and stops the acquisition at the end; the window stays set afterwards\n"
+       "(and recorded). The frame rate, shutter time and gain are not touched: what\n"
+       "'ocam set' made persists on the camera and applies to grab (a low frame rate\n"
+       "slows it down).\n\n"
        "white balance (--wb):\n"
        "  none         no correction (default)\n"
        "  R,G,B        factors in percent, e.g. 120,100,85\n"
@@ -432,10 +527,13 @@ Command grabCommand() {
         {"count", 'n', "N", "number of frames (default 1)"},
         {"output", 'o', "DIR", "directory for the files, made if missing (default .)"},
         {"prefix", 0, "NAME", "file name start (default frame)"},
-        {"width", 0, "W", "window width in pixels (default 1280, set on the camera)"},
-        {"height", 0, "H", "window height in pixels (default 1024, set on the camera)"},
+        {"width", 0, "W", "window width in pixels (default: the recorded window or the sensor's)"},
+        {"height", 0, "H",
+         "window height in pixels (default: the recorded window or the sensor's)"},
         {"mode", 0, "MODE", "free-run (default), single-shot, select-shot, free-run-slave"},
-        {"pattern", 0, "P", "Bayer pattern of the sensor: GRGR (GRBG, the default) or BGBG (BGGR)"},
+        {"pattern", 0, "P",
+         "Bayer pattern of the sensor: GRGR (GRBG) or BGBG (BGGR); default: the sensor's, else "
+         "GRGR"},
         {"wb", 0, "WB", "white balance: none, R,G,B or file"},
         {"raw", 0, "", "write the raw Bayer bytes (.raw) instead of PNG"},
         {"buffers", 0, "N", "frame buffers in the camera (default 4)"},

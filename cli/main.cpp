@@ -16,10 +16,10 @@ namespace ocam_cli {
 
 const std::vector<Command> &allCommands() {
   static const std::vector<Command> commands = [] {
-    std::vector<Command> list = {devicesCommand(), grabCommand(),      setCommand(),
-                                 getCommand(),     inputsCommand(),    outputsCommand(),
-                                 ledsCommand(),    registersCommand(), ramCommand(),
-                                 convertCommand(), wbCommand(),        viewCommand()};
+    std::vector<Command> list = {
+        devicesCommand(), grabCommand(),    setCommand(),  getCommand(),       configCommand(),
+        inputsCommand(),  outputsCommand(), ledsCommand(), registersCommand(), ramCommand(),
+        convertCommand(), wbCommand(),      viewCommand()};
     return list;
   }();
   return commands;
@@ -80,9 +80,9 @@ void printOverview() {
   std::fprintf(to, "\nglobal options (also after the command):\n%s", optionTable(options).c_str());
   std::fprintf(to,
                "\n'ocam COMMAND --help' tells more. Settings made with 'ocam set' stay on the\n"
-               "camera until changed or the camera restarts (grab sets its own window, from\n"
-               "--width/--height). Exit status: 0 success, 1 camera or file failure, 2\n"
-               "wrong usage, 130 ended by Ctrl-C or SIGTERM.\n");
+               "camera until changed or the camera restarts; ocam records them ('ocam config\n"
+               "show'), and grab takes its window from the record. Exit status: 0 success,\n"
+               "1 camera or file failure, 2 wrong usage, 130 ended by Ctrl-C or SIGTERM.\n");
 }
 
 void printVersion() { std::printf("ocam %s\n", OCAMERA_VERSION); }

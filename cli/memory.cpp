@@ -7,6 +7,7 @@
 #include "common.h"
 #include "files.h"
 #include "interrupt.h"
+#include "record.h"
 
 namespace ocam_cli {
 namespace {
@@ -98,11 +99,15 @@ int runRegisters(const Args &args) {
       return 0;
     }
   } else {
+    // What was written is recorded for 'ocam config save', refusal or not.
+    const CameraRecord record(cameraAddress(args));
     for (const auto &[name, value] : writes) {
-      expectRegisterOk(camera->setSensorRegister(name.c_str(), value), "writing register " + name,
-                       name, hex(value));
+      const int result = camera->setSensorRegister(name.c_str(), value);
+      if (result != 0) record.update(ocamera::sessionRecord(*camera));
+      expectRegisterOk(result, "writing register " + name, name, hex(value));
       shown.emplace_back(name, readRegister(*camera, name));
     }
+    record.update(ocamera::sessionRecord(*camera));
   }
   printRegisters(shown, json);
   return 0;

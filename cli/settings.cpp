@@ -4,86 +4,29 @@
 
 #include "commands.h"
 #include "common.h"
+#include "record.h"
+#include "setting_words.h"
 
 namespace ocam_cli {
 namespace {
 
-const std::vector<Named> kTriggerSources = {{"SOFTWARE", OCamera::TRIG_SRC_SOFTWARE},
-                                            {"E0", OCamera::TRIG_SRC_EXTERNAL_E0},
-                                            {"E1", OCamera::TRIG_SRC_EXTERNAL_E1}};
-const std::vector<Named> kPolarities = {{"HIGH", OCamera::TRIG_POL_ACTIVE_HIGH},
-                                        {"LOW", OCamera::TRIG_POL_ACTIVE_LOW}};
-const std::vector<Named> kIllumination = {{"OFF", OCamera::ILL_MODE_OFF},
-                                          {"NORMAL", OCamera::ILL_MODE_NORMAL},
-                                          {"PULSED", OCamera::ILL_MODE_PULSED}};
-const std::vector<Named> kIlluminationExt = {{"OFF", OCamera::ILL_MODE_EXT_OFF},
-                                             {"POSITIVE", OCamera::ILL_MODE_EXT_ON_POSITIVE},
-                                             {"NEGATIVE", OCamera::ILL_MODE_EXT_ON_NEGATIVE}};
-const std::vector<Named> kOnOff = {{"ON", 1}, {"OFF", 0}};
-
-// One requested change, checked before anything is sent.
+// One requested change, read and checked against the library's table before
+// anything is sent.
 struct Change {
-  std::string key;
-  std::string value;
-  std::function<int(OCamera &)> apply;
-  bool window = false;  // a refusal names the sensor's size
+  std::string key;    // as the user wrote it
+  std::string value;  // as the user wrote it
+  const ocamera::SettingInfo *setting;
+  ocamera::SettingValue parsed;
 };
 
 Change makeChange(const std::string &key, const std::string &value) {
-  std::string name = upper(key);
-  std::string what = key;
-  if (name == "SHUTTER") {
-    int us = parseInt(value, what, 1, 1000000000);
-    return {key, value, [us](OCamera &c) { return c.setShutterTime(us); }};
-  }
-  if (name == "GAIN") {
-    int factor = parseInt(value, what, 0, 1000000);
-    return {key, value, [factor](OCamera &c) { return c.setGain(factor); }};
-  }
-  if (name == "FPS") {
-    float fps = parseFloat(value, what, 0.001f, 100000.0f);
-    return {key, value, [fps](OCamera &c) { return c.setFrameRate(fps); }};
-  }
-  if (name == "WINDOW") {
-    std::vector<std::string> parts = splitList(value);
-    if (parts.size() != 4) throw UsageError("window must be X,Y,WIDTH,HEIGHT, not '" + value + "'");
-    int x0 = parseInt(parts[0], "window x", 0, 65535);
-    int y0 = parseInt(parts[1], "window y", 0, 65535);
-    int width = parseInt(parts[2], "window width", 1, 65535);
-    int height = parseInt(parts[3], "window height", 1, 65535);
-    return {key, value, [=](OCamera &c) { return c.setCameraWindow(x0, y0, width, height); }, true};
-  }
-  if (name == "TRIGGER") {
-    std::vector<std::string> parts = splitList(value);
-    if (parts.size() > 2)
-      throw UsageError("trigger must be SOURCE[,POLARITY], not '" + value + "'");
-    auto source = static_cast<OCamera::eTrigSource>(
-        lookupName(kTriggerSources, parts[0], "trigger source", "TRIG_SRC_EXTERNAL_"));
-    auto polarity = static_cast<OCamera::eTrigPolarity>(
-        parts.size() == 2 ? lookupName(kPolarities, parts[1], "trigger polarity", "ACTIVE_")
-                          : OCamera::TRIG_POL_ACTIVE_HIGH);
-    return {key, value,
-            [source, polarity](OCamera &c) { return c.setTriggerSource(source, polarity); }};
-  }
-  if (name == "TRIGGER-DELAY") {
-    int delay = parseInt(value, what, 0, 1000000000);
-    return {key, value, [delay](OCamera &c) { return c.setTriggerDelay(delay); }};
-  }
-  if (name == "ILLUMINATION") {
-    auto mode = static_cast<OCamera::eIllMode>(lookupName(kIllumination, value, what));
-    return {key, value, [mode](OCamera &c) { return c.setIlluminationMode(mode); }};
-  }
-  if (name == "ILLUMINATION-EXT") {
-    auto mode = static_cast<OCamera::eIllModeExt>(lookupName(kIlluminationExt, value, what));
-    return {key, value, [mode](OCamera &c) { return c.setIlluminationModeExternal(mode); }};
-  }
-  if (name == "LIGHT") {
-    bool on = lookupName(kOnOff, value, what) != 0;
-    return {key, value, [on](OCamera &c) { return c.switchIllumination(on); }};
-  }
-  throw UsageError("unknown setting '" + key +
-                   "' (one of: shutter, gain, fps, window, trigger, trigger-delay, "
-                   "illumination, illumination-ext, light)");
+  const ocamera::SettingInfo &setting = lookupSetting(key);
+  Change change{key, value, &setting, parseSettingValue(setting, value)};
+  ocamera::Settings probe;
+  std::string why;
+  if (!probe.set(setting.name, change.parsed, ocamera::SettingOrigin::Given, &why))
+    throw UsageError(why);
+  return change;
 }
 
 // "key value key value" or "key=value key=value", mixed freely.
@@ -103,26 +46,47 @@ std::vector<std::pair<std::string, std::string>> pairs(const std::vector<std::st
   return result;
 }
 
+// Why the camera refused a change, in the user's words.
+std::string refusalOf(const Change &change, int result, OCamera &camera,
+                      const std::string &address) {
+  if (result != status::kBadArgument) return "";
+  // A window's size is bounded by the sensor's.
+  bool window = false;
+  for (const ocamera::SettingField &field : change.setting->fields)
+    window = window || field.extent == ocamera::SettingExtent::SensorWidth;
+  if (!window) return "the camera refused " + change.key + " " + change.value;
+  const ocamera::SensorGeometry sensor = ocamera::sensorGeometry(camera);
+  std::string size = sensor.known()
+                         ? std::to_string(sensor.width) + "x" + std::to_string(sensor.height)
+                         : describedSensorSize(address);
+  return "the window " + change.value + " does not lie inside the sensor" +
+         (size.empty() ? "" : " (" + size + ")");
+}
+
 int runSet(const Args &args) {
   if (args.positional().empty()) throw UsageError("nothing to set");
   std::vector<Change> changes;
   for (const auto &[key, value] : pairs(args.positional()))
     changes.push_back(makeChange(key, value));
   const std::string address = cameraAddress(args);
+  // A record that cannot be trusted stops the command before anything is sent.
+  const CameraRecord record(address);
+  record.load();
   CameraPtr camera = connectCamera(address, sensorType(args));
+  // In the order given: the user chose it.
   for (const Change &change : changes) {
-    int result = change.apply(*camera);
-    std::string refusal;
-    if (result == status::kBadArgument && change.window) {
-      std::string sensor = describedSensorSize(address);
-      refusal = "the window " + change.value + " does not lie inside the sensor" +
-                (sensor.empty() ? "" : " (" + sensor + ")");
-    } else if (result == status::kBadArgument) {
-      refusal = "the camera refused " + change.key + " " + change.value;
+    ocamera::Settings one;
+    one.set(change.setting->name, change.parsed);
+    const ocamera::ApplyResult result = ocamera::applySettings(*camera, one);
+    if (!result.ok()) {
+      record.update(ocamera::sessionRecord(*camera));
+      const int status = result.refused.front().status;
+      expectOk(status, "setting " + change.key + " to " + change.value,
+               refusalOf(change, status, *camera, address));
     }
-    expectOk(result, "setting " + change.key + " to " + change.value, refusal);
     std::cout << change.key << '=' << change.value << '\n';
   }
+  record.update(ocamera::sessionRecord(*camera));
   return 0;
 }
 
@@ -177,22 +141,21 @@ Command setCommand() {
            "Change camera settings",
            "[-a ADDR] KEY VALUE [KEY VALUE ...]",
            "Sends each setting in the order given and stops at the first the camera\n"
-           "refuses. KEY=VALUE works as well as KEY VALUE. Every setting stays on the\n"
+           "refuses; values outside a setting's range are refused before anything is\n"
+           "sent. KEY=VALUE works as well as KEY VALUE. Every setting stays on the\n"
            "camera until it is changed again or the camera restarts, so it applies to\n"
-           "later commands and other programs too (a slow fps slows every later grab).\n\n"
-           "settings:\n"
-           "  shutter US              exposure time (the simulator counts microseconds)\n"
-           "  gain N                  gain factor\n"
-           "  fps F                   frame rate, may have decimals\n"
-           "  window X,Y,W,H          sensor window; it sets the image size\n"
-           "  trigger SRC[,POL]       software, e0 or e1; polarity high (default) or low\n"
-           "  trigger-delay US        delay after an external trigger\n"
-           "  illumination MODE       off, normal or pulsed\n"
-           "  illumination-ext MODE   external output: off, positive or negative\n"
-           "  light on|off            switch the illumination\n\n"
-           "examples:\n"
-           "  ocam set shutter 5000 gain 2\n"
-           "  ocam set window=0,0,640,480 fps=12.5 trigger=e0,low\n",
+           "later commands and other programs too (a slow frame rate slows every later\n"
+           "grab). What the camera takes is recorded for 'ocam config show' and 'save'\n"
+           "and for grab, which takes its window from the record.\n\n"
+           "A setting of several fields takes them separated by commas, in the order\n"
+           "shown; trailing fields that do not depend on the sensor may be left out\n"
+           "and take their power-on value. Switches are on or off, choices are named\n"
+           "in any case (a unique ending does: e0 for external-e0), bytes are hex.\n\n"
+           "settings (the names of the library's settings table, with hyphens):\n" +
+               settingHelpLines() +
+               "\nexamples:\n"
+               "  ocam set shutter 5000 gain 2\n"
+               "  ocam set window=0,0,640,480 fps=12.5 trigger=e0,low\n",
            {cameraAddressOption(), sensorTypeOption()}},
           runSet};
 }

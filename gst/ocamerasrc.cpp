@@ -50,6 +50,7 @@ enum {
   PROP_GAIN,
   PROP_FRAME_RATE,
   PROP_WHITE_BALANCE,
+  PROP_SETTINGS_FILE,
   // Then the stream options of ocamerasrc::optionParamSpec, in its order.
   PROP_OPTION_FIRST,
 };
@@ -186,6 +187,9 @@ static void setProperty(GObject *object, guint id, const GValue *value, GParamSp
                            ocamerasrc::whiteBalanceText(*s).c_str());
       break;
     }
+    case PROP_SETTINGS_FILE:
+      s->settingsFile = g_value_get_string(value) ? g_value_get_string(value) : "";
+      break;
     default: {
       const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
       std::string why;
@@ -218,6 +222,9 @@ static void getProperty(GObject *object, guint id, GValue *value, GParamSpec *ps
       break;
     case PROP_WHITE_BALANCE:
       g_value_set_string(value, ocamerasrc::whiteBalanceText(*s).c_str());
+      break;
+    case PROP_SETTINGS_FILE:
+      g_value_set_string(value, s->settingsFile.c_str());
       break;
     default: {
       const int option = static_cast<int>(id) - PROP_OPTION_FIRST;
@@ -382,6 +389,18 @@ static gboolean start(GstBaseSrc *base) {
   GST_OBJECT_LOCK(src);
   st->active = *src->settings;
   st->liveChanges = 0;
+  Settings loaded = st->active;
+  GST_OBJECT_UNLOCK(src);
+  // The settings file is read once a start, and checked whole before anything is sent.
+  std::string why;
+  if (!ocamerasrc::loadProfile(&loaded, &why)) {
+    GST_ELEMENT_ERROR(src, RESOURCE, SETTINGS,
+                      ("Could not use the settings file %s", loaded.settingsFile.c_str()),
+                      ("%s", why.c_str()));
+    return FALSE;
+  }
+  GST_OBJECT_LOCK(src);
+  st->active = loaded;
   GST_OBJECT_UNLOCK(src);
   st->gaveUp = false;
   st->rebase = true;
@@ -699,6 +718,13 @@ static void gst_ocamera_src_class_init(GstOcameraSrcClass *klass) {
                           "percent (e.g. \"120,100,85\"), or \"file\" for the factors of wb.conf "
                           "in the current directory",
                           "none", atReady));
+  g_object_class_install_property(
+      object, PROP_SETTINGS_FILE,
+      g_param_spec_string("settings-file", "Settings file",
+                          "A camera settings file (JSON, as 'ocam config save' writes it) made on "
+                          "the camera at start and after every recovery; its window and sensor "
+                          "stand for the window and pattern properties left to the sensor",
+                          "", atReady));
   for (int i = 0; i < ocamerasrc::optionPropertyCount(); ++i)
     g_object_class_install_property(object, PROP_OPTION_FIRST + i,
                                     ocamerasrc::optionParamSpec(i, atReady));

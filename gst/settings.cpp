@@ -50,8 +50,9 @@ GType choiceEnum(const ocamera::StreamOption &option) {
     const ocamera::StreamOptionChoice &c = option.choices[i];
     values[i].value = c.value;
     values[i].value_name = g_strdup(c.name);
-    const std::string nick =
-        isPattern ? bayerFormat(static_cast<OCameraTools::eBayerPattern>(c.value)) : lower(c.name);
+    const std::string nick = isPattern && c.value != ocamera::kSensorPattern
+                                 ? bayerFormat(static_cast<OCameraTools::eBayerPattern>(c.value))
+                                 : lower(c.name);
     values[i].value_nick = g_strdup(nick.c_str());
   }
   std::string typeName = std::string("GstOcamera") + option.name;
@@ -101,8 +102,15 @@ std::string bayerFormat(OCameraTools::eBayerPattern pattern) {
   return lower(cell ? cell : OCameraTools::PatternCellName(OCameraTools::BAYER_PATTERN_GRGR));
 }
 
+bool loadProfile(Settings *settings, std::string *error) {
+  settings->profile = ocamera::Settings();
+  if (settings->settingsFile.empty()) return true;
+  return ocamera::Settings::readFile(settings->settingsFile, &settings->profile, error);
+}
+
 ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poolFrames) {
   ocamera::StreamOptions o = settings.options;
+  o.settings = settings.profile;
   o.bufferCount = poolFrames;
   o.rgb = rgb;
   return o;

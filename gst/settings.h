@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gst/gst.h>
+#include <ocamera/settings.h>
 #include <ocamera/stream.h>
 #include <ocamera/stream_options.h>
 
@@ -31,7 +32,17 @@ struct Settings {
   // the sensor type, the white balance, the time-out, the retry limit), the
   // others as the library makes them.
   ocamera::StreamOptions options;
+  // The settings-file property, and the document read from it at start: the
+  // stream makes it at every start and after every recovery.
+  std::string settingsFile;
+  ocamera::Settings profile;
 };
+
+// Reads the settings file (when one is named) into settings->profile; false
+// with the library's reason in *error when the file cannot be read or is
+// refused. Its window and sensor serve the stream for a window (width,
+// height 0) and a layout (pattern SENSOR) no property set.
+bool loadProfile(Settings *settings, std::string *error);
 
 // Parses a white-balance value (the library's rules) into *settings; false,
 // with *settings untouched and the reason in *error, when it does not parse.
@@ -53,6 +64,8 @@ ocamera::StreamOptions streamOptions(const Settings &settings, bool rgb, int poo
 
 // The caps the element can produce with these settings: video/x-bayer in the
 // sensor's layout first, then video/x-raw,format=RGB when the layout converts.
+// A window or layout left to the sensor (before the stream chose them) gives
+// any size and every layout.
 GstCaps *offeredCaps(const Settings &settings);
 
 // The properties made from the option table, numbered from 0.

@@ -12,6 +12,7 @@
 
 #include "common.h"
 #include "docs.h"
+#include "settings.h"
 
 namespace ocamera_python {
 namespace {
@@ -56,6 +57,19 @@ class Camera : public Wrapper<OCamera> {
       height_ = height;
     }
     return checkStatus(check(), result, "setCameraWindow", started);
+  }
+
+  // For the settings operations (settings.cpp): f on the object, and a window set by them.
+  void run(const std::function<void(OCamera &)> &f) {
+    object_.shared([&](OCamera &c) {
+      f(c);
+      return 0;
+    });
+  }
+  void windowSet(int width, int height) {
+    std::lock_guard<std::mutex> lock(windowMutex_);
+    width_ = width;
+    height_ = height;
   }
 
   // getSingleImage, copied into a new array and given back to the library at once.
@@ -690,6 +704,12 @@ void defineCamera(py::module_ &m) {
           statusDoc("Copies each image (SplitType: raw or processed) into size bytes of image "
                     "RAM at dest_address as well; OFF ends it.",
                     {st::kOutOfRange}));
+  defineCameraSettings(camera, {[](py::handle self, const std::function<void(OCamera &)> &f) {
+                                  self.cast<Camera &>().run(f);
+                                },
+                                [](py::handle self, int width, int height) {
+                                  self.cast<Camera &>().windowSet(width, height);
+                                }});
 }
 
 }  // namespace ocamera_python

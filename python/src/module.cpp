@@ -1,5 +1,6 @@
 // _ocamera: the compiled part of the ocamera package.
 #include "common.h"
+#include "settings.h"
 
 PYBIND11_MODULE(_ocamera, m) {
   m.doc() = "Client of the networked smart camera: camera, I/O, tools and streams";
@@ -9,6 +10,7 @@ PYBIND11_MODULE(_ocamera, m) {
   ocp::defineErrors(m);
   ocp::defineEnums(m);
   ocp::defineSettings(m);
+  ocp::defineSettingsDocument(m);
   ocp::defineCamera(m);
   ocp::defineIo(m);
   ocp::defineTools(m);

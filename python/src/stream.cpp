@@ -27,6 +27,7 @@
 
 #include "common.h"
 #include "docs.h"
+#include "settings.h"
 #include "wait.h"
 
 namespace ocamera_python {
@@ -285,6 +286,8 @@ void setOption(ocamera::StreamOptions &o, const std::string &key, py::handle v) 
   long long value = 0;
   if (option->type == ocamera::StreamOptionType::Bool) {
     value = v.cast<bool>() ? 1 : 0;
+  } else if (v.is_none() && std::string(option->name) == "pattern") {
+    value = ocamera::kSensorPattern;  // None: the sensor's layout
   } else {
     // Enumerations of the package are accepted as themselves and as integers.
     // Whole numbers only (a float is refused, not cut down).
@@ -312,7 +315,9 @@ py::object optionValue(const ocamera::StreamOptions &o, const ocamera::StreamOpt
   const long long v = ocamera::streamOptionValue(o, option);
   const std::string name = option.name;
   if (name == "cameraType") return py::cast(static_cast<OCamera::eCameraType>(v));
-  if (name == "pattern") return py::cast(static_cast<OCameraTools::eBayerPattern>(v));
+  if (name == "pattern")  // None: the sensor's, chosen when the stream is made
+    return v == ocamera::kSensorPattern ? py::object(py::none())
+                                        : py::cast(static_cast<OCameraTools::eBayerPattern>(v));
   if (name == "acquisitionMode") return py::cast(static_cast<OCamera::eAcqMode>(v));
   if (name == "whenFull") return py::cast(static_cast<ocamera::QueuePolicy>(v));
   if (name == "whiteBalance") return py::cast(static_cast<ocamera::WhiteBalance>(v));
@@ -324,6 +329,9 @@ py::dict optionsDict(const ocamera::StreamOptions &o) {
   py::dict d;
   for (const ocamera::StreamOption &option : ocamera::streamOptionTable())
     d[py::str(ocamera::streamOptionName(option, '_'))] = optionValue(o, option);
+  // The settings document, None while it is empty (as the keyword's default).
+  const bool none = o.settings.empty() && !o.settings.sensor.known();
+  d["settings"] = none ? py::object(py::none()) : py::cast(o.settings);
   return d;
 }
 
@@ -347,6 +355,8 @@ std::string optionHelp(const ocamera::StreamOption &o) {
             std::to_string(o.defaultValue) + ")";
   else if (o.type == ocamera::StreamOptionType::Bool)
     help += std::string(" (default ") + (o.defaultValue ? "True" : "False") + ")";
+  else if (std::string(o.name) == "pattern")
+    help += " (default None: the sensor's, as the camera describes it, else GRGR)";
   else
     help += " (default " +
             py::str(optionValue(ocamera::StreamOptions{}, o).attr("name")).cast<std::string>() +
@@ -364,9 +374,17 @@ std::vector<Keyword> streamKeywords() {
                       "raise CameraError (TimeoutError for a time-out) from start() and the "
                       "setters instead of returning a negative result"});
   const ocamera::StreamOptions defaults;
-  for (const ocamera::StreamOption &o : ocamera::streamOptionTable())
+  py::object optional = py::module_::import("typing").attr("Optional");
+  for (const ocamera::StreamOption &o : ocamera::streamOptionTable()) {
     keywords.push_back(
         {ocamera::streamOptionName(o, '_'), optionValue(defaults, o), optionHelp(o)});
+    if (std::string(o.name) == "pattern")
+      keywords.back().annotation = optional[py::type::of<OCameraTools::eBayerPattern>()];
+  }
+  keywords.push_back({"settings", py::none(),
+                      "an ocamera.Settings made on the camera at every start and after every "
+                      "recovery (its window and sensor serve a window left to the sensor)",
+                      optional[py::type::of<ocamera::Settings>()]});
   return keywords;
 }
 
@@ -523,8 +541,15 @@ class StreamStopped(Error):
     options.disable_function_signatures();
     stream.def(py::init([](const std::string &address, bool check, py::kwargs kwargs) {
                  ocamera::StreamOptions options;
-                 for (auto item : kwargs)
-                   setOption(options, item.first.cast<std::string>(), item.second);
+                 for (auto item : kwargs) {
+                   const std::string key = item.first.cast<std::string>();
+                   if (key == "settings") {  // made at every start and recovery
+                     if (!item.second.is_none())
+                       options.settings = item.second.cast<ocamera::Settings>();
+                   } else {
+                     setOption(options, key, item.second);
+                   }
+                 }
                  return new PyStream(address, options, check);
                }),
                py::arg("address"), py::kw_only(), py::arg("check") = false,

@@ -156,12 +156,13 @@ TEST_F(OcamTest, SetAndGetReachTheCamera) {
   ASSERT_EQ(several.exitCode, 0) << several.err;
   EXPECT_EQ(linesOf(several.out).at(0), "shutter=5000");
 
-  // The simulated camera refuses a gain above 32 and stops there.
-  ProcessResult refused = run({"set", "-a", camera(), "gain", "99", "shutter", "7000"});
+  // The simulated camera refuses a window beyond its sensor, and ocam stops there.
+  ProcessResult refused =
+      run({"set", "-a", camera(), "gain", "6", "window", "0,0,2000,480", "shutter", "7000"});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(OneErrorLine(refused));
-  EXPECT_NE(refused.err.find("gain"), std::string::npos) << refused.err;
-  EXPECT_EQ(sim.gain(), 4);
+  EXPECT_NE(refused.err.find("window"), std::string::npos) << refused.err;
+  EXPECT_EQ(sim.gain(), 6);
   EXPECT_EQ(sim.shutterTime(), 5000);
 }
 

@@ -76,7 +76,10 @@ ScratchDirectory::ScratchDirectory() {
 ScratchDirectory::~ScratchDirectory() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+  std::filesystem::remove_all(stateDirectoryOf(path_), ignored);
 }
+
+std::string stateDirectoryOf(const std::string &directory) { return directory + ".state"; }
 
 const char *ocamPath() { return OCAM_PATH; }
 
@@ -84,6 +87,7 @@ ProcessOptions ocamOptions(const std::string &directory) {
   ProcessOptions options;
   options.directory = directory;
   options.unset = {"OCAM_ADDRESS", "OCAM_IO_ADDRESS"};
+  options.environment = {"XDG_STATE_HOME=" + stateDirectoryOf(directory)};
   options.timeout = std::chrono::seconds(60);
   return options;
 }
@@ -91,6 +95,10 @@ ProcessOptions ocamOptions(const std::string &directory) {
 ProcessResult ocam(const std::vector<std::string> &args, const std::string &directory,
                    ProcessOptions options) {
   if (options.directory.empty()) options.directory = directory;
+  bool stateGiven = false;
+  for (const std::string &variable : options.environment)
+    stateGiven = stateGiven || variable.rfind("XDG_STATE_HOME=", 0) == 0;
+  if (!stateGiven) options.environment.push_back("XDG_STATE_HOME=" + stateDirectoryOf(directory));
   options.unset.push_back("OCAM_ADDRESS");
   options.unset.push_back("OCAM_IO_ADDRESS");
   return ocam_test::run(ocamPath(), args, options);

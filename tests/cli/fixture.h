@@ -41,8 +41,13 @@ class ScratchDirectory {
   std::string path_;
 };
 
+// Where ocam run in `directory` keeps its records of the cameras
+// (XDG_STATE_HOME): beside it, so that a test's files stay the test's, and
+// removed with the scratch directory.
+std::string stateDirectoryOf(const std::string &directory);
+
 // Runs ocam in `directory` with the address variables removed, so that only
-// -a decides where it goes.
+// -a decides where it goes, and its records beside it.
 ProcessResult ocam(const std::vector<std::string> &args, const std::string &directory,
                    ProcessOptions options = ProcessOptions());
 ProcessOptions ocamOptions(const std::string &directory);

@@ -33,7 +33,8 @@ void expectEach(const std::vector<Expected> &cases,
 
 TEST_F(OcamTest, RefusalsNameTheValueAndTheReason) {
   sim.inject({ocamsim::FaultKind::Status, "sout:iSetOutput", 0, 0, -23});
-  expectEach({{{"set", "-a", camera(), "gain", "99"}, 1, {"refused gain 99", "(status -15)"}},
+  sim.inject({ocamsim::FaultKind::Status, "scam:setGain", 0, 0, -15});
+  expectEach({{{"set", "-a", camera(), "gain", "9"}, 1, {"refused gain 9", "(status -15)"}},
               {{"registers", "-a", camera(), "get", "NO_SUCH"},
                1,
                {"no register NO_SUCH", "'ocam registers list'"}},

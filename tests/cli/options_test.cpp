@@ -167,7 +167,8 @@ std::string complete(const std::string &words) {
   }());
   ProcessOptions options;
   options.directory = dir.path();
-  options.environment = {std::string("OCAM=") + ocamPath(), "WORDS=" + words};
+  options.environment.push_back(std::string("OCAM=") + ocamPath());
+  options.environment.push_back("WORDS=" + words);
   ProcessResult result = run("/bin/bash", {"script.sh"}, options);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   return result.out;
@@ -184,6 +185,10 @@ TEST(OcamOptions, BashCompletionKnowsCommandsOptionsAndValues) {
   EXPECT_EQ(complete("ocam grab --mode single"), "single-shot\n");
   // inputs --timeout is the wait's own option: still completed for inputs.
   EXPECT_EQ(complete("ocam inputs --ti"), "--timeout\n");
+  // The settings by the library's table's names; config's actions.
+  EXPECT_EQ(complete("ocam set shutter-t"), "shutter-time\n");
+  EXPECT_EQ(complete("ocam set circular"), "circular-overwrite\n");
+  EXPECT_EQ(complete("ocam config ap"), "apply\n");
 }
 
 }  // namespace

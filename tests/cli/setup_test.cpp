@@ -29,7 +29,7 @@ int defaultsBody() {
       return 12;
     // The address variables take the place of the built-in defaults.
     ProcessOptions elsewhere = ocamOptions(dir.path());
-    elsewhere.environment = {"OCAM_ADDRESS=127.0.0.1:1"};
+    elsewhere.environment.push_back("OCAM_ADDRESS=127.0.0.1:1");
     elsewhere.unset.clear();
     ProcessResult moved = run(ocamPath(), {"get", "shutter"}, elsewhere);
     if (moved.exitCode != 1 || moved.err.find("127.0.0.1:1") == std::string::npos) return 13;

@@ -94,7 +94,8 @@ TEST_F(OcamTest, InterruptedInputWaitSaysSoAndEndsTheSessionWhenTheCameraReplies
 
 TEST_F(OcamTest, ReaderOfStandardOutputGoingAwayFailsTheWriteNotTheSession) {
   ProcessOptions options = ocamOptions(dir.path());
-  options.environment = {std::string("OCAM=") + ocamPath(), "CAMERA=" + camera()};
+  options.environment.push_back(std::string("OCAM=") + ocamPath());
+  options.environment.push_back("CAMERA=" + camera());
   ProcessResult result =
       ocam_test::run("/bin/bash",
                      {"-c",

@@ -7,9 +7,9 @@
 namespace ocam_test {
 namespace {
 
-const std::vector<std::string> kCommands = {"devices", "grab",    "set",  "get",
-                                            "inputs",  "outputs", "leds", "registers",
-                                            "ram",     "convert", "wb"};
+const std::vector<std::string> kCommands = {"devices",   "grab",   "set",     "get",
+                                            "config",    "inputs", "outputs", "leds",
+                                            "registers", "ram",    "convert", "wb"};
 
 TEST(OcamUsage, EveryCommandExplainsItself) {
   ScratchDirectory dir;
@@ -43,6 +43,13 @@ TEST_F(OcamTest, WrongCommandLinesExitWith2BeforeAnyRequest) {
       {"set", "-a", camera(), "colour", "3"},
       {"set", "-a", camera(), "window", "0,0,640"},
       {"set", "-a", camera(), "trigger", "e7"},
+      {"set", "-a", camera(), "gain", "99"},
+      {"set", "-a", camera(), "gain", "2.5"},
+      {"config", "-a", camera()},
+      {"config", "-a", camera(), "load"},
+      {"config", "-a", camera(), "apply"},
+      {"config", "-a", camera(), "show", "--skip-refused"},
+      {"config", "diff", "a.json"},
       {"get", "-a", camera(), "gain"},
       {"inputs", "-a", io(), "--wait", "I2"},
       {"inputs", "-a", io(), "--wait", "I0=2"},

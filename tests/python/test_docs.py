@@ -59,8 +59,13 @@ def test_stream_signature_is_the_option_table_with_its_defaults(sim):
         options = stream.options()
     defaults = {name: p.default for name, p in params.items() if name not in ("address", "check")}
     assert defaults.keys() == options.keys()
-    # A default stream's options, but for the window given here.
-    assert {**defaults, "width": 64, "height": 48} == options
+    # A default stream's options, but for the window given here; its settings
+    # document holds what the stream makes at every start (the window among them).
+    assert defaults["settings"] is None
+    assert options["settings"]["window"] == {"x0": 0, "y0": 0, "width": 64, "height": 48}
+    assert defaults["pattern"] is None and options["pattern"] == ocamera.BayerPattern.GRGR
+    assert {**defaults, "width": 64, "height": 48, "pattern": ocamera.BayerPattern.GRGR,
+            "settings": options["settings"]} == options
     for name, p in params.items():
         if name != "address":
             assert not isinstance(p.annotation, type) or isinstance(p.default, p.annotation), name
