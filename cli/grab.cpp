@@ -313,7 +313,7 @@ std::string windowNote(const Plan &plan) {
   switch (plan.windowFrom) {
     case WindowFrom::Recorded:
       return " at " + std::to_string(plan.x0) + "," + std::to_string(plan.y0) +
-             " (the window 'ocam set' recorded; --width/--height change it)";
+             " (the window recorded for this camera; --width/--height change it)";
     case WindowFrom::Sensor:
       return " (the whole sensor; --width/--height change it)";
     case WindowFrom::Default:

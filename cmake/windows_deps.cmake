@@ -54,3 +54,15 @@ add_library(Boost::thread ALIAS ocamera_boost_thread)
 
 # Programs and the DLL side by side, so that every test program finds the DLL.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# nlohmann-json is header-only: the host's headers serve, through a folder of
+# their own as Boost's do.
+set(OCAMERA_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann-json's headers (the host's serve)")
+if(NOT EXISTS ${OCAMERA_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "${OCAMERA_JSON_HEADERS}/json.hpp not found (Debian's nlohmann-json3-dev)")
+endif()
+set(OCAMERA_JSON_INCLUDE_DIR ${CMAKE_BINARY_DIR}/json-include)
+file(MAKE_DIRECTORY ${OCAMERA_JSON_INCLUDE_DIR})
+file(CREATE_LINK ${OCAMERA_JSON_HEADERS} ${OCAMERA_JSON_INCLUDE_DIR}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${OCAMERA_JSON_INCLUDE_DIR})

@@ -38,7 +38,7 @@ TEST_F(OcamTest, SetWindowThenGrabTakesThatWindowAndShowMarksItRecorded) {
   Picture picture = readPng(dir / "frame-0001.png");
   EXPECT_EQ(picture.width, 320);
   EXPECT_EQ(picture.height, 240);
-  EXPECT_TRUE(contains(grab.out, "1 frame of 320x240 at 16,8 (the window 'ocam set' recorded"))
+  EXPECT_TRUE(contains(grab.out, "1 frame of 320x240 at 16,8 (the window recorded for this camera"))
       << grab.out;
   // Given sizes win over the record.
   ProcessResult given = run({"grab", "-a", camera(), "--width", "64", "--height", "48"});

@@ -54,8 +54,10 @@ TEST_F(OcamTest, GrabTriggersOnlyInTheModesThatTakeATrigger) {
       {"grab", "-a", camera(), "-n", "3", "--mode", "select-shot", "--raw", "--prefix", "select"});
   ASSERT_EQ(select.exitCode, 0) << select.err;
   EXPECT_EQ(sim.count("scam:triggerImage"), 3u);
-  // The defaults grab sets are said in its output.
-  EXPECT_NE(select.out.find("3 frames of 1280x1024 (grab's default window"), std::string::npos)
+  // A grab keeps the window it used in the camera's record, and the next grab
+  // without a size takes it from there, saying so.
+  EXPECT_NE(select.out.find("3 frames of 64x48 at 0,0 (the window recorded for this camera"),
+            std::string::npos)
       << select.out;
 
   ProcessResult help = run({"grab", "--help"});
