@@ -3,7 +3,9 @@
 #include <httplib.h>
 #include <ocamera/status.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -58,6 +60,7 @@ struct Viewer::Impl {
   std::unique_ptr<IoPanel> io;
   httplib::Server server;
   std::thread serving;
+  std::future<void> servingDone;  // ready once listen_after_bind has returned
   int port = 0;
 
   bool authorised(const httplib::Request &req) const {
@@ -366,15 +369,23 @@ bool Viewer::start(std::string *error) {
     stop();
     return false;
   }
-  m.serving = std::thread([&m] { m.server.listen_after_bind(); });
+  std::packaged_task<void()> listen([&m] { m.server.listen_after_bind(); });
+  m.servingDone = listen.get_future();
+  m.serving = std::thread(std::move(listen));
   return true;
 }
 
 void Viewer::stop() {
   Impl &m = *impl_;
   m.hub.close();  // live pictures end at once
-  m.server.stop();
-  if (m.serving.joinable()) m.serving.join();
+  if (m.serving.joinable()) {
+    // The server's stop() does nothing until its loop has begun, so a stop
+    // right after start() would be lost and the join would wait for ever:
+    // ask again until the loop has ended.
+    do m.server.stop();
+    while (m.servingDone.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready);
+    m.serving.join();
+  }
   if (m.io) m.io->stop();
   m.link.close();
 }

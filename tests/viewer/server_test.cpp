@@ -258,6 +258,16 @@ TEST_F(ViewerServer, AStalledViewerHoldsBackNeitherTheCameraNorOthers) {
   close(stalled);
 }
 
+// A stop right after start (before the server's loop has begun) still ends
+// it: it once waited for ever.
+TEST_F(ViewerServer, StopRightAfterStartReturns) {
+  for (int i = 0; i < 10; ++i) {
+    TearDown();
+    startAll(1);
+  }
+  EXPECT_EQ(status().value("viewers", -1), 0);
+}
+
 TEST_F(ViewerServer, ViewersAreBoundedAndASeatIsFreedWhenOneLeaves) {
   TearDown();
   startAll(1);
