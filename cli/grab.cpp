@@ -289,21 +289,15 @@ std::unique_ptr<ocamera::Stream> openStream(Plan &plan, EventLines &events) {
   if (plan.windowFrom == WindowFrom::Default &&
       (ocamera::sensorGeometry(*stream->camera()).known() || plan.sensor.known()))
     plan.windowFrom = WindowFrom::Sensor;
-  // A size given alone keeps its value; the other is the sensor's (the
-  // stream chooses both when either is left open).
-  const bool halfGiven = plan.width == 0 || plan.height == 0;
-  if (!halfGiven) plan.x0 = chosen.x0, plan.y0 = chosen.y0;
-  if (plan.width == 0 || !halfGiven) plan.width = chosen.width;
-  if (plan.height == 0 || !halfGiven) plan.height = chosen.height;
+  // A size given alone kept its value; the stream chose the other.
+  plan.x0 = chosen.x0, plan.y0 = chosen.y0;
+  plan.width = chosen.width, plan.height = chosen.height;
   plan.pattern = chosen.pattern;
   events.attach(*stream);
   stopIfInterrupted();
   // The window first on its own, so that a refusal names it; start() sets it again.
   expectOk(stream->camera()->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
            "setting the window");
-  if (plan.width != chosen.width || plan.height != chosen.height)
-    expectOk(stream->setCameraWindow(plan.x0, plan.y0, plan.width, plan.height),
-             "setting the window");
   expectOk(stream->start(), "starting the acquisition");
   stopIfInterrupted();
   return stream;

@@ -59,21 +59,20 @@ Settings withoutStreamOwn(Settings document) {
 }
 
 // The window and pattern a stream leaves to be chosen (0), chosen: the
-// document's window, else the whole sensor of the camera's geometry, else of
-// the document's, else 1280 x 1024 GRGR.
+// document's window when neither size is given, else the given size with the
+// missing one from the whole sensor of the camera's geometry, else of the
+// document's, else 1280 x 1024 GRGR.
 StreamOptions withGeometry(StreamOptions o, const SensorGeometry &camera) {
   const SensorGeometry sensor = camera.known() ? camera : o.settings.sensor;
-  if (o.width == 0 || o.height == 0) {
-    if (const Settings::Entry *window = o.settings.get("window")) {
-      o.x0 = static_cast<int>(window->value.numbers[0]);
-      o.y0 = static_cast<int>(window->value.numbers[1]);
-      o.width = static_cast<int>(window->value.numbers[2]);
-      o.height = static_cast<int>(window->value.numbers[3]);
-    } else {
-      o.x0 = o.y0 = 0;
-      o.width = sensor.known() ? sensor.width : 1280;
-      o.height = sensor.known() ? sensor.height : 1024;
-    }
+  const Settings::Entry *window = o.settings.get("window");
+  if (o.width == 0 && o.height == 0 && window) {
+    o.x0 = static_cast<int>(window->value.numbers[0]);
+    o.y0 = static_cast<int>(window->value.numbers[1]);
+    o.width = static_cast<int>(window->value.numbers[2]);
+    o.height = static_cast<int>(window->value.numbers[3]);
+  } else if (o.width == 0 || o.height == 0) {
+    if (o.width == 0) o.width = sensor.known() ? sensor.width : 1280;
+    if (o.height == 0) o.height = sensor.known() ? sensor.height : 1024;
   }
   if (o.pattern == kSensorPattern)
     o.pattern = sensor.known() ? sensor.pattern : OCameraTools::BAYER_PATTERN_GRGR;

@@ -56,9 +56,10 @@ struct StreamOptions {
   // window is never written past its buffer. Each pool buffer holds one
   // frame of the window; a buffer that cannot be had ends the acquisition
   // with an Error event. A width or height of 0 (the default) is chosen by
-  // create(): the window of `settings` when it has one, else the whole
-  // sensor (see sensorGeometry; the geometry of `settings` for a camera that
-  // does not tell; 1280 x 1024 when neither does). options() then says what
+  // create(): both left at 0 take the window of `settings` when it has one;
+  // otherwise a size left at 0 is the sensor's (see sensorGeometry; the
+  // geometry of `settings` for a camera that does not tell; 1280 x 1024 when
+  // neither does) and a size given keeps its value. options() then says what
   // was chosen.
   int x0 = 0, y0 = 0, width = 0, height = 0;
   // The sensor's Bayer layout: reported with every frame and used by the
