@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/median.h"
 #include "bench/stream_peer.h"
 
 namespace {
@@ -121,12 +122,6 @@ Result run(const std::vector<int> &ports, int cameras, int width, int height) {
                 static_cast<double>(threads - threads0) / cameras, (heap - heap0) / 1e6 / cameras};
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -178,9 +173,10 @@ int main(int argc, char **argv) {
       th.push_back(r.threadsPerCamera);
       mem.push_back(r.mbPerCamera);
     }
-    if (cameras == 1) base = median(cpu);
-    std::printf("%-8d %10.1f %12.3f %8.3f %14.2f %14.2f\n", cameras, median(mb), median(cpu),
-                median(cpu) / base, median(th), median(mem));
+    if (cameras == 1) base = bench::median(cpu);
+    std::printf("%-8d %10.1f %12.3f %8.3f %14.2f %14.2f\n", cameras, bench::median(mb),
+                bench::median(cpu), bench::median(cpu) / base, bench::median(th),
+                bench::median(mem));
   }
   return 0;
 }

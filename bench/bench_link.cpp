@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/emulated_link.h"
+#include "bench/median.h"
 #include "bench/stream_peer.h"
 
 namespace {
@@ -73,12 +74,6 @@ double run(const Size &size, int inFlight) {
   return got / seconds;
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -119,7 +114,8 @@ int main(int argc, char **argv) {
       "2/1", "4/1");
   for (const Size &s : sizes) {
     const double ceiling = kLinkBytesPerSecond / s.replyBytes;
-    const double f1 = median(s.fps.at(1)), f2 = median(s.fps.at(2)), f4 = median(s.fps.at(4));
+    const double f1 = bench::median(s.fps.at(1)), f2 = bench::median(s.fps.at(2)),
+                 f4 = bench::median(s.fps.at(4));
     std::printf("%4dx%-5d %10zu %9.1f | %9.1f %6.3f | %9.1f %6.3f | %9.1f %6.3f | %6.3f %6.3f\n",
                 s.width, s.height, s.replyBytes, ceiling, f1, f1 / ceiling, f2, f2 / ceiling, f4,
                 f4 / ceiling, f2 / f1, f4 / f1);

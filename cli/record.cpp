@@ -81,7 +81,7 @@ ocamera::Settings asRecorded(const ocamera::Settings &read) {
 
 std::string stateDirectory() {
   const char *state = std::getenv("XDG_STATE_HOME");
-  // The base directory specification ignores a relative path.
+  // Only an absolute XDG_STATE_HOME counts; a relative one is ignored.
   if (state && state[0] == '/') return std::string(state) + "/ocamera";
   const char *home = std::getenv("HOME");
   if (home && home[0] == '/') return std::string(home) + "/.local/state/ocamera";
